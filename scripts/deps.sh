@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when run as root
+# and any is missing; otherwise prints the apt-get line to run.
+set -euo pipefail
+
+packages=(cmake make g++ gcc pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+          libgcrypt20-dev nettle-dev)
+if [[ "${DZ_WITH_FUZZ:-0}" == 1 ]]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+if [[ $(id -u) -eq 0 ]]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  echo "Missing packages. Run as root:" >&2
+  echo "  apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
