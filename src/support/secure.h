@@ -1,0 +1,53 @@
+// Wiping of memory that held secrets (key-file images, secret keys, masks).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace dizora::support {
+
+// Overwrites `size` bytes at `data` with zeros. The store goes through a
+// volatile function pointer, so the compiler cannot drop it as a dead store
+// even when the memory is freed right afterwards. A null `data` is allowed.
+void WipeMemory(void* data, std::size_t size) noexcept;
+
+// A fixed-size, zero-initialised byte buffer that wipes itself before its
+// memory is released (destruction, move-assignment, Reset). Move-only.
+// Allocation failure raises std::bad_alloc from the constructor.
+class SecureBuffer {
+ public:
+  SecureBuffer() noexcept = default;
+  explicit SecureBuffer(std::size_t size);
+  SecureBuffer(const void* data, std::size_t size);  // copy of `size` bytes
+  ~SecureBuffer();
+
+  SecureBuffer(SecureBuffer&& other) noexcept;
+  SecureBuffer& operator=(SecureBuffer&& other) noexcept;
+  SecureBuffer(const SecureBuffer&) = delete;
+  SecureBuffer& operator=(const SecureBuffer&) = delete;
+
+  std::uint8_t* data() noexcept { return data_; }
+  const std::uint8_t* data() const noexcept { return data_; }
+  std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  std::uint8_t& operator[](std::size_t i) noexcept { return data_[i]; }
+  const std::uint8_t& operator[](std::size_t i) const noexcept { return data_[i]; }
+  std::uint8_t* begin() noexcept { return data_; }
+  std::uint8_t* end() noexcept { return data_ + size_; }
+  const std::uint8_t* begin() const noexcept { return data_; }
+  const std::uint8_t* end() const noexcept { return data_ + size_; }
+  std::span<std::uint8_t> span() noexcept { return {data_, size_}; }
+  std::span<const std::uint8_t> span() const noexcept { return {data_, size_}; }
+
+  // Zero-fills the contents, keeping the buffer.
+  void Wipe() noexcept { WipeMemory(data_, size_); }
+  // Wipes and frees the memory; the buffer becomes empty.
+  void Reset() noexcept;
+
+ private:
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+}  // namespace dizora::support
