@@ -9,7 +9,7 @@ namespace dizora::support {
 namespace {
 // Calling memset through a volatile pointer hides the call from the
 // optimiser, which therefore cannot prove the stores dead.
-void* (*volatile g_memset)(void*, int, std::size_t) = std::memset;
+void* (*const volatile g_memset)(void*, int, std::size_t) = std::memset;
 }  // namespace
 
 void WipeMemory(void* data, std::size_t size) noexcept {

@@ -1,0 +1,135 @@
+// File and directory primitives of the host platform. Paths are 8-bit strings
+// in the platform's own style (see path_style.h). Nothing here raises: every
+// function reports failure through its result. The interface follows what the
+// Windows kernel offers (CreateFileA/ReadFile/WriteFile/GetFileSize,
+// DeleteFileA, Get/SetFileAttributesA, FindFirst/NextFileA, Create/
+// RemoveDirectoryA, MoveFileA) so that each platform maps onto it directly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace dizora::platform {
+
+// Attribute bits, numbered as on Windows. On POSIX an entry is read-only when
+// its owner has no write permission; volume labels do not exist there.
+inline constexpr std::uint32_t kAttrReadOnly = 0x01;
+inline constexpr std::uint32_t kAttrHidden = 0x02;
+inline constexpr std::uint32_t kAttrSystem = 0x04;
+inline constexpr std::uint32_t kAttrVolumeLabel = 0x08;
+inline constexpr std::uint32_t kAttrDirectory = 0x10;
+inline constexpr std::uint32_t kAttrArchive = 0x20;
+
+// Attributes of an existing file or directory; nullopt when it does not exist
+// or cannot be queried.
+std::optional<std::uint32_t> GetPathAttributes(const std::string& path) noexcept;
+
+// Sets the read-only state from kAttrReadOnly in `attributes` (other bits are
+// kept where the platform has no equivalent). True on success.
+bool SetPathAttributes(const std::string& path, std::uint32_t attributes) noexcept;
+
+// True when a file or directory of that name exists.
+bool PathExists(const std::string& path) noexcept;
+
+// Deletes a file (not a directory). A read-only file is not deleted.
+bool RemoveFile(const std::string& path) noexcept;
+
+// Renames or moves a file or directory. Fails, touching nothing, when `to`
+// already exists.
+bool RenameFile(const std::string& from, const std::string& to) noexcept;
+
+// Renames `from` over `to`, replacing an existing file in one step (readers
+// see either the old or the new file, never a mix).
+bool RenameOver(const std::string& from, const std::string& to) noexcept;
+
+// Creates one directory; its parent must exist. False when it exists.
+bool MakeDirectory(const std::string& path) noexcept;
+
+// Removes an empty directory.
+bool RemoveEmptyDirectory(const std::string& path) noexcept;
+
+// An open file handle, closed on destruction.
+class File {
+ public:
+  File() noexcept = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens an existing file for reading.
+  bool OpenRead(const std::string& path) noexcept;
+  // Creates a file for writing; an existing file is truncated. A read-only
+  // file is not opened.
+  bool Create(const std::string& path) noexcept;
+  // Creates a new file with a unique name in the directory of `near_path`
+  // (the name starts with '.' followed by that file's name), for writing.
+  // The name is stored in `created_name`.
+  bool CreateUniqueNear(const std::string& near_path, std::string& created_name) noexcept;
+
+  bool IsOpen() const noexcept;
+  // Length of the open file in bytes; nullopt on failure.
+  std::optional<std::int64_t> Size() const noexcept;
+  // Reads exactly `size` bytes; false on error or early end of file.
+  bool ReadExact(void* buffer, std::size_t size) noexcept;
+  // Writes all `size` bytes.
+  bool WriteAll(const void* buffer, std::size_t size) noexcept;
+  // Flushes written data to the storage device.
+  bool Sync() noexcept;
+  // Closes the handle; false when the close reported a write error.
+  bool Close() noexcept;
+
+ private:
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+// One entry of a directory enumeration.
+struct DirEntry {
+  std::string name;          // name only, without the directory
+  std::uint32_t attributes;  // kAttr* bits
+};
+
+// Enumeration of the entries of a directory whose names match a mask of
+// literal characters, '*' (any run) and '?' (any one character); "*.*" and
+// "*" match every name. "." and ".." are listed like other entries. Names
+// match case-sensitively where the file system is case-sensitive.
+class DirectoryEnumerator {
+ public:
+  enum class Step { kEntry, kNoMoreFiles, kError };
+
+  DirectoryEnumerator() noexcept = default;
+  ~DirectoryEnumerator();
+  DirectoryEnumerator(const DirectoryEnumerator&) = delete;
+  DirectoryEnumerator& operator=(const DirectoryEnumerator&) = delete;
+
+  // Starts the enumeration of `directory` (with or without a trailing
+  // delimiter). False when the directory cannot be opened.
+  bool Open(const std::string& directory, const std::string& mask) noexcept;
+  // Fills `entry` with the next matching entry (kEntry), or reports that the
+  // enumeration ended normally (kNoMoreFiles) or failed (kError).
+  Step Next(DirEntry& entry) noexcept;
+  void Close() noexcept;
+
+ private:
+  std::string directory_;
+  std::string mask_;
+#ifdef _WIN32
+  void* handle_ = nullptr;
+  bool have_pending_ = false;
+  DirEntry pending_{};
+#else
+  void* dir_ = nullptr;  // DIR*
+#endif
+};
+
+// True when `name` matches `mask` in the sense of DirectoryEnumerator.
+bool MatchesMask(const std::string& name, const std::string& mask) noexcept;
+
+}  // namespace dizora::platform
