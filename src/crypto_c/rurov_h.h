@@ -1,0 +1,444 @@
+// The binding to the GOST primitive library "libcrypt.dll": TCrypto_DLL and
+// TCryptoC_DLL.
+//
+// One TCryptoC_DLL exists per combination of key paths (the engine's registry
+// owns them). It resolves the library's 60 RuroV entry points, holds the
+// loaded secret key (masked), the owner's UID, the public-key cache and the
+// library's 76-byte random-generator state, and implements every key,
+// signature, cipher and cache operation on top of the library.
+//
+// Locks, always taken in this order: the engine's registry lock, then the
+// process-wide LibraryLock (only while an object loads the library) or the
+// object's KeyLock, then its StateLock. No library computation runs under a
+// lock: operations copy what they need out under the lock and work on copies.
+//
+// Results are signed 32-bit codes: 0 success, negative codes the engine's own
+// (see namespace rurov below), positive codes those of the library passed up.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dizora.h"
+#include "platform/sync.h"
+
+namespace dizora {
+
+namespace rurov {
+
+// Result codes produced by the binding.
+inline constexpr int32_t kOk = 0;
+inline constexpr int32_t kErrException = -3;         // also: HashWithFormat output too small
+inline constexpr int32_t kErrBadArgument = -4;       // null/short data, malformed encrypted block
+inline constexpr int32_t kErrUnknownAlgorithm = -5;
+inline constexpr int32_t kErrExchangeKeyGen = -6;
+inline constexpr int32_t kErrEmptyUID = -7;
+inline constexpr int32_t kErrNoMemory = -8;
+inline constexpr int32_t kErrFileWrite = -9;
+inline constexpr int32_t kErrSecretKey = -10;
+inline constexpr int32_t kErrPublicKey = -11;
+inline constexpr int32_t kErrAlgorithmMismatch = -12;
+inline constexpr int32_t kErrSignatureFormat = -14;
+inline constexpr int32_t kErrMacMismatch = -15;
+inline constexpr int32_t kErrCryptMode = -16;
+inline constexpr int32_t kErrNotRecipient = -17;
+inline constexpr int32_t kErrSecretKeyFile = -18;
+inline constexpr int32_t kErrPublicKeyFile = -19;
+inline constexpr int32_t kErrIncludeOwnKey = -20;
+inline constexpr int32_t kErrRemoveOwnKey = -21;
+inline constexpr int32_t kErrLibraryNotLoaded = -29;
+inline constexpr int32_t kErrLibraryIncomplete = -30;
+// The library's code for a signature that does not match the data.
+inline constexpr int32_t kLibSignatureMismatch = 5;
+
+// Signature algorithms (the algorithm word of key files and records).
+inline constexpr int32_t kNoAlgorithm = -1;
+inline constexpr int32_t kGost1994 = 0;
+inline constexpr int32_t kGost2001 = 1;
+
+// Sizes of files, records and keys.
+inline constexpr int32_t kSecretKeyFileSize = 164;    // algorithm word + 32 + 128
+inline constexpr int32_t kMaxPublicKeyFileSize = 515; // largest public-key record a file holds
+inline constexpr int32_t kCashRecordSize = 516;       // room of a cache node's Record
+inline constexpr int32_t kMaxUIDLength = 254;
+inline constexpr int32_t kUIDBufferSize = 255;        // a UID with its terminating zero
+inline constexpr int32_t kAlgorithmWordSize = 4;
+inline constexpr int32_t kSignSecretKeySize = 32;
+inline constexpr int32_t kExchangeKeySize = 128;       // exchange secret and public keys
+inline constexpr int32_t kKeyMaskSize = 32;
+inline constexpr int32_t kPublicKey1994Size = 128;
+inline constexpr int32_t kPublicKey2001Size = 100;
+inline constexpr int32_t kSharedSecretSize = 128;
+inline constexpr int32_t kHashSize = 32;
+inline constexpr int32_t kSignatureValueSize = 64;
+inline constexpr int32_t kMutualKeySize = 32;
+inline constexpr int32_t kDataKeySize = 32;
+inline constexpr int32_t kIvSize = 8;
+inline constexpr int32_t kMacSize = 8;
+inline constexpr int32_t kHashPieceSize = 65535;      // largest piece handed to the hash update
+// Offsets inside the loaded SecretKey block (after the algorithm word is dropped).
+inline constexpr int32_t kSignKeyOffset = 0;
+inline constexpr int32_t kExchangeKeyOffset = 32;
+
+// Library state, parameter block and caller-owned contexts.
+inline constexpr int32_t kLibraryStateSize = 76;
+inline constexpr int32_t kParameterBlockSize = 4228;
+inline constexpr int32_t kSubstitutionTableSize = 128;
+inline constexpr int32_t kHashContextSize = 120;
+inline constexpr int32_t kGammaContextSize = 100;
+inline constexpr int32_t kGammaOfbContextSize = 124;
+inline constexpr int32_t kMacContextSize = 100;
+inline constexpr int32_t kSign1994ContextSize = 1148;
+inline constexpr int32_t kSign2001ContextSize = 748;
+inline constexpr int32_t kLdhPkaContextSize = 1300;
+
+inline constexpr int32_t kEntryPointCount = 60;
+
+// Days per second used by the key time-outs (slightly less than 1/86400).
+inline constexpr long double kDaysPerSecond = 1.1574E-5L;
+
+// The GOST R 34.11-94 hash text forms of HashWithFormat.
+inline constexpr int32_t kHashFormBase64 = 1;
+inline constexpr int32_t kHashFormHex = 2;
+
+// Library file name, looked up through the engine's library search.
+inline constexpr const char* kLibraryName = "libcrypt.dll";
+
+}  // namespace rurov
+
+// Typed entry points of the library, C calling convention, in table order.
+// ctx: caller-owned zeroed context; params: the 4228-byte parameter block;
+// state: a private copy of the 76-byte library state.
+extern "C" {
+// Entry points the binding never calls; they must exist all the same.
+typedef int32_t (*TRuroV_Unused)(void);
+// GOST 28147-89 gamma and gamma with output feedback.
+typedef int32_t (*TRuroV_GammaInit)(void* ctx, const void* params, void* state, const void* key,
+                                    void* iv);
+typedef int32_t (*TRuroV_Clear)(void* ctx);
+typedef int32_t (*TRuroV_Crypt)(void* ctx, const void* source, void* destination, int32_t length);
+// GOST 28147-89 MAC.
+typedef int32_t (*TRuroV_MacInit)(void* ctx, const void* params, void* state, const void* key,
+                                  void* mac);
+typedef int32_t (*TRuroV_Update)(void* ctx, const void* data, int32_t length);
+typedef int32_t (*TRuroV_MacFinal)(void* ctx, void* mac);
+// GOST R 34.11-94.
+typedef int32_t (*TRuroV_HashInit)(void* ctx, const void* params, void* state,
+                                   const void* startVector);
+typedef int32_t (*TRuroV_HashFinal)(void* ctx, void* hash);
+// GOST R 34.10-94 / 2001 and LDH_PKA. Zero pointer and length arguments select
+// the library's built-in parameters.
+typedef int32_t (*TRuroV_Set1994Parms)(void* ctx, void* state, const void* p, int32_t pLength,
+                                       const void* q, int32_t qLength, const void* a);
+typedef int32_t (*TRuroV_Set2001Parms)(void* ctx, void* state, const void* p, int32_t pLength,
+                                       const void* q, int32_t qLength, const void* a,
+                                       const void* b, const void* basePoint);
+typedef int32_t (*TRuroV_SetPkaParms)(void* ctx, void* state, const void* p, int32_t pLength,
+                                      const void* g);
+typedef int32_t (*TRuroV_Generate)(void* ctx);
+typedef int32_t (*TRuroV_GetKey)(void* ctx, void* output, int32_t* length);
+typedef int32_t (*TRuroV_SetKey)(void* ctx, const void* key);
+typedef int32_t (*TRuroV_Sign)(void* ctx, const void* hash, void* signature);
+typedef int32_t (*TRuroV_Verify)(void* ctx, const void* hash, const void* signature);
+typedef int32_t (*TRuroV_MutualKey)(void* ctx, const void* peerPublicKey, void* sharedSecret);
+// Random numbers.
+typedef int32_t (*TRuroV_RandomFill)(void* state, void* buffer, int32_t length);
+}
+
+// The 60 entry points in table order: X(name, pointer type).
+#define DZ_RUROV_ENTRY_POINTS(X)                                   \
+  X(RuroV_G28147_1989_block_init, TRuroV_Unused)                   \
+  X(RuroV_G28147_1989_block_encrypt, TRuroV_Unused)                \
+  X(RuroV_G28147_1989_block_decrypt, TRuroV_Unused)                \
+  X(RuroV_G28147_1989_block_clear, TRuroV_Unused)                  \
+  X(RuroV_G28147_1989_gamma_init, TRuroV_GammaInit)                \
+  X(RuroV_G28147_1989_gamma_clear, TRuroV_Clear)                   \
+  X(RuroV_G28147_1989_gamma_crypt, TRuroV_Crypt)                   \
+  X(RuroV_G28147_1989_gamma_ofb_init, TRuroV_GammaInit)            \
+  X(RuroV_G28147_1989_gamma_ofb_clear, TRuroV_Clear)               \
+  X(RuroV_G28147_1989_gamma_ofb_encrypt, TRuroV_Crypt)             \
+  X(RuroV_G28147_1989_gamma_ofb_decrypt, TRuroV_Crypt)             \
+  X(RuroV_G28147_1989_mac_init, TRuroV_MacInit)                    \
+  X(RuroV_G28147_1989_mac_update, TRuroV_Update)                   \
+  X(RuroV_G28147_1989_mac_final, TRuroV_MacFinal)                  \
+  X(RuroV_G28147_1989_mac_clear, TRuroV_Clear)                     \
+  X(RuroV_G28147_1989_mac_file_const, TRuroV_Unused)               \
+  X(RuroV_R34_11_1994_init, TRuroV_HashInit)                       \
+  X(RuroV_R34_11_1994_update, TRuroV_Update)                       \
+  X(RuroV_R34_11_1994_final, TRuroV_HashFinal)                     \
+  X(RuroV_R34_11_1994_clear, TRuroV_Clear)                         \
+  X(RuroV_LR34_10_1994_set_parms, TRuroV_Set1994Parms)             \
+  X(RuroV_LR34_10_2001_set_parms, TRuroV_Set2001Parms)             \
+  X(RuroV_LR34_10_1994_get_parms, TRuroV_Unused)                   \
+  X(RuroV_LR34_10_1994_gen_secret_key, TRuroV_Generate)            \
+  X(RuroV_LR34_10_2001_gen_secret_key, TRuroV_Generate)            \
+  X(RuroV_LR34_10_1994_gen_public_key, TRuroV_Generate)            \
+  X(RuroV_LR34_10_2001_gen_public_key, TRuroV_Generate)            \
+  X(RuroV_LR34_10_1994_get_secret_key, TRuroV_GetKey)              \
+  X(RuroV_LR34_10_2001_get_secret_key, TRuroV_GetKey)              \
+  X(RuroV_LR34_10_1994_get_public_key, TRuroV_GetKey)              \
+  X(RuroV_LR34_10_2001_get_public_key, TRuroV_GetKey)              \
+  X(RuroV_LR34_10_1994_set_secret_key, TRuroV_SetKey)              \
+  X(RuroV_LR34_10_2001_set_secret_key, TRuroV_SetKey)              \
+  X(RuroV_LR34_10_1994_set_public_key, TRuroV_SetKey)              \
+  X(RuroV_LR34_10_2001_set_public_key, TRuroV_SetKey)              \
+  X(RuroV_LR34_10_1994_sign, TRuroV_Sign)                          \
+  X(RuroV_LR34_10_2001_sign, TRuroV_Sign)                          \
+  X(RuroV_LR34_10_1994_verify, TRuroV_Verify)                      \
+  X(RuroV_LR34_10_2001_verify, TRuroV_Verify)                      \
+  X(RuroV_LR34_10_1994_clear_secret_key, TRuroV_Unused)            \
+  X(RuroV_LR34_10_2001_clear_secret_key, TRuroV_Unused)            \
+  X(RuroV_LR34_10_1994_clear_public_key, TRuroV_Unused)            \
+  X(RuroV_LR34_10_2001_clear_public_key, TRuroV_Unused)            \
+  X(RuroV_LR34_10_1994_clear, TRuroV_Clear)                        \
+  X(RuroV_LR34_10_2001_clear, TRuroV_Clear)                        \
+  X(RuroV_LR34_10_2001_gen_mutual_key, TRuroV_Unused)              \
+  X(RuroV_LDH_PKA_set_parms, TRuroV_SetPkaParms)                   \
+  X(RuroV_LDH_PKA_get_parms, TRuroV_Unused)                        \
+  X(RuroV_LDH_PKA_gen_secret_key, TRuroV_Generate)                 \
+  X(RuroV_LDH_PKA_gen_public_key, TRuroV_Generate)                 \
+  X(RuroV_LDH_PKA_gen_mutual_key, TRuroV_MutualKey)                \
+  X(RuroV_LDH_PKA_get_secret_key, TRuroV_GetKey)                   \
+  X(RuroV_LDH_PKA_get_public_key, TRuroV_GetKey)                   \
+  X(RuroV_LDH_PKA_set_secret_key, TRuroV_SetKey)                   \
+  X(RuroV_LDH_PKA_clear_secret_key, TRuroV_Unused)                 \
+  X(RuroV_LDH_PKA_clear_public_key, TRuroV_Unused)                 \
+  X(RuroV_LDH_PKA_clear, TRuroV_Clear)                             \
+  X(RuroV_Random_Fill, TRuroV_RandomFill)                          \
+  X(RuroV_TestCryptoFunctions_, TRuroV_Unused)                     \
+  X(RuroV_TestSignFunctions_, TRuroV_Unused)
+
+// The entry-point names in table order.
+extern const char* const kRuroVEntryPointNames[rurov::kEntryPointCount];
+
+using TLibraryState = std::array<uint8_t, rurov::kLibraryStateSize>;
+using TParameterBlock = std::array<uint8_t, rurov::kParameterBlockSize>;
+using TSecretKeyBlock = std::array<uint8_t, rurov::kSecretKeyFileSize>;
+using TKeyMaskBlock = std::array<uint8_t, rurov::kKeyMaskSize>;
+
+// Deleter of heap blocks that held secrets: wipes them before release.
+struct TWipingDelete {
+  void operator()(TSecretKeyBlock* block) const noexcept;
+  void operator()(TKeyMaskBlock* block) const noexcept;
+};
+
+// UID comparison used by every cache lookup: case-insensitive in the
+// Windows-1251 code page (ASCII and Cyrillic letters).
+bool SameUIDIgnoreCase(std::string_view a, std::string_view b) noexcept;
+
+// One cached public-key file.
+struct TCryptoC_CashNode {
+  std::string FileName;     // full path of the file the record was read from or written to
+  int32_t RecordLength = 0; // record bytes (the file's size)
+  int32_t Algorithm = 0;    // the record's algorithm word
+  std::array<uint8_t, rurov::kCashRecordSize> Record{};
+  bool HasMutualKey = false;                                 // MutualKey is valid
+  std::array<uint8_t, rurov::kMutualKeySize> MutualKey{};   // wiped on destruction
+
+  TCryptoC_CashNode() = default;
+  TCryptoC_CashNode(const TCryptoC_CashNode&) = default;
+  TCryptoC_CashNode& operator=(const TCryptoC_CashNode&) = default;
+  ~TCryptoC_CashNode();
+};
+
+// An entry of KeyCache: the UID read from the record and its node.
+struct TCryptoC_CashEntry {
+  std::string UID;
+  std::unique_ptr<TCryptoC_CashNode> Node;
+};
+
+// KeyCache: unsorted, in insertion order, may hold a UID more than once.
+using TCryptoC_KeyCache = std::vector<TCryptoC_CashEntry>;
+
+// Generic library binding: whether the library is present and complete.
+class TCrypto_DLL {
+ public:
+  TCrypto_DLL() = default;
+  virtual ~TCrypto_DLL() = default;
+  TCrypto_DLL(const TCrypto_DLL&) = delete;
+  TCrypto_DLL& operator=(const TCrypto_DLL&) = delete;
+
+  bool Loaded = false;    // the library module is present in the process
+  bool Complete = false;  // every one of the 60 entry points was found
+};
+
+class TCryptoC_DLL : public TCrypto_DLL {
+ public:
+  using TLock = platform::CriticalSection;
+  using TGuard = platform::CriticalSectionGuard;
+
+  // Loads the library once per process (a failed load is not remembered) and
+  // resolves the entry points; the outcome is in Loaded and Complete.
+  TCryptoC_DLL();
+  // ReleaseKeys; the library stays loaded.
+  ~TCryptoC_DLL() override;
+
+  // ---- Fields, in the binding's order ------------------------------------
+  TLock KeyLock;                     // key, OwnerUID, times, KeyCache
+  int32_t KeyAlgorithm = rurov::kNoAlgorithm;
+  std::unique_ptr<TSecretKeyBlock, TWipingDelete> SecretKey;  // masked signature key + exchange key
+  std::unique_ptr<TKeyMaskBlock, TWipingDelete> KeyMask;
+  TLibraryState LibraryState{};      // guarded by StateLock
+  TLock StateLock;
+  std::string OwnerUID;
+  std::unique_ptr<TCryptoC_KeyCache> KeyCache;
+  double LastUseTime = 0.0;          // time of day (fraction of a day) of the last hand-out
+  double LoadTime = 0.0;             // time of day of the load
+  int32_t LastOpTimeout = 0;         // seconds, in force at the last hand-out
+  int32_t KeyRequestTimeout = 0;     // seconds, in force at the load
+  DizoraCallback PasswordRequestFunc = nullptr;  // stored by the engine, never called
+
+#define DZ_RUROV_FIELD(name, type) type name = nullptr;
+  DZ_RUROV_ENTRY_POINTS(DZ_RUROV_FIELD)
+#undef DZ_RUROV_FIELD
+
+  // ---- Library state and parameters --------------------------------------
+  void SnapshotState(TLibraryState& copy);
+  void CommitState(const TLibraryState& copy);
+  // Random bytes from the library; the state copy is committed whatever the result.
+  int32_t RandomFill(void* buffer, int32_t length);
+  // Zero block with the GOST R 34.11-94 test substitution table (K8..K1) in front.
+  static void PrepareParameterBlock(TParameterBlock& block);
+
+  // ---- Key files and the secret key --------------------------------------
+  // Reads both key files; KeyLock held. On failure nothing stays loaded.
+  int32_t LoadKeyFiles(const std::string& publicKeyPath, const std::string& secretKeyPath);
+  // Forgets the loaded key (wiped) and OwnerUID; KeyLock held.
+  void DropSecretKey();
+  // Releases the public-key cache and the secret key, under KeyLock.
+  void ReleaseKeys();
+  // Drops the loaded key unless both time-outs still allow it; KeyLock held.
+  void CheckKeyExpiry(int32_t keyRequestTimeout, int32_t lastOpTimeout);
+  // The unmasked 32-byte signature key and its algorithm.
+  int32_t AcquireSignatureKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
+                              const std::string& correspondentsDir, const std::string& caDir,
+                              int32_t keyRequestTimeout, int32_t lastOpTimeout, uint8_t* key,
+                              int32_t& algorithm);
+  // The 128-byte exchange secret key.
+  int32_t AcquireExchangeKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
+                             const std::string& correspondentsDir, const std::string& caDir,
+                             int32_t keyRequestTimeout, int32_t lastOpTimeout, uint8_t* key);
+  // The current user's UID, zero-terminated, into a buffer of kUIDBufferSize bytes.
+  int32_t ReadOwnerUID(const std::string& publicKeyPath, const std::string& secretKeyPath,
+                       char* buffer, void* unused = nullptr);
+
+  // ---- Key pair generation -----------------------------------------------
+  int32_t GenerateKeyPair(int32_t algorithm, const std::string& uid,
+                          const std::string& publicKeyPath, const std::string& secretKeyPath);
+  int32_t GenerateKeyPair1994(const std::string& uid, const std::string& publicKeyPath,
+                              const std::string& secretKeyPath);
+  int32_t GenerateKeyPair2001(const std::string& uid, const std::string& publicKeyPath,
+                              const std::string& secretKeyPath);
+  // secretKey and publicKey: 128 bytes each.
+  int32_t GenerateExchangeKeyPair(uint8_t* secretKey, uint8_t* publicKey);
+
+  // ---- Hashing and signing -----------------------------------------------
+  int32_t HashGost(const uint8_t* data, int32_t length, uint8_t* hash);
+  // Legacy digest: the first 65535 bytes again for every whole 65535 of length.
+  int32_t HashOldFormat(const uint8_t* data, int32_t length, uint8_t* hash);
+  int32_t SignBuffer(const uint8_t* data, int32_t length, uint8_t* output, int32_t& outputLength,
+                     const std::string& publicKeyPath, const std::string& secretKeyPath,
+                     const std::string& correspondentsDir, const std::string& caDir,
+                     int32_t keyRequestTimeout, int32_t lastOpTimeout, bool gostHash);
+  int32_t HashWithFormat(const uint8_t* data, int32_t length, int32_t form, uint8_t* output,
+                         bool gostHash, int32_t& size);
+
+  // ---- Verification ------------------------------------------------------
+  int32_t VerifySignature(const uint8_t* data, int32_t length, const uint8_t* signatureBlock,
+                          int32_t signatureLength, std::string& signerUID,
+                          const std::string& publicKeyPath, const std::string& secretKeyPath,
+                          const std::string& correspondentsDir, const std::string& caDir,
+                          int32_t keyRequestTimeout, int32_t lastOpTimeout);
+
+  // ---- Encrypted data ----------------------------------------------------
+  int32_t EncryptData(uint8_t* data, int32_t& length, int32_t method, const char* uidList,
+                      const std::string& publicKeyPath, const std::string& secretKeyPath,
+                      const std::string& correspondentsDir, const std::string& caDir,
+                      int32_t keyRequestTimeout, int32_t lastOpTimeout);
+  int32_t DecryptData(uint8_t* data, int32_t& length, const std::string& publicKeyPath,
+                      const std::string& secretKeyPath, const std::string& correspondentsDir,
+                      const std::string& caDir, int32_t keyRequestTimeout, int32_t lastOpTimeout);
+  static int32_t GetMaxEncryptAddition(int32_t recipients);
+  // Modes: 0 gamma encrypt, 1 feedback encrypt, 2 gamma decrypt, 3 feedback decrypt.
+  int32_t CryptWithMac(const uint8_t* source, uint8_t* destination, int32_t length,
+                       const uint8_t* key, uint8_t* iv, uint8_t* mac, int32_t mode);
+  int32_t ComputeMac(const uint8_t* source, int32_t length, const uint8_t* key, uint8_t* mac);
+  int32_t GetMutualKey(const std::string& uid, uint8_t* key, const std::string& publicKeyPath,
+                       const std::string& secretKeyPath, const std::string& correspondentsDir,
+                       const std::string& caDir, int32_t keyRequestTimeout,
+                       int32_t lastOpTimeout);
+  int32_t DeriveMutualKey(const uint8_t* ownSecret, const uint8_t* peerPublic, uint8_t* key);
+
+  // ---- Public-key cache --------------------------------------------------
+  // Fills KeyCache (created if null); -11 when a file failed; KeyLock held.
+  int32_t LoadKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
+                       const std::string& caDir);
+  static int32_t LoadPublicKeyFile(const std::string& fileName, TCryptoC_CashNode& node,
+                                   std::string& uid);
+  // Frees every node and the list; KeyLock held.
+  void ClearKeyCache();
+  // key: room for 128 bytes.
+  int32_t GetPublicKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
+                       const std::string& correspondentsDir, const std::string& caDir,
+                       int32_t keyRequestTimeout, int32_t lastOpTimeout, const std::string& uid,
+                       bool wantExchangeKey, uint8_t* key, int32_t& algorithm);
+  // output: outputSize bytes of room; a larger record gives -11.
+  int32_t GetPublicKeyRecord(const std::string& publicKeyPath, const std::string& correspondentsDir,
+                             const std::string& caDir, const char* uid, uint8_t* output,
+                             int32_t& outputLength,
+                             int32_t outputSize = rurov::kMaxPublicKeyFileSize);
+  int32_t IncludePublicKeyRecord(const std::string& publicKeyPath, const std::string& secretKeyPath,
+                                 const std::string& correspondentsDir, const std::string& caDir,
+                                 int32_t keyRequestTimeout, int32_t lastOpTimeout,
+                                 const uint8_t* record, int32_t recordLength);
+  int32_t RemovePublicKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
+                          const std::string& correspondentsDir, const std::string& caDir,
+                          int32_t keyRequestTimeout, int32_t lastOpTimeout, const std::string& uid);
+  int32_t RefreshPublicKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
+                           const std::string& correspondentsDir, const std::string& caDir,
+                           int32_t keyRequestTimeout, int32_t lastOpTimeout,
+                           const std::string& uid);
+  // Deletes the files of every entry of uid and the entries; KeyLock held.
+  int32_t DeletePublicKeyEntries(const std::string& uid);
+  bool FindCachedMutualKey(const std::string& uid, uint8_t* key);
+  void StoreMutualKey(const std::string& uid, const uint8_t* key);
+
+  // ---- Regeneration ------------------------------------------------------
+  int32_t ReplaceKeyFiles(const std::string& publicKeyPath, const std::string& secretKeyPath,
+                          const std::string& newPublicKeyPath, const uint8_t* newSecretKey,
+                          int32_t newSecretKeyLength);
+
+  // ---- Signing, verification and encryption helpers ----------------------
+  // (declarations added by the signing/verification/encryption code go here)
+  // ---- end of signing, verification and encryption helpers ---------------
+
+ private:
+  void ResolveEntryPoints(void* module);
+  // First entry of uid in KeyCache (case-insensitive), or null; KeyLock held.
+  TCryptoC_CashEntry* FindCacheEntry(std::string_view uid);
+  // Fills the cache when it is null; KeyLock held.
+  int32_t EnsureKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
+                         const std::string& caDir);
+  // Hands out key bytes after the expiry check and a load when needed; KeyLock taken inside.
+  int32_t AcquireKeyBytes(const std::string& publicKeyPath, const std::string& secretKeyPath,
+                          int32_t keyRequestTimeout, int32_t lastOpTimeout, bool signatureKey,
+                          uint8_t* key, int32_t* algorithm);
+  int32_t GenerateSignatureKeyPair(int32_t algorithm, const std::string& uid,
+                                   const std::string& publicKeyPath,
+                                   const std::string& secretKeyPath);
+};
+
+// Module start and stop: the process-wide library handle and LibraryLock.
+// Stop frees the library; binding objects must be gone by then.
+void RurovModuleStart();
+void RurovModuleStop();
+
+// Test-only: the process-wide library handle (null when not loaded).
+void* RurovLibraryHandleForTesting();
+
+}  // namespace dizora
