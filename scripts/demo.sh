@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Main job: builds the engine, the GOST library and the tool, then runs the
+# end-to-end demonstration between a client and a bank.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target dizora_tool
+build/bin/dizora --version
+exec build/bin/dizora settings "$@"

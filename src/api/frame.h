@@ -1,0 +1,48 @@
+// The call frame of the exported functions: an exception never leaves the
+// library; a null engine handle answers the export's exception value, since
+// C++ cannot catch the access violation that using it would cause.
+#pragma once
+
+#include <cstdint>
+
+#include "dizora.h"
+#include "engine/cryptobj.h"
+
+#if defined(_WIN32)
+#define DZ_EXPORT extern "C"
+#else
+#define DZ_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace dizora::api {
+
+inline TCryptoEngine* EngineOf(DizoraEngine handle) noexcept {
+  return reinterpret_cast<TCryptoEngine*>(handle);
+}
+
+// Runs op(engine) and returns its result, or on_exception when the handle is
+// null or anything escapes.
+template <class Op>
+int32_t Call(DizoraEngine handle, int32_t on_exception, Op op) noexcept {
+  if (handle == nullptr) return on_exception;
+  try {
+    return op(*EngineOf(handle));
+  } catch (...) {
+    return on_exception;
+  }
+}
+
+// The same for the exports without a result.
+template <class Op>
+void CallVoid(DizoraEngine handle, Op op) noexcept {
+  if (handle == nullptr) return;
+  try {
+    op(*EngineOf(handle));
+  } catch (...) {
+  }
+}
+
+inline constexpr int32_t kSizeFailure = -1;
+inline constexpr int32_t kCallFailure = -3;
+
+}  // namespace dizora::api

@@ -1,0 +1,57 @@
+// The engine library exports exactly the functions of the public header.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+extern "C" int dz_header_c_check(void);
+
+namespace {
+
+std::set<std::string> HeaderNames() {
+  std::ifstream in(std::string(DZ_SOURCE_DIR) + "/include/dizora.h");
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string s = text.str();
+  std::set<std::string> names;
+  const std::regex proto(R"(DIZORA_API\s+(\w+)\()");
+  for (auto it = std::sregex_iterator(s.begin(), s.end(), proto); it != std::sregex_iterator(); ++it)
+    names.insert((*it)[1]);
+  return names;
+}
+
+// Names of the defined dynamic symbols of a shared object, read with nm.
+std::set<std::string> DynamicSymbols(const std::string& path) {
+  std::set<std::string> names;
+  const std::string cmd = "nm -D --defined-only '" + path + "'";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return names;
+  char line[512];
+  while (std::fgets(line, sizeof line, p)) {
+    std::istringstream fields(line);
+    std::string a, b, c;
+    fields >> a >> b >> c;
+    const std::string& name = c.empty() ? b : c;  // "addr type name" or "type name"
+    if (!name.empty()) names.insert(name);
+  }
+  pclose(p);
+  return names;
+}
+
+TEST(ExportTable, HeaderDeclaresSeventyFiveFunctions) { EXPECT_EQ(HeaderNames().size(), 75u); }
+
+TEST(ExportTable, LibraryExportsExactlyTheHeaderNames) {
+  const auto exported = DynamicSymbols(std::string(DZ_BIN_DIR) + "/libdizora.so");
+  ASSERT_FALSE(exported.empty()) << "nm found no symbols";
+  const auto expected = HeaderNames();
+  for (const auto& name : expected) EXPECT_TRUE(exported.count(name)) << "not exported: " << name;
+  for (const auto& name : exported) EXPECT_TRUE(expected.count(name)) << "exported but not in header: " << name;
+}
+
+TEST(ExportTable, HeaderCompilesAsC) { EXPECT_EQ(dz_header_c_check(), 8); }
+
+}  // namespace
