@@ -26,6 +26,7 @@
 
 #include "dizora.h"
 #include "platform/sync.h"
+#include "support/secure.h"
 
 namespace dizora {
 
@@ -149,6 +150,55 @@ typedef int32_t (*TRuroV_MutualKey)(void* ctx, const void* peerPublicKey, void* 
 // Random numbers.
 typedef int32_t (*TRuroV_RandomFill)(void* state, void* buffer, int32_t length);
 }
+
+namespace rurov {
+
+// 32-bit little-endian integers of key files, records and encrypted blocks.
+inline int32_t ReadInt32LE(const uint8_t* p) noexcept {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                              (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
+}
+inline void WriteInt32LE(uint8_t* p, int32_t value) noexcept {
+  const auto v = static_cast<uint32_t>(value);
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+// A zero-filled library context of N bytes for one operation. Once armed with
+// the library's clear entry point it is cleared through the library on every
+// exit (Release does it early and returns the clear's result); its bytes are
+// wiped when it goes out of scope.
+template <std::size_t N>
+class TLibraryContext {
+ public:
+  TLibraryContext() = default;
+  ~TLibraryContext() {
+    Release();
+    support::WipeMemory(bytes_.data(), N);
+  }
+  TLibraryContext(const TLibraryContext&) = delete;
+  TLibraryContext& operator=(const TLibraryContext&) = delete;
+
+  void* get() noexcept { return bytes_.data(); }
+  void Arm(TRuroV_Clear clear) noexcept { clear_ = clear; }
+  int32_t Release() {
+    int32_t result = 0;
+    if (clear_ != nullptr) {
+      TRuroV_Clear clear = clear_;
+      clear_ = nullptr;
+      result = clear(bytes_.data());
+    }
+    return result;
+  }
+
+ private:
+  std::array<uint8_t, N> bytes_{};
+  TRuroV_Clear clear_ = nullptr;
+};
+
+}  // namespace rurov
 
 // The 60 entry points in table order: X(name, pointer type).
 #define DZ_RUROV_ENTRY_POINTS(X)                                   \
