@@ -1,14 +1,26 @@
 // Library start and stop, in one place and in an explicit order: the
 // root-path module, the engine base (nothing to start), the binding module,
 // the engine's binding registry; stopped in reverse order.
+#include "crypto_c/ce_registry.h"
+#include "crypto_c/rurov_h.h"
 #include "engine/rootpath.h"
 
 namespace dizora::api {
 namespace {
 
-void StartLibrary() { RootPathModuleStart(); }
+void StartLibrary() {
+  RootPathModuleStart();
+  RurovModuleStart();
+  BindingRegistryStart();
+}
 
-void StopLibrary() { RootPathModuleStop(); }
+// The registry destroys its bindings before the binding module frees the
+// library they point into.
+void StopLibrary() {
+  BindingRegistryStop();
+  RurovModuleStop();
+  RootPathModuleStop();
+}
 
 #if defined(_WIN32)
 // DllMain calls StartLibrary/StopLibrary on process attach and detach.
