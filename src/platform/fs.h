@@ -60,7 +60,7 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // Opens an existing file for reading.
+  // Opens an existing regular file for reading.
   bool OpenRead(const std::string& path) noexcept;
   // Creates a file for writing; an existing file is truncated. A read-only
   // file is not opened.

@@ -151,10 +151,12 @@ File& File::operator=(File&& other) noexcept {
 bool File::OpenRead(const std::string& path) noexcept {
   Close();
   if (path.empty()) return false;
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO must not wait for a writer. Only regular files
+  // are accepted, so the flag changes nothing for the reads that follow.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) return false;
   struct stat st {};
-  if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     Close();
     return false;
   }
@@ -164,7 +166,7 @@ bool File::OpenRead(const std::string& path) noexcept {
 bool File::Create(const std::string& path) noexcept {
   Close();
   if (path.empty()) return false;
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd_ < 0) return false;
   struct stat st {};
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || IsReadOnlyFile(st) || ::ftruncate(fd_, 0) != 0) {

@@ -209,7 +209,9 @@ TEST(ClearDirectory, RemovesLinksWithoutFollowingThem) {
   std::filesystem::create_directories(outside);
   std::filesystem::create_directories(root);
   WriteText(outside + kSep + "precious", "p");
-  std::filesystem::create_directory_symlink(outside, root + kSep + "link");
+  std::error_code ec;
+  std::filesystem::create_directory_symlink(outside, root + kSep + "link", ec);
+  if (ec) GTEST_SKIP() << "symbolic links unavailable: " << ec.message();
   EXPECT_TRUE(ClearDirectory(root, true));
   EXPECT_FALSE(std::filesystem::exists(root));
   EXPECT_EQ(ReadText(outside + kSep + "precious"), "p");
