@@ -171,26 +171,26 @@ void TRWCriticalSection::AcquireWrite() {
 
 // With WriteLock held: waits until no other thread reads, then starts writing.
 void TRWCriticalSection::WaitForForeignReaders(uint32_t id) {
-  struct ClearWaitingWriter {
-    TRWCriticalSection& lock;
-    ~ClearWaitingWriter() {
-      TableGuard table(lock);
-      lock.WaitingWriter.store(0);
-    }
-  } clear_on_exit{*this};
-  for (;;) {
-    {
-      TableGuard table(*this);
-      WaitingWriter.store(id);
-      if (OnlyWriterReads()) {
-        SavedCount = Count.load();
-        Count.store(0);
-        Writing.store(true);
-        return;
+  try {
+    for (;;) {
+      {
+        TableGuard table(*this);
+        WaitingWriter.store(id);
+        if (OnlyWriterReads()) {
+          SavedCount = Count.load();
+          Count.store(0);
+          WaitingWriter.store(0);
+          Writing.store(true);
+          return;
+        }
+        NoReadersEvent.Reset();
       }
-      NoReadersEvent.Reset();
+      NoReadersEvent.Wait();
     }
-    NoReadersEvent.Wait();
+  } catch (...) {
+    TableGuard table(*this);
+    WaitingWriter.store(0);
+    throw;
   }
 }
 
