@@ -1,0 +1,162 @@
+// Diffie-Hellman agreement in the GOST R 34.10-94 CryptoPro-A group.
+#include "asym.hpp"
+#include "common.hpp"
+#include "group94.hpp"
+#include "keyio.hpp"
+#include "state.hpp"
+
+namespace gost {
+
+namespace {
+
+struct PkaState {
+  static constexpr uint32_t kTag = 0x414B5044;  // "DPKA"
+  uint32_t tag;
+  uint32_t flags;
+  uint8_t x[kP94Bytes];  // secret in [1, q-1], little-endian, zero-padded
+  uint8_t y[kP94Bytes];  // public a^x mod p, little-endian
+};
+
+using View = ContextView<PkaState, kPkaContextSize>;
+
+int32_t open(View& view) {
+  if (const int32_t rc = view.check(); rc != kOk) return rc;
+  return ensure_gcrypt() ? kOk : kErrInternal;
+}
+
+bool valid_secret(const Group94& g, gcry_mpi_t x) {
+  return gcry_mpi_cmp_ui(x, 0) != 0 && gcry_mpi_cmp(x, g.q.get()) < 0;
+}
+
+}  // namespace
+
+int32_t pka_set_parms(void* ctx, void* state, const void* p, int32_t p_len, const void* g) {
+  View view(ctx);
+  if (ctx == nullptr || state == nullptr) return kErrNullPointer;
+  // Only the built-in group is offered: explicit values are refused.
+  if (p != nullptr || g != nullptr || p_len != int32_t(kP94Bytes)) {
+    view.erase();
+    return kErrArgument;
+  }
+  if (!ensure_gcrypt()) return kErrInternal;
+  touch_state(state);
+  view.reset();
+  view.commit();
+  return kOk;
+}
+
+int32_t pka_get_parms(void* ctx, void* p, int32_t* p_len, void* g) {
+  View view(ctx);
+  if (const int32_t rc = open(view); rc != kOk) return rc;
+  if (p_len == nullptr) return kErrNullPointer;
+  const Group94 grp = load_group94();
+  uint8_t pb[kP94Bytes], gb[kP94Bytes];
+  if (!grp.ok() || !mpi_to_le(grp.p.get(), pb, sizeof pb) || !mpi_to_le(grp.a.get(), gb, sizeof gb)) {
+    return kErrInternal;
+  }
+  const int32_t capacity = *p_len;
+  if (const int32_t rc = copy_out_checked(pb, sizeof pb, p, p_len); rc != kOk) return rc;
+  if (g == nullptr) return kOk;
+  int32_t g_len = capacity;
+  return copy_out_checked(gb, sizeof gb, g, &g_len);
+}
+
+int32_t pka_gen_secret_key(void* ctx) {
+  View view(ctx);
+  if (const int32_t rc = open(view); rc != kOk) return rc;
+  if (view->flags & kHasSecret) return kErrKeyPresent;
+  const Group94 g = load_group94();
+  const Mpi x = g.ok() ? random_below(g.q.get(), GCRY_VERY_STRONG_RANDOM) : Mpi();
+  if (!x || !mpi_to_le(x.get(), view->x, sizeof view->x)) return kErrInternal;
+  view->flags |= kHasSecret;
+  view.commit();
+  return kOk;
+}
+
+int32_t pka_gen_public_key(void* ctx) {
+  View view(ctx);
+  if (const int32_t rc = open(view); rc != kOk) return rc;
+  if (!(view->flags & kHasSecret)) return kErrSequence;
+  const Group94 g = load_group94();
+  const Mpi x = mpi_from_le(view->x, sizeof view->x, true);
+  if (!g.ok() || !x) return kErrInternal;
+  const Mpi y = powm(g.a.get(), x.get(), g.p.get(), false);
+  if (!mpi_to_le(y.get(), view->y, sizeof view->y)) return kErrInternal;
+  view->flags |= kHasPublic;
+  view.commit();
+  return kOk;
+}
+
+int32_t pka_gen_mutual_key(void* ctx, const void* peer, void* out) {
+  View view(ctx);
+  if (const int32_t rc = open(view); rc != kOk) return rc;
+  if (peer == nullptr || out == nullptr) return kErrNullPointer;
+  if (!(view->flags & kHasSecret)) return kErrSequence;
+  const Group94 g = load_group94();
+  const Mpi x = mpi_from_le(view->x, sizeof view->x, true);
+  const Mpi y = mpi_from_le(static_cast<const uint8_t*>(peer), kP94Bytes, false);
+  if (!g.ok() || !x || !y) return kErrInternal;
+  if (!in_subgroup94(g, y.get())) return kErrBadKey;
+  const Mpi shared = powm(y.get(), x.get(), g.p.get(), true);
+  uint8_t buf[kP94Bytes];
+  const bool ok = mpi_to_le(shared.get(), buf, sizeof buf);
+  if (ok) std::memcpy(out, buf, sizeof buf);
+  wipe(buf, sizeof buf);
+  return ok ? kOk : kErrInternal;
+}
+
+int32_t pka_get_secret_key(void* ctx, void* out, int32_t* length) {
+  View view(ctx);
+  if (const int32_t rc = view.check(); rc != kOk) return rc;
+  if (!(view->flags & kHasSecret)) return kErrSequence;
+  return copy_out_fixed(view->x, sizeof view->x, kP94Bytes, out, length);
+}
+
+int32_t pka_get_public_key(void* ctx, void* out, int32_t* length) {
+  View view(ctx);
+  if (const int32_t rc = view.check(); rc != kOk) return rc;
+  if (!(view->flags & kHasPublic)) return kErrSequence;
+  return copy_out_fixed(view->y, sizeof view->y, kP94Bytes, out, length);
+}
+
+int32_t pka_set_secret_key(void* ctx, const void* key) {
+  View view(ctx);
+  if (const int32_t rc = open(view); rc != kOk) return rc;
+  if (key == nullptr) return kErrNullPointer;
+  if (view->flags & kHasSecret) return kErrKeyPresent;
+  const Group94 g = load_group94();
+  const Mpi x = mpi_from_le(static_cast<const uint8_t*>(key), kP94Bytes, true);
+  if (!g.ok() || !x) return kErrInternal;
+  if (!valid_secret(g, x.get())) return kErrBadKey;
+  std::memcpy(view->x, key, kP94Bytes);
+  view->flags |= kHasSecret;
+  view.commit();
+  return kOk;
+}
+
+int32_t pka_clear_secret_key(void* ctx) {
+  View view(ctx);
+  if (const int32_t rc = view.check(); rc != kOk) return rc;
+  wipe(view->x, sizeof view->x);
+  view->flags &= ~uint32_t(kHasSecret);
+  view.commit();
+  return kOk;
+}
+
+int32_t pka_clear_public_key(void* ctx) {
+  View view(ctx);
+  if (const int32_t rc = view.check(); rc != kOk) return rc;
+  wipe(view->y, sizeof view->y);
+  view->flags &= ~uint32_t(kHasPublic);
+  view.commit();
+  return kOk;
+}
+
+int32_t pka_clear(void* ctx) {
+  if (ctx == nullptr) return kErrNullPointer;
+  View view(ctx);
+  view.erase();
+  return kOk;
+}
+
+}  // namespace gost

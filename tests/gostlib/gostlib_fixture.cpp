@@ -1,0 +1,86 @@
+#include "gostlib_fixture.hpp"
+
+#include <random>
+
+namespace gosttest {
+
+const Library& lib() {
+  static const Library instance("libcrypt.dll");
+  return instance;
+}
+
+std::array<uint8_t, kParamBlockSize> test_params() {
+  static const uint8_t rows[8][16] = {
+      {4, 10, 9, 2, 13, 8, 0, 14, 6, 11, 1, 12, 7, 15, 5, 3},   // K1
+      {14, 11, 4, 12, 6, 13, 15, 10, 2, 3, 8, 1, 0, 7, 5, 9},   // K2
+      {5, 8, 1, 13, 10, 3, 4, 2, 14, 15, 12, 7, 6, 0, 9, 11},   // K3
+      {7, 13, 10, 1, 0, 8, 9, 15, 14, 4, 6, 12, 11, 2, 5, 3},   // K4
+      {6, 12, 7, 1, 5, 15, 13, 8, 4, 10, 9, 14, 0, 3, 11, 2},   // K5
+      {4, 11, 10, 0, 7, 2, 1, 13, 3, 6, 8, 5, 9, 12, 15, 14},   // K6
+      {13, 11, 4, 1, 3, 15, 5, 9, 0, 10, 14, 7, 6, 8, 2, 12},   // K7
+      {1, 15, 13, 0, 5, 7, 10, 4, 9, 2, 3, 14, 6, 11, 8, 12},   // K8
+  };
+  std::array<uint8_t, kParamBlockSize> block{};
+  for (int i = 1; i <= 8; ++i) std::memcpy(block.data() + (8 - i) * 16, rows[i - 1], 16);
+  return block;
+}
+
+Bytes from_hex(const std::string& hex) {
+  Bytes out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+std::string to_hex(const uint8_t* p, size_t n) {
+  static const char* digits = "0123456789abcdef";
+  std::string s;
+  for (size_t i = 0; i < n; ++i) {
+    s += digits[p[i] >> 4];
+    s += digits[p[i] & 15];
+  }
+  return s;
+}
+
+Bytes random_bytes(size_t n, uint32_t seed) {
+  std::mt19937 gen(seed);
+  Bytes b(n);
+  for (auto& x : b) x = uint8_t(gen());
+  return b;
+}
+
+Bytes reversed(Bytes b) { return Bytes(b.rbegin(), b.rend()); }
+
+void init_gcrypt() {
+  static const bool done = [] {
+    gcry_check_version(nullptr);
+    if (gcry_control(GCRYCTL_INITIALIZATION_FINISHED_P) == 0) {
+      gcry_control(GCRYCTL_DISABLE_SECMEM_WARN);
+      gcry_control(GCRYCTL_INIT_SECMEM, 65536, 0);
+      gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
+    }
+    return true;
+  }();
+  (void)done;
+}
+
+Bytes lib_hash(const Bytes& data, size_t piece) {
+  auto init = lib().fn<HashInitFn>("RuroV_R34_11_1994_init");
+  auto update = lib().fn<UpdateFn>("RuroV_R34_11_1994_update");
+  auto final = lib().fn<FinalFn>("RuroV_R34_11_1994_final");
+  auto clear = lib().fn<ClearFn>("RuroV_R34_11_1994_clear");
+  const auto params = test_params();
+  uint8_t ctx[120] = {};
+  uint8_t state[kStateSize] = {};
+  const uint8_t start[32] = {};
+  Bytes digest(32);
+  EXPECT_EQ(init(ctx, params.data(), state, start), 0);
+  for (size_t off = 0; off < data.size(); off += piece) {
+    const size_t n = std::min(piece, data.size() - off);
+    EXPECT_EQ(update(ctx, data.data() + off, int32_t(n)), 0);
+  }
+  EXPECT_EQ(final(ctx, digest.data()), 0);
+  EXPECT_EQ(clear(ctx), 0);
+  return digest;
+}
+
+}  // namespace gosttest
