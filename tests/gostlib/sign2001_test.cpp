@@ -1,0 +1,254 @@
+// GOST R 34.10-2001 on the CryptoPro-A curve, checked with nettle's gostdsa
+// on gost_gc256b (the same curve) as the independent implementation.
+#include <nettle/ecc-curve.h>
+#include <nettle/ecc.h>
+#include <nettle/gostdsa.h>
+#include <nettle/yarrow.h>
+
+#include "bignum.hpp"
+
+namespace gosttest {
+namespace {
+
+class Sign2001 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ecc_point_init(&pub_, nettle_get_gost_gc256b());
+    ecc_scalar_init(&key_, nettle_get_gost_gc256b());
+    yarrow256_init(&yarrow_, 0, nullptr);
+    const Bytes seed = random_bytes(YARROW256_SEED_FILE_SIZE, 42);
+    yarrow256_seed(&yarrow_, seed.size(), seed.data());
+  }
+  void TearDown() override {
+    ecc_point_clear(&pub_);
+    ecc_scalar_clear(&key_);
+  }
+
+  // A context with built-in parameters.
+  std::array<uint8_t, 748> fresh() {
+    std::array<uint8_t, 748> ctx{};
+    EXPECT_EQ(set_parms(ctx.data(), state, nullptr, 32, nullptr, 32, nullptr, nullptr, nullptr), 0);
+    return ctx;
+  }
+  // A library key pair: secret 32 bytes LE, public area of 100 bytes.
+  void generate(Bytes& secret, Bytes& area) {
+    auto ctx = fresh();
+    ASSERT_EQ(gen_secret(ctx.data()), 0);
+    ASSERT_EQ(gen_public(ctx.data()), 0);
+    secret.assign(32, 0);
+    area.assign(100, 0);
+    int32_t len = 32;
+    ASSERT_EQ(get_secret(ctx.data(), secret.data(), &len), 0);
+    ASSERT_EQ(get_public(ctx.data(), area.data(), &len), 0);
+    EXPECT_EQ(clear(ctx.data()), 0);
+  }
+  Bytes sign(const Bytes& secret, const Bytes& digest) {
+    auto ctx = fresh();
+    Bytes sig(64);
+    EXPECT_EQ(set_secret(ctx.data(), secret.data()), 0);
+    EXPECT_EQ(sign_fn(ctx.data(), digest.data(), sig.data()), 0);
+    clear(ctx.data());
+    return sig;
+  }
+  int32_t verify(const Bytes& area, const Bytes& digest, const Bytes& sig) {
+    auto ctx = fresh();
+    const int32_t set = set_public(ctx.data(), area.data());
+    if (set != 0) return 100 + set;
+    const int32_t rc = verify_fn(ctx.data(), digest.data(), sig.data());
+    clear(ctx.data());
+    return rc;
+  }
+  void nettle_public(const Bytes& area) {
+    Z x = z_from_le(area.data(), 32), y = z_from_le(area.data() + 32, 32);
+    ASSERT_EQ(ecc_point_set(&pub_, x.get(), y.get()), 1);
+  }
+  bool nettle_verify(const Bytes& area, const Bytes& digest, const Bytes& sig) {
+    nettle_public(area);
+    dsa_signature s;
+    dsa_signature_init(&s);
+    Z zs = z_from_be(sig.data(), 32), zr = z_from_be(sig.data() + 32, 32);
+    mpz_set(s.s, zs.get());
+    mpz_set(s.r, zr.get());
+    const bool ok = gostdsa_verify(&pub_, digest.size(), digest.data(), &s) == 1;
+    dsa_signature_clear(&s);
+    return ok;
+  }
+  Bytes nettle_sign(const Bytes& secret, const Bytes& digest) {
+    Z d = z_from_le(secret.data(), 32);
+    EXPECT_EQ(ecc_scalar_set(&key_, d.get()), 1);
+    dsa_signature s;
+    dsa_signature_init(&s);
+    gostdsa_sign(&key_, &yarrow_, reinterpret_cast<nettle_random_func*>(yarrow256_random), digest.size(),
+                 digest.data(), &s);
+    Z zs, zr;
+    mpz_set(zs.get(), s.s);
+    mpz_set(zr.get(), s.r);
+    dsa_signature_clear(&s);
+    Bytes sig = z_to_be(zs, 32);
+    const Bytes r = z_to_be(zr, 32);
+    sig.insert(sig.end(), r.begin(), r.end());
+    return sig;
+  }
+
+  Set01Fn set_parms = lib().fn<Set01Fn>("RuroV_LR34_10_2001_set_parms");
+  GenFn gen_secret = lib().fn<GenFn>("RuroV_LR34_10_2001_gen_secret_key");
+  GenFn gen_public = lib().fn<GenFn>("RuroV_LR34_10_2001_gen_public_key");
+  GetKeyFn get_secret = lib().fn<GetKeyFn>("RuroV_LR34_10_2001_get_secret_key");
+  GetKeyFn get_public = lib().fn<GetKeyFn>("RuroV_LR34_10_2001_get_public_key");
+  SetKeyFn set_secret = lib().fn<SetKeyFn>("RuroV_LR34_10_2001_set_secret_key");
+  SetKeyFn set_public = lib().fn<SetKeyFn>("RuroV_LR34_10_2001_set_public_key");
+  SignFn sign_fn = lib().fn<SignFn>("RuroV_LR34_10_2001_sign");
+  VerifyFn verify_fn = lib().fn<VerifyFn>("RuroV_LR34_10_2001_verify");
+  ClearFn clear = lib().fn<ClearFn>("RuroV_LR34_10_2001_clear");
+  uint8_t state[kStateSize] = {};
+  ecc_point pub_;
+  ecc_scalar key_;
+  yarrow256_ctx yarrow_;
+};
+
+TEST_F(Sign2001, PublicKeyIsSecretTimesBasePoint) {
+  Bytes secret, area;
+  generate(secret, area);
+  EXPECT_EQ(to_hex(area.data() + 64, 36), std::string(72, '0')) << "the last 36 bytes of the area are zero";
+  Z d = z_from_le(secret.data(), 32);
+  ASSERT_EQ(ecc_scalar_set(&key_, d.get()), 1);
+  ecc_point_mul_g(&pub_, &key_);
+  Z x, y;
+  ecc_point_get(&pub_, x.get(), y.get());
+  EXPECT_EQ(to_hex(z_to_le(x, 32)), to_hex(area.data(), 32));
+  EXPECT_EQ(to_hex(z_to_le(y, 32)), to_hex(area.data() + 32, 32));
+}
+
+TEST_F(Sign2001, LibrarySignaturesVerifyWithNettle) {
+  Bytes secret, area;
+  generate(secret, area);
+  for (uint32_t i = 0; i < 8; ++i) {
+    const Bytes digest = random_bytes(32, 300 + i);
+    const Bytes sig = sign(secret, digest);
+    EXPECT_TRUE(nettle_verify(area, digest, sig)) << i;
+    EXPECT_EQ(verify(area, digest, sig), 0) << i;
+    Bytes other = digest;
+    other[0] ^= 1;
+    EXPECT_FALSE(nettle_verify(area, other, sig)) << i;
+    EXPECT_EQ(verify(area, other, sig), 5) << i;
+  }
+}
+
+TEST_F(Sign2001, NettleSignaturesVerifyWithTheLibrary) {
+  Bytes secret, area;
+  generate(secret, area);
+  for (uint32_t i = 0; i < 8; ++i) {
+    const Bytes digest = random_bytes(32, 400 + i);
+    Bytes sig = nettle_sign(secret, digest);
+    EXPECT_EQ(verify(area, digest, sig), 0) << i;
+    sig[5] ^= 0x10;
+    EXPECT_EQ(verify(area, digest, sig), 5) << i;
+  }
+}
+
+TEST_F(Sign2001, EachSignatureUsesAFreshK) {
+  Bytes secret, area;
+  generate(secret, area);
+  const Bytes digest = random_bytes(32, 5);
+  EXPECT_NE(sign(secret, digest), sign(secret, digest));
+}
+
+TEST_F(Sign2001, DigestIsReducedModQAndZeroCountsAsOne) {
+  Bytes secret, area;
+  generate(secret, area);
+  Bytes one(32, 0);
+  one[0] = 1;
+  const Bytes zero(32, 0);
+  EXPECT_EQ(verify(area, one, sign(secret, zero)), 0);
+  EXPECT_TRUE(nettle_verify(area, zero, sign(secret, zero)));
+  const Bytes q = z_to_le(Z(kQ2001), 32);
+  EXPECT_EQ(verify(area, one, sign(secret, q)), 0) << "q is 0 mod q, so its e is 1";
+}
+
+TEST_F(Sign2001, OutOfRangeSignatureParts) {
+  Bytes secret, area;
+  generate(secret, area);
+  const Bytes digest = random_bytes(32, 6);
+  const Bytes good = sign(secret, digest);
+  const Bytes q = z_to_be(Z(kQ2001), 32);
+  auto with = [&](size_t off, const Bytes& part) {
+    Bytes sig = good;
+    std::copy(part.begin(), part.end(), sig.begin() + off);
+    return sig;
+  };
+  EXPECT_EQ(verify(area, digest, with(32, Bytes(32, 0))), 6);
+  EXPECT_EQ(verify(area, digest, with(0, Bytes(32, 0))), 7);
+  EXPECT_EQ(verify(area, digest, with(32, q)), 8);
+  EXPECT_EQ(verify(area, digest, with(0, q)), 9);
+  EXPECT_EQ(verify(area, digest, with(32, Bytes(32, 0xFF))), 8);
+}
+
+TEST_F(Sign2001, UnusableKeysAreRefused) {
+  auto ctx = fresh();
+  EXPECT_EQ(set_secret(ctx.data(), Bytes(32, 0).data()), 3);
+  EXPECT_EQ(set_secret(ctx.data(), z_to_le(Z(kQ2001), 32).data()), 3);
+  Bytes off_curve(100, 0);
+  off_curve[0] = 1;
+  off_curve[32] = 1;
+  EXPECT_EQ(set_public(ctx.data(), off_curve.data()), 3);
+  Bytes secret, area;
+  generate(secret, area);
+  Bytes beyond = area;
+  const Bytes p = z_to_le(Z(kP2001), 32);
+  std::copy(p.begin(), p.end(), beyond.begin());  // x = p is not a field element
+  EXPECT_EQ(set_public(ctx.data(), beyond.data()), 3);
+  ASSERT_EQ(set_public(ctx.data(), area.data()), 0);
+  EXPECT_EQ(set_public(ctx.data(), area.data()), 4);
+  ASSERT_EQ(set_secret(ctx.data(), secret.data()), 0);
+  EXPECT_EQ(set_secret(ctx.data(), secret.data()), 4);
+  EXPECT_EQ(gen_secret(ctx.data()), 4);
+}
+
+TEST_F(Sign2001, MisuseAndSizeQueries) {
+  std::array<uint8_t, 748> ctx{};
+  uint8_t digest[32] = {}, sig[64] = {};
+  EXPECT_EQ(gen_secret(ctx.data()), 1) << "no parameters set";
+  EXPECT_EQ(sign_fn(ctx.data(), digest, sig), 1);
+  EXPECT_EQ(set_parms(ctx.data(), state, nullptr, 32, nullptr, 32, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(sign_fn(ctx.data(), digest, sig), 2) << "no secret key";
+  EXPECT_EQ(verify_fn(ctx.data(), digest, sig), 2) << "no public key";
+  EXPECT_EQ(gen_public(ctx.data()), 2);
+  int32_t len = 0;
+  EXPECT_EQ(get_secret(ctx.data(), nullptr, &len), 2);
+  ASSERT_EQ(gen_secret(ctx.data()), 0);
+  EXPECT_EQ(get_secret(ctx.data(), nullptr, &len), 0);
+  EXPECT_EQ(len, 32);
+  len = 31;
+  uint8_t out[100];
+  EXPECT_EQ(get_secret(ctx.data(), out, &len), 14);
+  EXPECT_EQ(get_secret(ctx.data(), out, nullptr), 15);
+  EXPECT_EQ(sign_fn(ctx.data(), nullptr, sig), 15);
+  EXPECT_EQ(sign_fn(ctx.data(), digest, nullptr), 15);
+  EXPECT_EQ(sign_fn(nullptr, digest, sig), 15);
+  EXPECT_EQ(set_parms(ctx.data(), state, digest, 32, nullptr, 32, nullptr, nullptr, nullptr), 14)
+      << "explicit parameters are not offered";
+  EXPECT_EQ(set_parms(ctx.data(), state, nullptr, 64, nullptr, 32, nullptr, nullptr, nullptr), 14);
+  EXPECT_EQ(set_parms(ctx.data(), nullptr, nullptr, 32, nullptr, 32, nullptr, nullptr, nullptr), 15);
+  EXPECT_EQ(clear(ctx.data()), 0);
+  EXPECT_EQ(clear(ctx.data()), 0);
+  EXPECT_EQ(std::count(ctx.begin(), ctx.end(), 0), 748);
+}
+
+TEST_F(Sign2001, CurveAgreementIsSymmetric) {
+  auto mutual = lib().fn<MutualFn>("RuroV_LR34_10_2001_gen_mutual_key");
+  Bytes sa, pa, sb, pb;
+  generate(sa, pa);
+  generate(sb, pb);
+  auto ca = fresh(), cb = fresh();
+  ASSERT_EQ(set_secret(ca.data(), sa.data()), 0);
+  ASSERT_EQ(set_secret(cb.data(), sb.data()), 0);
+  Bytes ka(64), kb(64);
+  ASSERT_EQ(mutual(ca.data(), pb.data(), ka.data()), 0);
+  ASSERT_EQ(mutual(cb.data(), pa.data(), kb.data()), 0);
+  EXPECT_EQ(ka, kb);
+  Bytes bad(100, 0);
+  EXPECT_EQ(mutual(ca.data(), bad.data(), ka.data()), 3);
+}
+
+}  // namespace
+}  // namespace gosttest
