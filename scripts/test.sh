@@ -18,3 +18,17 @@ run_suite build
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan -DDZ_SANITIZE=ON -DDZ_BENCH=OFF
+
+echo "== ThreadSanitizer build: the concurrency tests =="
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDZ_TSAN=ON -DDZ_BENCH=OFF >/dev/null
+tsan_targets=()
+for t in test_engine test_crypto_c test_api; do
+  if cmake --build build-tsan --target help | grep -q "^\.\.\. $t\$"; then tsan_targets+=("$t"); fi
+done
+cmake --build build-tsan -j "$jobs" --target "${tsan_targets[@]}" crypt_dll
+# ThreadSanitizer of clang/gcc can fail at start-up under high address-space
+# randomisation; run without it.
+for t in "${tsan_targets[@]}"; do
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    setarch "$(uname -m)" -R "build-tsan/bin/$t" --gtest_filter='*Concurrency*'
+done
