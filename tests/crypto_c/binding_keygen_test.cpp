@@ -1,0 +1,124 @@
+// Key pair generation: file images, write order and codes.
+#include <cstring>
+
+#include "binding_fixture.h"
+
+namespace dizora::binding_test {
+namespace {
+
+using BindingKeygen = BindingTest;
+
+void ExpectImages(const std::string& pubPath, const std::string& secPath, const std::string& uid,
+                  int32_t algorithm) {
+  const Bytes pub = ReadFileBytes(pubPath);
+  const Bytes sec = ReadFileBytes(secPath);
+  const size_t signatureKey = algorithm == rurov::kGost1994 ? 128 : 100;
+  ASSERT_EQ(pub.size(), uid.size() + 1 + 4 + signatureKey + 128);
+  ASSERT_EQ(sec.size(), 164u);
+  EXPECT_EQ(std::string(pub.begin(), pub.begin() + static_cast<std::ptrdiff_t>(uid.size())), uid);
+  EXPECT_EQ(pub[uid.size()], 0);
+  EXPECT_EQ(rurov::ReadInt32LE(pub.data() + uid.size() + 1), algorithm);
+  EXPECT_EQ(rurov::ReadInt32LE(sec.data()), algorithm);
+  if (algorithm == rurov::kGost2001) {
+    // x || y fill 64 bytes of the 100-byte area; the rest stays zero.
+    const uint8_t* area = pub.data() + uid.size() + 5;
+    for (int i = 64; i < 100; ++i) EXPECT_EQ(area[i], 0) << i;
+  }
+}
+
+TEST_F(BindingKeygen, GostR3410_94WritesFilesOf266And164Bytes) {
+  const std::string pub = temp / "u.pub", sec = temp / "u.sec";
+  ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost1994, "User2", pub, sec), 0);
+  ExpectImages(pub, sec, "User2", rurov::kGost1994);
+  EXPECT_EQ(ReadFileBytes(pub).size(), 266u);
+}
+
+TEST_F(BindingKeygen, GostR3410_2001WritesFilesOf238And164Bytes) {
+  const std::string pub = temp / "u.pub", sec = temp / "u.sec";
+  ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", pub, sec), 0);
+  ExpectImages(pub, sec, "User2", rurov::kGost2001);
+  EXPECT_EQ(ReadFileBytes(pub).size(), 238u);
+}
+
+TEST_F(BindingKeygen, GeneratedPairsLoadAndDiffer) {
+  const KeyMedium a = MakeMedium("A", rurov::kGost2001);
+  const KeyMedium b = MakeMedium("B", rurov::kGost2001);
+  EXPECT_NE(ReadFileBytes(a.settings.secretKeyPath), ReadFileBytes(b.settings.secretKeyPath));
+  Bytes key;
+  int32_t algorithm = -1;
+  ASSERT_EQ(AcquireSignature(a, key, algorithm), 0);
+  EXPECT_EQ(algorithm, rurov::kGost2001);
+  EXPECT_EQ(binding->OwnerUID, "A");
+}
+
+TEST_F(BindingKeygen, ExchangePairsAgreeOnOneSharedSecret) {
+  Bytes secretA(128), publicA(128), secretB(128), publicB(128);
+  ASSERT_EQ(binding->GenerateExchangeKeyPair(secretA.data(), publicA.data()), 0);
+  ASSERT_EQ(binding->GenerateExchangeKeyPair(secretB.data(), publicB.data()), 0);
+  EXPECT_NE(publicA, publicB);
+  auto shared = [&](const Bytes& own, const Bytes& peer) {
+    TLibraryState state{};
+    rurov::TLibraryContext<rurov::kLdhPkaContextSize> ctx;
+    EXPECT_EQ(binding->RuroV_LDH_PKA_set_parms(ctx.get(), state.data(), nullptr, 128, nullptr), 0);
+    ctx.Arm(binding->RuroV_LDH_PKA_clear);
+    EXPECT_EQ(binding->RuroV_LDH_PKA_set_secret_key(ctx.get(), own.data()), 0);
+    Bytes out(128);
+    EXPECT_EQ(binding->RuroV_LDH_PKA_gen_mutual_key(ctx.get(), peer.data(), out.data()), 0);
+    return out;
+  };
+  EXPECT_EQ(shared(secretA, publicB), shared(secretB, publicA));
+}
+
+TEST_F(BindingKeygen, UnknownAlgorithmOrEmptyUIDTouchesNoFile) {
+  const std::string pub = temp / "u.pub", sec = temp / "u.sec";
+  EXPECT_EQ(binding->GenerateKeyPair(2, "User2", pub, sec), rurov::kErrUnknownAlgorithm);
+  EXPECT_EQ(binding->GenerateKeyPair(-1, "User2", pub, sec), rurov::kErrUnknownAlgorithm);
+  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "", pub, sec), rurov::kErrEmptyUID);
+  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost1994, "", pub, sec), rurov::kErrEmptyUID);
+  EXPECT_FALSE(FileExists(pub));
+  EXPECT_FALSE(FileExists(sec));
+}
+
+TEST_F(BindingKeygen, PublicFileIsWrittenFirstWhenTheSecretOneCannotBe) {
+  const std::string pub = temp / "u.pub", sec = temp / "missing/dir/u.sec";
+  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", pub, sec), rurov::kErrFileWrite);
+  EXPECT_EQ(ReadFileBytes(pub).size(), 238u);
+  EXPECT_FALSE(FileExists(sec));
+  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", temp / "missing/u.pub", temp / "u.sec"),
+            rurov::kErrFileWrite);
+  EXPECT_FALSE(FileExists(temp / "u.sec"));
+}
+
+TEST_F(BindingKeygen, GenerationOverwritesExistingFiles) {
+  const KeyMedium medium = MakeMedium("User2", rurov::kGost1994);
+  const Bytes before = ReadFileBytes(medium.settings.secretKeyPath);
+  ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "Z", medium.settings.publicKeyPath,
+                                     medium.settings.secretKeyPath),
+            0);
+  ExpectImages(medium.settings.publicKeyPath, medium.settings.secretKeyPath, "Z", rurov::kGost2001);
+  EXPECT_NE(ReadFileBytes(medium.settings.secretKeyPath), before);
+}
+
+TEST_F(BindingKeygen, UIDOf255CharactersIsWrittenButDoesNotLoad) {
+  const std::string uid(255, 'q');
+  const KeyMedium medium = MakeMedium(uid, rurov::kGost2001, temp / "long");
+  ExpectImages(medium.settings.publicKeyPath, medium.settings.secretKeyPath, uid, rurov::kGost2001);
+  Bytes key;
+  int32_t algorithm = 0;
+  EXPECT_EQ(AcquireSignature(medium, key, algorithm), rurov::kErrPublicKey);
+}
+
+TEST_F(BindingKeygen, GenerationAdvancesTheLibraryStateOnlyOnSuccess) {
+  TLibraryState before;
+  binding->SnapshotState(before);
+  ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "", temp / "a", temp / "b"), rurov::kErrEmptyUID);
+  TLibraryState after;
+  binding->SnapshotState(after);
+  EXPECT_EQ(after, before);
+  ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "S", temp / "a", temp / "b"), 0);
+  binding->SnapshotState(after);
+  EXPECT_NE(after, before);
+}
+
+}  // namespace
+}  // namespace dizora::binding_test

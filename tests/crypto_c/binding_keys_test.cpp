@@ -1,0 +1,286 @@
+// Key files, the masked secret key, its time-outs and the owner's UID.
+#include <cstring>
+
+#include "binding_fixture.h"
+
+namespace dizora::binding_test {
+namespace {
+
+class BindingKeys : public BindingTest {
+ protected:
+  void SetUp() override {
+    BindingTest::SetUp();
+    medium = MakeMedium("User2", rurov::kGost2001);
+  }
+
+  int32_t Load() {
+    TGuardedLoad guard(*binding);
+    return binding->LoadKeyFiles(medium.settings.publicKeyPath, medium.settings.secretKeyPath);
+  }
+
+  void ExpectNothingLoaded() {
+    EXPECT_EQ(binding->SecretKey, nullptr);
+    EXPECT_EQ(binding->KeyMask, nullptr);
+    EXPECT_EQ(binding->KeyAlgorithm, rurov::kNoAlgorithm);
+    EXPECT_TRUE(binding->OwnerUID.empty());
+  }
+
+  // LoadKeyFiles runs with KeyLock held.
+  struct TGuardedLoad {
+    explicit TGuardedLoad(TCryptoC_DLL& b) : guard(b.KeyLock) {}
+    TCryptoC_DLL::TGuard guard;
+  };
+
+  KeyMedium medium;
+};
+
+TEST_F(BindingKeys, LoadedKeyIsMaskedAndUnmaskingRestoresIt) {
+  const Bytes file = ReadFileBytes(medium.settings.secretKeyPath);
+  ASSERT_EQ(file.size(), 164u);
+  Bytes key;
+  int32_t algorithm = -7;
+  ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
+  EXPECT_EQ(algorithm, rurov::kGost2001);
+  EXPECT_EQ(key, Bytes(file.begin() + 4, file.begin() + 36));
+  EXPECT_EQ(binding->OwnerUID, "User2");
+  EXPECT_EQ(binding->KeyAlgorithm, rurov::kGost2001);
+
+  ASSERT_NE(binding->SecretKey, nullptr);
+  ASSERT_NE(binding->KeyMask, nullptr);
+  const uint8_t* stored = binding->SecretKey->data();
+  EXPECT_NE(std::memcmp(stored, key.data(), 32), 0) << "signature key kept in plain";
+  for (int i = 0; i < 8; ++i) {
+    const uint32_t word = static_cast<uint32_t>(rurov::ReadInt32LE(stored + 4 * i));
+    const uint32_t mask = static_cast<uint32_t>(rurov::ReadInt32LE(binding->KeyMask->data() + 4 * i));
+    EXPECT_EQ(static_cast<uint32_t>(word + mask), static_cast<uint32_t>(rurov::ReadInt32LE(key.data() + 4 * i)));
+  }
+  // The exchange key sits in plain at offset 32.
+  EXPECT_EQ(std::memcmp(stored + 32, file.data() + 36, 128), 0);
+
+  Bytes exchange(128, 0);
+  const KeySettings& s = medium.settings;
+  ASSERT_EQ(binding->AcquireExchangeKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
+                                        60, 5, exchange.data()),
+            0);
+  EXPECT_EQ(exchange, Bytes(file.begin() + 36, file.end()));
+}
+
+TEST_F(BindingKeys, EveryLoadDrawsAFreshMask) {
+  ASSERT_EQ(Load(), 0);
+  const TKeyMaskBlock first = *binding->KeyMask;
+  ASSERT_EQ(Load(), 0);
+  EXPECT_NE(*binding->KeyMask, first);
+}
+
+TEST_F(BindingKeys, SecretKeyFileOfWrongSizeOrAlgorithmGivesMinus10) {
+  Bytes file = ReadFileBytes(medium.settings.secretKeyPath);
+  for (size_t size : {size_t{163}, size_t{165}, size_t{0}}) {
+    Bytes wrong = file;
+    wrong.resize(size, 0);
+    WriteFileBytes(medium.settings.secretKeyPath, wrong);
+    EXPECT_EQ(Load(), rurov::kErrSecretKey) << size;
+    ExpectNothingLoaded();
+  }
+  Bytes unknown = file;
+  unknown[0] = 2;
+  WriteFileBytes(medium.settings.secretKeyPath, unknown);
+  EXPECT_EQ(Load(), rurov::kErrSecretKey);
+  ExpectNothingLoaded();
+  fs::remove(medium.settings.secretKeyPath);
+  EXPECT_EQ(Load(), rurov::kErrSecretKey);
+}
+
+TEST_F(BindingKeys, PublicKeyFileChecksGiveMinus11OrMinus12) {
+  const Bytes pub = ReadFileBytes(medium.settings.publicKeyPath);
+  ASSERT_EQ(pub.size(), 5u + 233u);
+
+  Bytes mismatch = pub;
+  mismatch[6] = 0;  // algorithm word 1 -> 0
+  WriteFileBytes(medium.settings.publicKeyPath, mismatch);
+  EXPECT_EQ(Load(), rurov::kErrAlgorithmMismatch);
+  ExpectNothingLoaded();
+
+  Bytes longer = pub;
+  longer.push_back(0);
+  WriteFileBytes(medium.settings.publicKeyPath, longer);
+  EXPECT_EQ(Load(), rurov::kErrPublicKey);
+
+  Bytes emptyUID = pub;
+  emptyUID[0] = 0;
+  WriteFileBytes(medium.settings.publicKeyPath, emptyUID);
+  EXPECT_EQ(Load(), rurov::kErrPublicKey);
+
+  Bytes tooLong(516, 'A');
+  WriteFileBytes(medium.settings.publicKeyPath, tooLong);
+  EXPECT_EQ(Load(), rurov::kErrPublicKey);
+
+  fs::remove(medium.settings.publicKeyPath);
+  EXPECT_EQ(Load(), rurov::kErrPublicKey);
+  ExpectNothingLoaded();
+}
+
+TEST_F(BindingKeys, UIDOf254CharactersLoadsAnd255IsRefused) {
+  const Bytes pub = ReadFileBytes(medium.settings.publicKeyPath);
+  const Bytes body(pub.begin() + 5, pub.end());  // zero byte, algorithm, keys
+  Bytes uid254(254, 'u');
+  uid254.insert(uid254.end(), body.begin(), body.end());
+  WriteFileBytes(medium.settings.publicKeyPath, uid254);
+  EXPECT_EQ(Load(), 0);
+  EXPECT_EQ(binding->OwnerUID, std::string(254, 'u'));
+
+  // 255 characters: no terminator among the first 255 bytes.
+  Bytes uid255(255, 'u');
+  uid255.insert(uid255.end(), body.begin(), body.end());
+  WriteFileBytes(medium.settings.publicKeyPath, uid255);
+  EXPECT_EQ(Load(), rurov::kErrPublicKey);
+  ExpectNothingLoaded();
+}
+
+TEST_F(BindingKeys, GostR3410_94PairLoadsWithItsAlgorithm) {
+  const KeyMedium old = MakeMedium("Old94", rurov::kGost1994);
+  Bytes key;
+  int32_t algorithm = -7;
+  ASSERT_EQ(AcquireSignature(old, key, algorithm), 0);
+  EXPECT_EQ(algorithm, rurov::kGost1994);
+  EXPECT_EQ(binding->OwnerUID, "Old94");
+}
+
+TEST_F(BindingKeys, ReadOwnerUIDPrefersTheLoadedKeyAndOtherwiseReadsThePublicFile) {
+  char uid[rurov::kUIDBufferSize];
+  const KeySettings& s = medium.settings;
+  ASSERT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), 0);
+  EXPECT_STREQ(uid, "User2");
+  EXPECT_TRUE(binding->OwnerUID.empty()) << "a UID read from the file is not stored";
+
+  Bytes key;
+  int32_t algorithm = 0;
+  ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
+  const Bytes pub = ReadFileBytes(s.publicKeyPath);
+  fs::remove(s.publicKeyPath);
+  ASSERT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), 0);
+  EXPECT_STREQ(uid, "User2");
+
+  // No key loaded and no public-key file: -11, although the secret-key file exists.
+  binding->ReleaseKeys();
+  EXPECT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), rurov::kErrPublicKey);
+
+  // After a failed load the file is read again, not a stale UID.
+  Bytes renamed = pub;
+  renamed[0] = 'X';
+  WriteFileBytes(s.publicKeyPath, renamed);
+  fs::remove(s.secretKeyPath);
+  EXPECT_EQ(AcquireSignature(medium, key, algorithm), rurov::kErrSecretKey);
+  ASSERT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), 0);
+  EXPECT_STREQ(uid, "Xser2");
+
+  Bytes noTerminator(40, 'z');
+  WriteFileBytes(s.publicKeyPath, noTerminator);
+  EXPECT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), rurov::kErrPublicKey);
+}
+
+TEST_F(BindingKeys, ReleaseKeysDropsTheKeyAndTheCache) {
+  Bytes key;
+  int32_t algorithm = 0;
+  ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
+  Bytes pub;
+  ASSERT_EQ(GetKey(medium, "User2", false, pub, algorithm), 0);
+  ASSERT_NE(binding->KeyCache, nullptr);
+  binding->ReleaseKeys();
+  EXPECT_EQ(binding->KeyCache, nullptr);
+  ExpectNothingLoaded();
+}
+
+// Time-outs, with the clock replaced. A reload is seen by swapping the
+// secret-key file on disk for another user's.
+class BindingKeyTimeouts : public BindingKeys {
+ protected:
+  void SetUp() override {
+    BindingKeys::SetUp();
+    other = MakeMedium("User2", rurov::kGost2001, temp / "other");
+    originalKey = ReadFileBytes(medium.settings.secretKeyPath);
+    otherKey = ReadFileBytes(other.settings.secretKeyPath);
+    otherPub = ReadFileBytes(other.settings.publicKeyPath);
+    ASSERT_NE(originalKey, otherKey);
+  }
+
+  // Acquires at the given time with the medium's time-outs; returns the file
+  // image the key came from: 1 the original, 2 the other one.
+  int Use(int32_t hour, int32_t minute, int32_t second, int32_t ms = 0) {
+    clock.Set(hour, minute, second, ms);
+    Bytes key;
+    int32_t algorithm = 0;
+    EXPECT_EQ(AcquireSignature(medium, key, algorithm), 0);
+    if (key == Bytes(originalKey.begin() + 4, originalKey.begin() + 36)) return 1;
+    if (key == Bytes(otherKey.begin() + 4, otherKey.begin() + 36)) return 2;
+    return 0;
+  }
+
+  void SwapFilesOnDisk() {
+    WriteFileBytes(medium.settings.secretKeyPath, otherKey);
+    WriteFileBytes(medium.settings.publicKeyPath, otherPub);
+  }
+
+  FakeClock clock;
+  KeyMedium other;
+  Bytes originalKey, otherKey, otherPub;
+};
+
+TEST_F(BindingKeyTimeouts, KeyRequestTimeoutEndsJustBeforeSixtySeconds) {
+  medium.settings.keyRequestTimeout = 60;
+  medium.settings.lastOpTimeout = 5;
+  ASSERT_EQ(Use(10, 0, 0), 1);
+  SwapFilesOnDisk();
+  for (int32_t s = 3; s <= 57; s += 3) ASSERT_EQ(Use(10, 0, s), 1) << s;
+  // 59.999 s is within 60 x 1.1574E-5 days; 60 s is not (the factor is below 1/86400).
+  EXPECT_EQ(Use(10, 0, 59, 999), 1);
+  EXPECT_EQ(Use(10, 1, 0), 2);
+}
+
+TEST_F(BindingKeyTimeouts, LastOperationTimeoutDropsAnIdleKey) {
+  medium.settings.keyRequestTimeout = 60;
+  medium.settings.lastOpTimeout = 5;
+  ASSERT_EQ(Use(10, 0, 0), 1);
+  SwapFilesOnDisk();
+  EXPECT_EQ(Use(10, 0, 4), 1);
+  EXPECT_EQ(Use(10, 0, 8, 999), 1);
+  EXPECT_EQ(Use(10, 0, 14), 2);
+}
+
+TEST_F(BindingKeyTimeouts, RecordedTimeoutsAlsoApply) {
+  // Loaded with a request time-out of 10; a later caller asking for 60 does
+  // not extend it.
+  medium.settings.keyRequestTimeout = 10;
+  medium.settings.lastOpTimeout = 100;
+  ASSERT_EQ(Use(10, 0, 0), 1);
+  SwapFilesOnDisk();
+  medium.settings.keyRequestTimeout = 60;
+  EXPECT_EQ(Use(10, 0, 9), 1);
+  EXPECT_EQ(Use(10, 0, 11), 2);
+}
+
+TEST_F(BindingKeyTimeouts, ZeroTimeoutReadsTheFilesAtEveryAcquisition) {
+  medium.settings.keyRequestTimeout = 0;
+  ASSERT_EQ(Use(10, 0, 0), 1);
+  SwapFilesOnDisk();
+  EXPECT_EQ(Use(10, 0, 0), 2);
+  WriteFileBytes(medium.settings.secretKeyPath, originalKey);
+  EXPECT_EQ(Use(10, 0, 0), 1);
+}
+
+TEST_F(BindingKeyTimeouts, MidnightDropsAKeyLoadedJustBefore) {
+  ASSERT_EQ(Use(23, 59, 58), 1);
+  SwapFilesOnDisk();
+  EXPECT_EQ(Use(23, 59, 59), 1);
+  EXPECT_EQ(Use(0, 0, 1), 2);
+}
+
+TEST_F(BindingKeyTimeouts, ExpiredKeyStaysUntilTheNextAcquisition) {
+  ASSERT_EQ(Use(10, 0, 0), 1);
+  clock.Set(12, 0, 0);
+  EXPECT_NE(binding->SecretKey, nullptr) << "no timer drops the key";
+  SwapFilesOnDisk();
+  EXPECT_EQ(Use(12, 0, 0), 2);
+}
+
+}  // namespace
+}  // namespace dizora::binding_test

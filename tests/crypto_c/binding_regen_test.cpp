@@ -1,0 +1,156 @@
+// Replacement of the key files after a regeneration, and its failure paths:
+// whatever fails, the working pair stays whole and usable.
+#include <csignal>
+
+#include "binding_fixture.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
+namespace dizora::binding_test {
+namespace {
+
+class BindingRegen : public BindingTest {
+ protected:
+  void SetUp() override {
+    BindingTest::SetUp();
+    medium = MakeMedium("User2", rurov::kGost2001);
+    fresh = MakeMedium("User2", rurov::kGost2001, temp / "regen");
+    regenPub = fresh.settings.publicKeyPath;  // the regeneration's "new.pub"
+    oldSec = temp / "User2/old.sec";
+    oldPub = temp / "User2/old.pub";
+    previousSec = ReadFileBytes(medium.settings.secretKeyPath);
+    previousPub = ReadFileBytes(medium.settings.publicKeyPath);
+    newSec = ReadFileBytes(fresh.settings.secretKeyPath);
+    newPub = ReadFileBytes(regenPub);
+    ASSERT_NE(previousSec, newSec);
+  }
+
+  int32_t Replace() {
+    return binding->ReplaceKeyFiles(medium.settings.publicKeyPath, medium.settings.secretKeyPath, regenPub,
+                                    newSec.data(), static_cast<int32_t>(newSec.size()));
+  }
+
+  // The working pair is the previous one, whole, and loads.
+  void ExpectPreviousPairWorks() {
+    EXPECT_EQ(ReadFileBytes(medium.settings.secretKeyPath), previousSec);
+    EXPECT_EQ(ReadFileBytes(medium.settings.publicKeyPath), previousPub);
+    Bytes key;
+    int32_t algorithm = -1;
+    binding->ReleaseKeys();
+    ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
+    EXPECT_EQ(key, Bytes(previousSec.begin() + 4, previousSec.begin() + 36));
+  }
+
+  KeyMedium medium, fresh;
+  std::string regenPub, oldSec, oldPub;
+  Bytes previousSec, previousPub, newSec, newPub;
+};
+
+TEST_F(BindingRegen, InstallsTheNewPairKeepsTheOldAndForgetsLoadedKeys) {
+  Bytes key;
+  int32_t algorithm = -1;
+  ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
+  ASSERT_EQ(GetKey(medium, "User2", false, key, algorithm), 0);
+
+  ASSERT_EQ(Replace(), 0);
+  EXPECT_EQ(ReadFileBytes(medium.settings.secretKeyPath), newSec);
+  EXPECT_EQ(ReadFileBytes(medium.settings.publicKeyPath), newPub);
+  EXPECT_EQ(ReadFileBytes(oldSec), previousSec);
+  EXPECT_EQ(ReadFileBytes(oldPub), previousPub);
+  EXPECT_FALSE(FileExists(regenPub));
+  EXPECT_EQ(binding->SecretKey, nullptr);
+  EXPECT_EQ(binding->KeyCache, nullptr);
+  EXPECT_TRUE(binding->OwnerUID.empty());
+
+  ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
+  EXPECT_EQ(key, Bytes(newSec.begin() + 4, newSec.begin() + 36));
+  Bytes pub;
+  ASSERT_EQ(GetKey(medium, "User2", false, pub, algorithm), 0);
+  EXPECT_EQ(Bytes(pub.begin(), pub.begin() + 100), Bytes(newPub.begin() + 10, newPub.begin() + 110));
+}
+
+TEST_F(BindingRegen, SecondRegenerationReplacesTheOldFiles) {
+  ASSERT_EQ(Replace(), 0);
+  const KeyMedium third = MakeMedium("User2", rurov::kGost1994, temp / "regen2");
+  const Bytes thirdSec = ReadFileBytes(third.settings.secretKeyPath);
+  ASSERT_EQ(binding->ReplaceKeyFiles(medium.settings.publicKeyPath, medium.settings.secretKeyPath,
+                                     third.settings.publicKeyPath, thirdSec.data(), 164),
+            0);
+  EXPECT_EQ(ReadFileBytes(oldSec), newSec);
+  EXPECT_EQ(ReadFileBytes(oldPub), newPub);
+  EXPECT_EQ(ReadFileBytes(medium.settings.secretKeyPath), thirdSec);
+}
+
+TEST_F(BindingRegen, OldPublicFileGoesNextToTheSecretKeyFile) {
+  fs::create_directories(temp / "pubdir");
+  const std::string pubElsewhere = temp / "pubdir/self.pub";
+  fs::rename(medium.settings.publicKeyPath, pubElsewhere);
+  ASSERT_EQ(binding->ReplaceKeyFiles(pubElsewhere, medium.settings.secretKeyPath, regenPub, newSec.data(), 164),
+            0);
+  EXPECT_EQ(ReadFileBytes(oldPub), previousPub);
+  EXPECT_FALSE(FileExists(temp / "pubdir/old.pub"));
+  EXPECT_EQ(ReadFileBytes(pubElsewhere), newPub);
+}
+
+TEST_F(BindingRegen, MissingWorkingFilesTouchNothing) {
+  const std::string sec = medium.settings.secretKeyPath;
+  fs::rename(medium.settings.publicKeyPath, temp / "aside.pub");
+  EXPECT_EQ(Replace(), rurov::kErrPublicKey);
+  EXPECT_EQ(ReadFileBytes(sec), previousSec);
+  EXPECT_TRUE(FileExists(regenPub));
+  fs::rename(temp / "aside.pub", medium.settings.publicKeyPath);
+  fs::rename(sec, temp / "aside.sec");
+  EXPECT_EQ(Replace(), rurov::kErrSecretKey);
+  EXPECT_FALSE(FileExists(oldPub));
+  EXPECT_TRUE(FileExists(regenPub));
+}
+
+TEST_F(BindingRegen, OldSecretNameThatCannotBeClearedGivesMinus18) {
+  fs::create_directories(oldSec + "/inside");
+  Bytes key;
+  int32_t algorithm = -1;
+  ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
+  EXPECT_EQ(Replace(), rurov::kErrSecretKeyFile);
+  EXPECT_NE(binding->SecretKey, nullptr) << "a failure keeps the loaded key";
+  EXPECT_TRUE(FileExists(regenPub));
+  ExpectPreviousPairWorks();
+}
+
+TEST_F(BindingRegen, OldPublicNameThatCannotBeClearedRestoresTheSecretKey) {
+  fs::create_directories(oldPub + "/inside");
+  EXPECT_EQ(Replace(), rurov::kErrPublicKeyFile);
+  EXPECT_TRUE(FileExists(regenPub));
+  ExpectPreviousPairWorks();
+}
+
+TEST_F(BindingRegen, MissingNewPublicKeyRestoresBothFiles) {
+  fs::remove(regenPub);
+  EXPECT_EQ(Replace(), rurov::kErrPublicKeyFile);
+  ExpectPreviousPairWorks();
+  EXPECT_FALSE(FileExists(oldPub));
+}
+
+#ifndef _WIN32
+TEST_F(BindingRegen, FailedWriteOfTheNewSecretKeyRestoresThePreviousOne) {
+  // A file-size limit below 164 bytes makes the write fail, even for root.
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int32_t result = Replace();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_EQ(result, rurov::kErrSecretKeyFile);
+  EXPECT_TRUE(FileExists(regenPub));
+  EXPECT_FALSE(FileExists(oldPub));
+  ExpectPreviousPairWorks();
+}
+#endif
+
+}  // namespace
+}  // namespace dizora::binding_test
