@@ -21,6 +21,9 @@ inline constexpr std::uint32_t kAttrSystem = 0x04;
 inline constexpr std::uint32_t kAttrVolumeLabel = 0x08;
 inline constexpr std::uint32_t kAttrDirectory = 0x10;
 inline constexpr std::uint32_t kAttrArchive = 0x20;
+// A link (Windows reparse point: symbolic link, junction). POSIX enumeration
+// reports links as plain files instead, never with kAttrDirectory.
+inline constexpr std::uint32_t kAttrReparsePoint = 0x400;
 
 // Attributes of an existing file or directory; nullopt when it does not exist
 // or cannot be queried.
@@ -121,7 +124,8 @@ class DirectoryEnumerator {
   std::string directory_;
   std::string mask_;
 #ifdef _WIN32
-  void* handle_ = nullptr;
+  void* handle_ = nullptr;  // find handle; null when nothing matched
+  bool open_ = false;
   bool have_pending_ = false;
   DirEntry pending_{};
 #else

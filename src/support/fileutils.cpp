@@ -57,6 +57,11 @@ bool ListDirectory(const std::string& directory, const std::string& mask, std::v
   }
 }
 
+// A directory entry that is a link to a directory elsewhere: never entered.
+bool IsLinkedDirectory(const DirEntry& entry) noexcept {
+  return HasAttribute(entry, fs::kAttrDirectory) && HasAttribute(entry, fs::kAttrReparsePoint);
+}
+
 bool IsBareDrive(const std::string& path) noexcept {
   return fs::kHasDriveLetters && path.size() == 2 && path[1] == ':';
 }
@@ -119,7 +124,7 @@ void CollectBySuffix(const std::string& directory, const std::string& suffix, st
   for (const DirEntry& entry : entries) {
     if (IsSkipped(entry)) continue;
     if (HasAttribute(entry, fs::kAttrDirectory)) {
-      if (recursive) CollectBySuffix(base + entry.name, suffix, list, true);
+      if (recursive && !IsLinkedDirectory(entry)) CollectBySuffix(base + entry.name, suffix, list, true);
     } else if (!HasAttribute(entry, fs::kAttrVolumeLabel)) {
       const std::string& name = entry.name;
       const std::string tail = name.size() > 3 ? name.substr(name.size() - 3) : name;
@@ -138,7 +143,9 @@ bool ClearDirectoryImpl(const std::string& path, bool removeSelf) {
   for (const DirEntry& entry : entries) {
     if (IsSkipped(entry)) continue;
     const std::string full = base + entry.name;
-    if (HasAttribute(entry, fs::kAttrDirectory)) {
+    if (IsLinkedDirectory(entry)) {
+      ok = fs::RemoveEmptyDirectory(full) && ok;  // removes the link, not its target
+    } else if (HasAttribute(entry, fs::kAttrDirectory)) {
       ok = ClearDirectoryImpl(full, true) && ok;
     } else if (!HasAttribute(entry, fs::kAttrVolumeLabel)) {
       if (HasAttribute(entry, fs::kAttrReadOnly)) fs::SetPathAttributes(full, fs::kAttrArchive);

@@ -41,8 +41,9 @@ bool CopyWholeFile(const std::string& source, const std::string& destination) no
 
 // Deletes everything inside the directory (read-only files included; names
 // that begin with "." are kept), and with `removeSelf` the directory itself,
-// unless it is a bare drive or something in it could not be deleted. True
-// when every deletion succeeded.
+// unless it is a bare drive or something in it could not be deleted. Links
+// are deleted, never followed. True when every deletion succeeded and the
+// whole directory could be listed.
 bool ClearDirectory(const std::string& path, bool removeSelf) noexcept;
 
 // Creates every missing directory of the path. True when it exists afterwards
@@ -51,8 +52,9 @@ bool CreateDirectoryPath(const std::string& path) noexcept;
 
 // Appends to `list` the full names (directory + delimiter + name) of the files
 // in `directory` whose names end in `suffix` (last three characters, ASCII
-// letter case ignored); with `recursive`, subdirectories are searched depth
-// first. Names that begin with "." are skipped.
+// letter case ignored); with `recursive`, subdirectories (not links to
+// directories) are searched depth first, each directory in name order. Names
+// that begin with "." are skipped.
 void FindFilesBySuffix(const std::string& directory, const std::string& suffix,
                        std::vector<std::string>& list, bool recursive) noexcept;
 

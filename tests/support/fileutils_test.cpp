@@ -42,11 +42,11 @@ TEST(AppendPathDelimiter, FollowsThePathStyle) {
     EXPECT_EQ(AppendPathDelimiter("dir\\"), "dir\\/");  // '\' is an ordinary character here
   }
   std::string result = "stale";
-  AppendPathDelimiter("x", result);
-  EXPECT_EQ(result, "x" + kSep);
-  std::string same = "y";
+  AppendPathDelimiter("xy", result);
+  EXPECT_EQ(result, "xy" + kSep);
+  std::string same = "yz";
   AppendPathDelimiter(same, same);
-  EXPECT_EQ(same, "y" + kSep);
+  EXPECT_EQ(same, "yz" + kSep);
 }
 
 TEST(IsDirectory, OnlyExistingDirectories) {
@@ -132,6 +132,7 @@ TEST(WriteWholeFile, RefusesReadOnlyFilesDirectoriesAndBadArguments) {
 }
 
 TEST(WriteWholeFile, KeepsThePermissionsOfTheReplacedFile) {
+  if (kHasDriveLetters) GTEST_SKIP() << "Windows files carry no permission bits";
   TempDir dir;
   namespace fsx = std::filesystem;
   const std::string path = dir / "secret.sec";
@@ -236,7 +237,7 @@ TEST(FindFilesBySuffix, MatchesLastThreeCharactersInAnyCase) {
   TempDir dir;
   const std::string root = dir.str();
   std::filesystem::create_directories(dir / "sub" + kSep + "deeper");
-  for (const char* name : {"key.pub", "keypub", "KEY.PUB", "note.txt", ".hidden.pub", "pub", "pu"}) {
+  for (const char* name : {"key.pub", "keypub", "A.PUB", "note.txt", ".hidden.pub", "pub", "pu"}) {
     WriteText(dir / name, "x");
   }
   WriteText(dir / "sub" + kSep + "b.pub", "x");
@@ -246,12 +247,12 @@ TEST(FindFilesBySuffix, MatchesLastThreeCharactersInAnyCase) {
   std::vector<std::string> list{"kept"};
   FindFilesBySuffix(root, "pub", list, false);
   const std::string base = root + kSep;
-  EXPECT_EQ(list, (std::vector<std::string>{"kept", base + "KEY.PUB", base + "key.pub", base + "keypub",
+  EXPECT_EQ(list, (std::vector<std::string>{"kept", base + "A.PUB", base + "key.pub", base + "keypub",
                                             base + "pub"}));
 
   list.clear();
   FindFilesBySuffix(root + kSep, "PUB", list, true);
-  EXPECT_EQ(list, (std::vector<std::string>{base + "KEY.PUB", base + "key.pub", base + "keypub", base + "pub",
+  EXPECT_EQ(list, (std::vector<std::string>{base + "A.PUB", base + "key.pub", base + "keypub", base + "pub",
                                             base + "sub" + kSep + "b.pub",
                                             base + "sub" + kSep + "deeper" + kSep + "c.Pub"}));
 

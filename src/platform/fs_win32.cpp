@@ -1,0 +1,239 @@
+// Win32 implementation of the file and directory primitives (ANSI calls).
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "platform/fs.h"
+#include "platform/path_style.h"
+
+namespace dizora::platform {
+
+namespace {
+
+HANDLE AsHandle(void* h) noexcept { return static_cast<HANDLE>(h); }
+
+void* FromHandle(HANDLE h) noexcept { return h == INVALID_HANDLE_VALUE ? nullptr : static_cast<void*>(h); }
+
+bool EndsWithDelimiter(const std::string& path) noexcept {
+  return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
+
+std::string DirectoryPart(const std::string& path) {
+  const std::size_t pos = path.find_last_of("\\/:");
+  return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
+}
+
+std::uint64_t RandomWord(std::uint64_t salt) noexcept {
+  LARGE_INTEGER counter{};
+  ::QueryPerformanceCounter(&counter);
+  std::uint64_t x = static_cast<std::uint64_t>(counter.QuadPart) ^ (std::uint64_t{::GetCurrentProcessId()} << 32) ^
+                    (std::uint64_t{::GetCurrentThreadId()} << 16) ^ (salt * 0x9E3779B97F4A7C15ull);
+  x ^= x >> 33;  // mix the bits (splitmix64 finaliser)
+  x *= 0xFF51AFD7ED558CCDull;
+  x ^= x >> 33;
+  return x;
+}
+
+std::string HexWord(std::uint64_t word) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text(16, '0');
+  for (int i = 15; i >= 0; --i, word >>= 4) text[static_cast<std::size_t>(i)] = kDigits[word & 15];
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> GetPathAttributes(const std::string& path) noexcept {
+  if (path.empty()) return std::nullopt;
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  return static_cast<std::uint32_t>(attributes);
+}
+
+bool SetPathAttributes(const std::string& path, std::uint32_t attributes) noexcept {
+  return !path.empty() && ::SetFileAttributesA(path.c_str(), attributes) != 0;
+}
+
+bool PathExists(const std::string& path) noexcept { return GetPathAttributes(path).has_value(); }
+
+bool RemoveFile(const std::string& path) noexcept {
+  return !path.empty() && ::DeleteFileA(path.c_str()) != 0;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) noexcept {
+  return !from.empty() && !to.empty() && ::MoveFileA(from.c_str(), to.c_str()) != 0;
+}
+
+bool RenameOver(const std::string& from, const std::string& to) noexcept {
+  return !from.empty() && !to.empty() &&
+         ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool MakeDirectory(const std::string& path) noexcept {
+  return !path.empty() && ::CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool RemoveEmptyDirectory(const std::string& path) noexcept {
+  return !path.empty() && ::RemoveDirectoryA(path.c_str()) != 0;
+}
+
+// ---- File ----
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, nullptr);
+  }
+  return *this;
+}
+
+bool File::OpenRead(const std::string& path) noexcept {
+  Close();
+  if (path.empty()) return false;
+  handle_ = FromHandle(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (handle_ != nullptr && ::GetFileType(AsHandle(handle_)) != FILE_TYPE_DISK) Close();
+  return handle_ != nullptr;
+}
+
+bool File::Create(const std::string& path) noexcept {
+  Close();
+  if (path.empty()) return false;
+  // Refused explicitly: not every file system enforces the attribute for
+  // every account.
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  handle_ = FromHandle(
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return handle_ != nullptr;
+}
+
+bool File::CreateUniqueNear(const std::string& near_path, std::string& created_name) noexcept {
+  Close();
+  try {
+    const std::string dir = DirectoryPart(near_path);
+    const std::string base = near_path.substr(dir.size());
+    if (base.empty()) return false;
+    for (std::uint64_t attempt = 0; attempt < 64; ++attempt) {
+      std::string name = dir + "." + base + "." + HexWord(RandomWord(attempt));
+      handle_ = FromHandle(
+          ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (handle_ != nullptr) {
+        created_name = std::move(name);
+        return true;
+      }
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    }
+  } catch (...) {
+    Close();
+  }
+  return false;
+}
+
+bool File::IsOpen() const noexcept { return handle_ != nullptr; }
+
+std::optional<std::int64_t> File::Size() const noexcept {
+  if (handle_ == nullptr) return std::nullopt;
+  DWORD high = 0;
+  const DWORD low = ::GetFileSize(AsHandle(handle_), &high);
+  if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) return std::nullopt;
+  return static_cast<std::int64_t>((std::uint64_t{high} << 32) | low);
+}
+
+bool File::ReadExact(void* buffer, std::size_t size) noexcept {
+  auto* out = static_cast<unsigned char*>(buffer);
+  while (size > 0) {
+    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD got = 0;
+    if (handle_ == nullptr || !::ReadFile(AsHandle(handle_), out, chunk, &got, nullptr) || got == 0) return false;
+    out += got;
+    size -= got;
+  }
+  return true;
+}
+
+bool File::WriteAll(const void* buffer, std::size_t size) noexcept {
+  const auto* in = static_cast<const unsigned char*>(buffer);
+  while (size > 0) {
+    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD put = 0;
+    if (handle_ == nullptr || !::WriteFile(AsHandle(handle_), in, chunk, &put, nullptr) || put == 0) return false;
+    in += put;
+    size -= put;
+  }
+  return true;
+}
+
+bool File::Sync() noexcept { return handle_ != nullptr && ::FlushFileBuffers(AsHandle(handle_)) != 0; }
+
+bool File::Close() noexcept {
+  if (handle_ == nullptr) return true;
+  return ::CloseHandle(AsHandle(std::exchange(handle_, nullptr))) != 0;
+}
+
+// ---- DirectoryEnumerator ----
+
+DirectoryEnumerator::~DirectoryEnumerator() { Close(); }
+
+bool DirectoryEnumerator::Open(const std::string& directory, const std::string& mask) noexcept {
+  Close();
+  WIN32_FIND_DATAA data{};
+  try {
+    directory_ = directory;
+    mask_ = mask;
+    const std::string pattern =
+        directory.empty() ? mask : directory + (EndsWithDelimiter(directory) ? "" : "\\") + mask;
+    handle_ = FromHandle(::FindFirstFileA(pattern.c_str(), &data));
+    if (handle_ == nullptr) {
+      // No matching name in an existing directory is an empty enumeration.
+      if (::GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+      open_ = true;
+      return true;
+    }
+    pending_.name = data.cFileName;
+    pending_.attributes = data.dwFileAttributes;
+  } catch (...) {
+    Close();
+    return false;
+  }
+  have_pending_ = true;
+  open_ = true;
+  return true;
+}
+
+DirectoryEnumerator::Step DirectoryEnumerator::Next(DirEntry& entry) noexcept {
+  if (!open_) return Step::kError;
+  if (have_pending_) {
+    have_pending_ = false;
+    entry = std::move(pending_);
+    return Step::kEntry;
+  }
+  if (handle_ == nullptr) return Step::kNoMoreFiles;
+  WIN32_FIND_DATAA data{};
+  if (!::FindNextFileA(AsHandle(handle_), &data)) {
+    return ::GetLastError() == ERROR_NO_MORE_FILES ? Step::kNoMoreFiles : Step::kError;
+  }
+  try {
+    entry.name = data.cFileName;
+  } catch (...) {
+    return Step::kError;
+  }
+  entry.attributes = data.dwFileAttributes;
+  return Step::kEntry;
+}
+
+void DirectoryEnumerator::Close() noexcept {
+  if (handle_ != nullptr) ::FindClose(AsHandle(handle_));
+  handle_ = nullptr;
+  open_ = false;
+  have_pending_ = false;
+}
+
+}  // namespace dizora::platform
