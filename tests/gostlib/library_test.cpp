@@ -1,0 +1,193 @@
+// The library as a whole: its dynamic symbol table, the test-only builds,
+// the self-tests, the random generator and its state block, and parallel
+// use of separate contexts.
+#include <elf.h>
+
+#include <algorithm>
+#include <barrier>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <thread>
+
+#include "gostlib_fixture.hpp"
+
+namespace gosttest {
+namespace {
+
+// The 60 names of the entry-point table, in table order.
+const char* const kEntryPoints[60] = {
+    "RuroV_G28147_1989_block_init",        "RuroV_G28147_1989_block_encrypt",
+    "RuroV_G28147_1989_block_decrypt",     "RuroV_G28147_1989_block_clear",
+    "RuroV_G28147_1989_gamma_init",        "RuroV_G28147_1989_gamma_clear",
+    "RuroV_G28147_1989_gamma_crypt",       "RuroV_G28147_1989_gamma_ofb_init",
+    "RuroV_G28147_1989_gamma_ofb_clear",   "RuroV_G28147_1989_gamma_ofb_encrypt",
+    "RuroV_G28147_1989_gamma_ofb_decrypt", "RuroV_G28147_1989_mac_init",
+    "RuroV_G28147_1989_mac_update",        "RuroV_G28147_1989_mac_final",
+    "RuroV_G28147_1989_mac_clear",         "RuroV_G28147_1989_mac_file_const",
+    "RuroV_R34_11_1994_init",              "RuroV_R34_11_1994_update",
+    "RuroV_R34_11_1994_final",             "RuroV_R34_11_1994_clear",
+    "RuroV_LR34_10_1994_set_parms",        "RuroV_LR34_10_2001_set_parms",
+    "RuroV_LR34_10_1994_get_parms",        "RuroV_LR34_10_1994_gen_secret_key",
+    "RuroV_LR34_10_2001_gen_secret_key",   "RuroV_LR34_10_1994_gen_public_key",
+    "RuroV_LR34_10_2001_gen_public_key",   "RuroV_LR34_10_1994_get_secret_key",
+    "RuroV_LR34_10_2001_get_secret_key",   "RuroV_LR34_10_1994_get_public_key",
+    "RuroV_LR34_10_2001_get_public_key",   "RuroV_LR34_10_1994_set_secret_key",
+    "RuroV_LR34_10_2001_set_secret_key",   "RuroV_LR34_10_1994_set_public_key",
+    "RuroV_LR34_10_2001_set_public_key",   "RuroV_LR34_10_1994_sign",
+    "RuroV_LR34_10_2001_sign",             "RuroV_LR34_10_1994_verify",
+    "RuroV_LR34_10_2001_verify",           "RuroV_LR34_10_1994_clear_secret_key",
+    "RuroV_LR34_10_2001_clear_secret_key", "RuroV_LR34_10_1994_clear_public_key",
+    "RuroV_LR34_10_2001_clear_public_key", "RuroV_LR34_10_1994_clear",
+    "RuroV_LR34_10_2001_clear",            "RuroV_LR34_10_2001_gen_mutual_key",
+    "RuroV_LDH_PKA_set_parms",             "RuroV_LDH_PKA_get_parms",
+    "RuroV_LDH_PKA_gen_secret_key",        "RuroV_LDH_PKA_gen_public_key",
+    "RuroV_LDH_PKA_gen_mutual_key",        "RuroV_LDH_PKA_get_secret_key",
+    "RuroV_LDH_PKA_get_public_key",        "RuroV_LDH_PKA_set_secret_key",
+    "RuroV_LDH_PKA_clear_secret_key",      "RuroV_LDH_PKA_clear_public_key",
+    "RuroV_LDH_PKA_clear",                 "RuroV_Random_Fill",
+    "RuroV_TestCryptoFunctions_",          "RuroV_TestSignFunctions_",
+};
+
+// Names of the defined, exported symbols in an ELF64 file's .dynsym.
+std::set<std::string> exported_symbols(const std::string& file) {
+  std::ifstream in(std::string(DZ_BIN_DIR) + "/" + file, std::ios::binary);
+  const std::vector<char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::set<std::string> names;
+  if (image.size() < sizeof(Elf64_Ehdr)) return names;
+  Elf64_Ehdr eh;
+  std::memcpy(&eh, image.data(), sizeof eh);
+  if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64) return names;
+  auto section = [&](size_t i) {
+    Elf64_Shdr sh;
+    std::memcpy(&sh, image.data() + eh.e_shoff + i * eh.e_shentsize, sizeof sh);
+    return sh;
+  };
+  for (size_t i = 0; i < eh.e_shnum; ++i) {
+    const Elf64_Shdr sh = section(i);
+    if (sh.sh_type != SHT_DYNSYM) continue;
+    const Elf64_Shdr strtab = section(sh.sh_link);
+    for (size_t off = 0; off + sizeof(Elf64_Sym) <= sh.sh_size; off += sizeof(Elf64_Sym)) {
+      Elf64_Sym sym;
+      std::memcpy(&sym, image.data() + sh.sh_offset + off, sizeof sym);
+      const int bind = ELF64_ST_BIND(sym.st_info);
+      if (sym.st_shndx == SHN_UNDEF || (bind != STB_GLOBAL && bind != STB_WEAK)) continue;
+      names.insert(image.data() + strtab.sh_offset + sym.st_name);
+    }
+  }
+  return names;
+}
+
+std::set<std::string> table_names() { return std::set<std::string>(std::begin(kEntryPoints), std::end(kEntryPoints)); }
+
+TEST(Exports, ExactlyTheSixtyEntryPoints) {
+  EXPECT_EQ(exported_symbols("libcrypt.dll"), table_names());
+  for (const char* name : kEntryPoints) EXPECT_NE(lib().raw(name), nullptr) << name;
+}
+
+TEST(Exports, TestOnlyBuildsDifferOnlyWhereIntended) {
+  std::set<std::string> incomplete = table_names();
+  incomplete.erase("RuroV_TestSignFunctions_");
+  EXPECT_EQ(exported_symbols("libcrypt_incomplete.dll"), incomplete);
+  std::set<std::string> faulty = table_names();
+  faulty.insert("RuroV_TestHook_ForceResult");
+  faulty.insert("RuroV_TestHook_Reset");
+  EXPECT_EQ(exported_symbols("libcrypt_faulty.dll"), faulty);
+  EXPECT_EQ(lib().raw("RuroV_TestHook_ForceResult"), nullptr);
+}
+
+TEST(SelfTests, PassAndUnsupportedFunctionsReturnCodes) {
+  EXPECT_EQ(lib().fn<SelfTestFn>("RuroV_TestCryptoFunctions_")(), 0);
+  EXPECT_EQ(lib().fn<SelfTestFn>("RuroV_TestSignFunctions_")(), 0);
+  EXPECT_EQ(lib().fn<SelfTestFn>("RuroV_G28147_1989_mac_file_const")(), 14);
+}
+
+TEST(Random, FillsAndAdvancesTheState) {
+  auto fill = lib().fn<RandomFn>("RuroV_Random_Fill");
+  uint8_t state[kStateSize] = {};
+  Bytes a(64, 0), b(64, 0);
+  ASSERT_EQ(fill(state, a.data(), 64), 0);
+  uint8_t after_first[kStateSize];
+  std::memcpy(after_first, state, kStateSize);
+  ASSERT_EQ(fill(state, b.data(), 64), 0);
+  EXPECT_NE(a, Bytes(64, 0));
+  EXPECT_NE(a, b);
+  EXPECT_NE(std::memcmp(after_first, state, kStateSize), 0) << "every call changes the state block";
+  EXPECT_NE(std::count(state, state + kStateSize, 0), int(kStateSize));
+  EXPECT_EQ(fill(state, nullptr, 0), 0);
+  EXPECT_EQ(fill(state, nullptr, 8), 15);
+  EXPECT_EQ(fill(nullptr, a.data(), 8), 15);
+  EXPECT_EQ(fill(state, a.data(), -1), 14);
+}
+
+TEST(FaultyBuild, ForcedResultsAndReset) {
+  const Library faulty("libcrypt_faulty.dll");
+  ASSERT_TRUE(faulty.loaded());
+  auto force = faulty.fn<int32_t (*)(const char*, int32_t, int32_t)>("RuroV_TestHook_ForceResult");
+  auto reset = faulty.fn<void (*)()>("RuroV_TestHook_Reset");
+  auto fill = faulty.fn<RandomFn>("RuroV_Random_Fill");
+  uint8_t state[kStateSize] = {};
+  uint8_t buf[8] = {};
+  EXPECT_EQ(force(nullptr, 10, 1), 15);
+  EXPECT_EQ(force("RuroV_NoSuchFunction", 10, 1), 14);
+  ASSERT_EQ(force("RuroV_Random_Fill", 10, 2), 0);
+  uint8_t before[kStateSize];
+  std::memcpy(before, state, kStateSize);
+  EXPECT_EQ(fill(state, buf, 8), 10);
+  EXPECT_NE(std::memcmp(before, state, kStateSize), 0) << "a forced failure still advances the state";
+  EXPECT_EQ(fill(state, buf, 8), 10);
+  EXPECT_EQ(fill(state, buf, 8), 0) << "forcing ends after its count";
+  ASSERT_EQ(force("RuroV_LR34_10_2001_verify", 5, -1), 0);
+  auto verify = faulty.fn<VerifyFn>("RuroV_LR34_10_2001_verify");
+  uint8_t ctx[748] = {}, digest[32] = {}, sig[64] = {};
+  EXPECT_EQ(verify(ctx, digest, sig), 5);
+  EXPECT_EQ(verify(ctx, digest, sig), 5);
+  reset();
+  EXPECT_EQ(verify(ctx, digest, sig), 1) << "after reset the real code runs (no parameters set)";
+  EXPECT_EQ(faulty.fn<SelfTestFn>("RuroV_TestCryptoFunctions_")(), 0);
+}
+
+TEST(IncompleteBuild, WorksWithoutTheSignSelfTest) {
+  const Library incomplete("libcrypt_incomplete.dll");
+  ASSERT_TRUE(incomplete.loaded());
+  EXPECT_EQ(incomplete.raw("RuroV_TestSignFunctions_"), nullptr);
+  EXPECT_EQ(incomplete.fn<SelfTestFn>("RuroV_TestCryptoFunctions_")(), 0);
+}
+
+// Threads released together by a barrier hash, encrypt and sign on their
+// own contexts; every result must equal the one computed alone.
+TEST(Parallel, SeparateContextsGiveTheSameResults) {
+  const Bytes data = random_bytes(100000, 99);
+  const Bytes expected_hash = lib_hash(data);
+  auto set01 = lib().fn<Set01Fn>("RuroV_LR34_10_2001_set_parms");
+  auto gen = lib().fn<GenFn>("RuroV_LR34_10_2001_gen_secret_key");
+  auto genpub = lib().fn<GenFn>("RuroV_LR34_10_2001_gen_public_key");
+  auto sign = lib().fn<SignFn>("RuroV_LR34_10_2001_sign");
+  auto verify = lib().fn<VerifyFn>("RuroV_LR34_10_2001_verify");
+  auto clear = lib().fn<ClearFn>("RuroV_LR34_10_2001_clear");
+  constexpr int kThreads = 4;
+  std::barrier start(kThreads);
+  std::vector<Bytes> hashes(kThreads);
+  std::vector<int32_t> verified(kThreads, -1);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      uint8_t ctx[748] = {}, state[kStateSize] = {}, sig[64] = {};
+      start.arrive_and_wait();
+      hashes[t] = lib_hash(data, 1000 + 17 * size_t(t));
+      if (set01(ctx, state, nullptr, 32, nullptr, 32, nullptr, nullptr, nullptr) == 0 && gen(ctx) == 0 &&
+          genpub(ctx) == 0 && sign(ctx, hashes[t].data(), sig) == 0) {
+        verified[t] = verify(ctx, hashes[t].data(), sig);
+      }
+      clear(ctx);
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(hashes[t], expected_hash) << t;
+    EXPECT_EQ(verified[t], 0) << t;
+  }
+}
+
+}  // namespace
+}  // namespace gosttest
