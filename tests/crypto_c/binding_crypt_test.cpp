@@ -1,0 +1,441 @@
+// The binding's encrypted block: layout, recipients, tampering, hostile blocks.
+#include <climits>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "binding_fixture.h"
+#include "platform/dynlib.h"
+
+namespace dizora::binding_test {
+namespace {
+
+using namespace rurov;
+using ForceResultFn = int32_t (*)(const char* name, int32_t code, int32_t count);
+
+Bytes Pattern(size_t size, uint32_t seed) {
+  Bytes bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i * 57 + seed * 3 + (i >> 7)) & 0xFF);
+  return bytes;
+}
+
+struct Outcome {
+  int32_t result = 0;
+  Bytes data;  // the caller's buffer, cut to the returned length
+  int32_t length = 0;
+};
+
+// A user: a key medium and a binding object of its own (one per key settings).
+struct User {
+  KeyMedium medium;
+  std::unique_ptr<TCryptoC_DLL> dll;
+
+  Outcome Encrypt(const Bytes& plain, const char* list, int32_t method = 0, int32_t recipients = 3) {
+    Outcome out;
+    out.data = plain;
+    out.data.resize(plain.size() + static_cast<size_t>(TCryptoC_DLL::GetMaxEncryptAddition(recipients)), 0xCD);
+    out.length = static_cast<int32_t>(plain.size());
+    const KeySettings& s = medium.settings;
+    out.result = dll->EncryptData(out.data.data(), out.length, method, list, s.publicKeyPath, s.secretKeyPath,
+                                  s.correspondentsDir, s.caDir, s.keyRequestTimeout, s.lastOpTimeout);
+    out.data.resize(static_cast<size_t>(out.length));
+    return out;
+  }
+
+  Outcome Decrypt(const Bytes& block) {
+    Outcome out;
+    out.data = block;
+    out.length = static_cast<int32_t>(block.size());
+    const KeySettings& s = medium.settings;
+    out.result = dll->DecryptData(out.data.empty() ? nullptr : out.data.data(), out.length, s.publicKeyPath,
+                                  s.secretKeyPath, s.correspondentsDir, s.caDir, s.keyRequestTimeout,
+                                  s.lastOpTimeout);
+    return out;
+  }
+
+  Bytes MutualKey(const std::string& uid) {
+    Bytes key(kMutualKeySize, 0);
+    const KeySettings& s = medium.settings;
+    EXPECT_EQ(dll->GetMutualKey(uid, key.data(), s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
+                                s.keyRequestTimeout, s.lastOpTimeout), 0);
+    return key;
+  }
+};
+
+class BindingCrypt : public BindingTest {
+ protected:
+  void SetUp() override {
+    BindingTest::SetUp();
+    AddUser("Alice", kGost2001);
+    AddUser("Bob", kGost1994);
+    AddUser("Carol", kGost2001);
+    AddUser("Dave", kGost2001);
+    for (auto& [uid, user] : users)
+      for (auto& [peerUid, peer] : users)
+        if (uid != peerUid) AddCorrespondent(user.medium, peer.medium);
+  }
+
+  User& AddUser(const std::string& uid, int32_t algorithm) {
+    User& user = users[uid];
+    user.medium = MakeMedium(uid, algorithm);
+    user.dll = std::make_unique<TCryptoC_DLL>();
+    return user;
+  }
+
+  void TearDown() override {
+    users.clear();
+    BindingTest::TearDown();
+  }
+
+  User& operator[](const std::string& uid) { return users.at(uid); }
+
+  std::map<std::string, User> users;
+};
+
+// Offsets of an encrypted block's fields, found by walking it as a reader would.
+struct Layout {
+  int32_t count = 0;
+  int32_t method = 0;
+  std::string sender;
+  struct Entry {
+    std::string uid;
+    size_t iv = 0;  // then MAC at iv + 8, encrypted data key at iv + 16
+  };
+  std::vector<Entry> entries;
+  size_t dataIv = 0;  // then MAC at + 8, ciphertext at + 16
+};
+
+Layout Parse(const Bytes& block) {
+  Layout layout;
+  layout.count = ReadInt32LE(block.data());
+  layout.method = ReadInt32LE(block.data() + 4);
+  layout.sender = reinterpret_cast<const char*>(block.data() + 8);
+  size_t pos = 8 + layout.sender.size() + 1;
+  for (int32_t i = 0; i < layout.count; ++i) {
+    Layout::Entry entry;
+    entry.uid = reinterpret_cast<const char*>(block.data() + pos);
+    entry.iv = pos + entry.uid.size() + 1;
+    pos = entry.iv + 48;
+    layout.entries.push_back(entry);
+  }
+  layout.dataIv = pos;
+  return layout;
+}
+
+TEST_F(BindingCrypt, BlockDecodedFieldByField) {
+  const Bytes plain = Pattern(1000, 1);
+  Outcome sent = users.at("Alice").Encrypt(plain, "Bob;Carol;Alice");
+  ASSERT_EQ(sent.result, 0);
+  const Bytes& block = sent.data;
+  ASSERT_EQ(block.size(), 8u + 6u + (3u + 49u) + (5u + 49u) + (5u + 49u) + 16u + 1000u);
+
+  const Layout layout = Parse(block);
+  EXPECT_EQ(layout.count, 3);
+  EXPECT_EQ(layout.method, 0);
+  EXPECT_EQ(layout.sender, "Alice");
+  ASSERT_EQ(layout.entries.size(), 3u);
+  EXPECT_EQ(layout.entries[0].uid, "Bob");
+  EXPECT_EQ(layout.entries[1].uid, "Carol");
+  EXPECT_EQ(layout.entries[2].uid, "Alice");
+
+  // Every entry holds the same data key under the mutual key with its recipient,
+  // and both sides of a pair derive the same mutual key.
+  TCryptoC_DLL& alice = *users.at("Alice").dll;
+  Bytes dataKey;
+  for (const Layout::Entry& entry : layout.entries) {
+    const Bytes mutual = users.at("Alice").MutualKey(entry.uid);
+    if (entry.uid != "Alice") {
+      EXPECT_EQ(users.at(entry.uid).MutualKey("Alice"), mutual) << entry.uid;
+    }
+    Bytes iv(block.begin() + static_cast<long>(entry.iv), block.begin() + static_cast<long>(entry.iv) + 8);
+    Bytes mac(block.begin() + static_cast<long>(entry.iv) + 8, block.begin() + static_cast<long>(entry.iv) + 16);
+    Bytes key(kDataKeySize, 0);
+    ASSERT_EQ(alice.CryptWithMac(block.data() + entry.iv + 16, key.data(), kDataKeySize, mutual.data(), iv.data(),
+                                 mac.data(), 2), 0) << entry.uid;
+    if (dataKey.empty()) dataKey = key;
+    EXPECT_EQ(key, dataKey) << entry.uid;
+  }
+  EXPECT_NE(0, std::memcmp(block.data() + layout.entries[0].iv, block.data() + layout.entries[1].iv, 8))
+      << "each entry has a fresh IV";
+
+  // The data: IV, MAC of the plaintext under the data key, ciphertext.
+  Bytes iv(block.begin() + static_cast<long>(layout.dataIv), block.begin() + static_cast<long>(layout.dataIv) + 8);
+  Bytes mac(block.begin() + static_cast<long>(layout.dataIv) + 8,
+            block.begin() + static_cast<long>(layout.dataIv) + 16);
+  Bytes expectedMac(kMacSize, 0);
+  ASSERT_EQ(alice.ComputeMac(plain.data(), 1000, dataKey.data(), expectedMac.data()), 0);
+  EXPECT_EQ(mac, expectedMac);
+  Bytes decrypted(1000, 0);
+  ASSERT_EQ(alice.CryptWithMac(block.data() + layout.dataIv + 16, decrypted.data(), 1000, dataKey.data(), iv.data(),
+                               mac.data(), 2), 0);
+  EXPECT_EQ(decrypted, plain);
+  EXPECT_NE(Bytes(block.end() - 1000, block.end()), plain);
+}
+
+TEST_F(BindingCrypt, ThreeRecipientsDecryptAndAFourthUserGetsMinus17) {
+  for (int32_t method : {0, 1}) {
+    const Bytes plain = Pattern(5000, 2);
+    const Outcome sent = users.at("Alice").Encrypt(plain, "Bob;Carol;Alice", method);
+    ASSERT_EQ(sent.result, 0);
+    EXPECT_EQ(Parse(sent.data).method, method);
+    for (const char* uid : {"Bob", "Carol", "Alice"}) {
+      const Outcome got = users.at(uid).Decrypt(sent.data);
+      EXPECT_EQ(got.result, 0) << uid << " method " << method;
+      EXPECT_EQ(got.length, 5000) << uid;
+      EXPECT_EQ(Bytes(got.data.begin(), got.data.begin() + 5000), plain) << uid;
+    }
+    const Outcome dave = users.at("Dave").Decrypt(sent.data);
+    EXPECT_EQ(dave.result, kErrNotRecipient);
+    EXPECT_EQ(dave.data, sent.data) << "a failed decryption leaves the buffer";
+    EXPECT_EQ(dave.length, static_cast<int32_t>(sent.data.size()));
+  }
+}
+
+TEST_F(BindingCrypt, TamperingIsDetectedOnlyWhereItMatters) {
+  const Bytes plain = Pattern(300, 3);
+  const Outcome sent = users.at("Alice").Encrypt(plain, "Carol;Bob");
+  ASSERT_EQ(sent.result, 0);
+  const Layout layout = Parse(sent.data);
+  const size_t carol = layout.entries[0].iv;
+  const size_t bob = layout.entries[1].iv;
+
+  auto flipped = [&](size_t offset) {
+    Bytes copy = sent.data;
+    copy[offset] ^= 0x04;
+    return copy;
+  };
+  const std::vector<std::pair<const char*, size_t>> fatal = {
+      {"ciphertext", sent.data.size() - 1}, {"data MAC", layout.dataIv + 8}, {"data IV", layout.dataIv},
+      {"own encrypted key", bob + 16 + 5}, {"own entry MAC", bob + 8}, {"own entry IV", bob}};
+  for (const auto& [what, offset] : fatal) {
+    const Bytes altered = flipped(offset);
+    const Outcome got = users.at("Bob").Decrypt(altered);
+    EXPECT_EQ(got.result, kErrMacMismatch) << what;
+    EXPECT_EQ(got.data, altered) << what;
+  }
+  for (size_t offset : {carol, carol + 8, carol + 16, carol + 47}) {
+    const Outcome got = users.at("Bob").Decrypt(flipped(offset));
+    EXPECT_EQ(got.result, 0) << "another recipient's entry, offset " << offset - carol;
+    EXPECT_EQ(Bytes(got.data.begin(), got.data.begin() + got.length), plain);
+  }
+}
+
+TEST_F(BindingCrypt, StoredMethodDecidesTheMode) {
+  const Bytes plain = Pattern(64, 4);
+  const Outcome sent = users.at("Alice").Encrypt(plain, "Bob", 0);
+  ASSERT_EQ(sent.result, 0);
+  Bytes block = sent.data;
+  WriteInt32LE(block.data() + 4, 1);
+  EXPECT_EQ(users.at("Bob").Decrypt(block).result, kErrMacMismatch) << "method 1 reads a method-0 block wrongly";
+  for (int32_t method : {7, 2, -1, -2, INT32_MAX}) {
+    WriteInt32LE(block.data() + 4, method);
+    EXPECT_EQ(users.at("Bob").Decrypt(block).result, kErrCryptMode) << method;
+  }
+  WriteInt32LE(block.data() + 4, 0);
+  EXPECT_EQ(users.at("Bob").Decrypt(block).result, 0);
+}
+
+TEST_F(BindingCrypt, EmptyPlaintextRoundTrips) {
+  const Outcome sent = users.at("Alice").Encrypt(Bytes(), "Bob");
+  ASSERT_EQ(sent.result, 0);
+  EXPECT_EQ(sent.data.size(), 8u + 6u + (3u + 49u) + 16u);
+  const Outcome got = users.at("Bob").Decrypt(sent.data);
+  EXPECT_EQ(got.result, 0);
+  EXPECT_EQ(got.length, 0);
+}
+
+TEST_F(BindingCrypt, RecipientListRules) {
+  User& alice = users.at("Alice");
+  const Bytes plain = Pattern(20, 5);
+
+  const Outcome one = alice.Encrypt(plain, "Carol", 1);
+  ASSERT_EQ(one.result, 0);
+  EXPECT_EQ(one.data.size(), 8u + 6u + (5u + 49u) + 16u + 20u);
+
+  // A trailing ";" adds the empty UID, which has no public key.
+  const Outcome trailing = alice.Encrypt(plain, "Carol;");
+  EXPECT_EQ(trailing.result, kErrPublicKey);
+  EXPECT_EQ(trailing.length, 20);
+  EXPECT_EQ(Bytes(trailing.data.begin(), trailing.data.end()), plain);
+
+  EXPECT_EQ(alice.Encrypt(plain, nullptr).result, kErrEmptyUID);
+  EXPECT_EQ(alice.Encrypt(plain, "").result, kErrEmptyUID);
+  const std::string tooLong = "Carol;" + std::string(255, 'x');
+  const Outcome refused = alice.Encrypt(plain, tooLong.c_str());
+  EXPECT_EQ(refused.result, kErrEmptyUID);
+  EXPECT_EQ(Bytes(refused.data.begin(), refused.data.end()), plain);
+  EXPECT_EQ(alice.Encrypt(plain, "Nobody").result, kErrPublicKey);
+
+  int32_t length = -1;
+  uint8_t byte = 0;
+  const KeySettings& s = alice.medium.settings;
+  EXPECT_EQ(alice.dll->EncryptData(&byte, length, 0, "Bob", s.publicKeyPath, s.secretKeyPath, s.correspondentsDir,
+                                   s.caDir, 60, 5), kErrBadArgument);
+  length = 1;
+  EXPECT_EQ(alice.dll->EncryptData(nullptr, length, 0, "Bob", s.publicKeyPath, s.secretKeyPath,
+                                   s.correspondentsDir, s.caDir, 60, 5), kErrBadArgument);
+  EXPECT_EQ(alice.dll->DecryptData(nullptr, length, s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
+                                   60, 5), kErrBadArgument);
+}
+
+TEST_F(BindingCrypt, ManyRecipientsBeyondAHundred) {
+  std::string list;
+  for (int i = 0; i < 120; ++i) list += "Bob;";
+  list += "Carol";
+  const Bytes plain = Pattern(100, 6);
+  const Outcome sent = users.at("Alice").Encrypt(plain, list.c_str(), 0, 121);
+  ASSERT_EQ(sent.result, 0);
+  EXPECT_EQ(Parse(sent.data).count, 121);
+  const Outcome got = users.at("Carol").Decrypt(sent.data);
+  EXPECT_EQ(got.result, 0);
+  EXPECT_EQ(Bytes(got.data.begin(), got.data.begin() + got.length), plain);
+}
+
+TEST(BindingCryptSizes, MaximumGrowth) {
+  EXPECT_EQ(TCryptoC_DLL::GetMaxEncryptAddition(100), 30579);
+  EXPECT_EQ(TCryptoC_DLL::GetMaxEncryptAddition(0), 279);
+  EXPECT_EQ(TCryptoC_DLL::GetMaxEncryptAddition(2), 885);
+  EXPECT_EQ(TCryptoC_DLL::GetMaxEncryptAddition(INT32_MAX), INT32_MAX);
+}
+
+TEST_F(BindingCrypt, EntriesMatchTheOwnUIDByteForByte) {
+  // The cache finds "bob" for Bob, but the entry then does not carry Bob's UID.
+  const Outcome sent = users.at("Alice").Encrypt(Pattern(10, 7), "bob");
+  ASSERT_EQ(sent.result, 0);
+  EXPECT_EQ(users.at("Bob").Decrypt(sent.data).result, kErrNotRecipient);
+}
+
+TEST_F(BindingCrypt, SenderUnknownToTheRecipientGivesMinus11) {
+  User& eve = AddUser("Eve", kGost2001);
+  AddCorrespondent(eve.medium, users.at("Bob").medium);
+  const Outcome sent = eve.Encrypt(Pattern(10, 8), "Bob");
+  ASSERT_EQ(sent.result, 0);
+  const Outcome got = users.at("Bob").Decrypt(sent.data);
+  EXPECT_EQ(got.result, kErrPublicKey);
+  EXPECT_EQ(got.data, sent.data);
+}
+
+TEST_F(BindingCrypt, HostileBlocksNeverDecryptAndNeverReadOutside) {
+  const Bytes plain = Pattern(40, 9);
+  const Outcome sent = users.at("Alice").Encrypt(plain, "Carol;Bob");
+  ASSERT_EQ(sent.result, 0);
+  User& bob = users.at("Bob");
+  // Every proper prefix, each in a buffer of exactly its size.
+  for (size_t n = 0; n < sent.data.size(); ++n) {
+    const Bytes prefix(sent.data.begin(), sent.data.begin() + static_cast<long>(n));
+    const Outcome got = bob.Decrypt(prefix);
+    EXPECT_NE(got.result, 0) << "prefix of " << n;
+    EXPECT_EQ(got.data, prefix) << "prefix of " << n;
+  }
+  // Counts that promise more entries than the block holds, or none.
+  for (int32_t count : {INT32_MAX, 3, 0, -1, INT32_MIN}) {
+    Bytes block = sent.data;
+    WriteInt32LE(block.data(), count);
+    const int32_t result = bob.Decrypt(block).result;
+    if (count == 3) {
+      EXPECT_EQ(result, kErrBadArgument);  // the walk runs off the end after Bob's entry
+    } else if (count <= 0) {
+      EXPECT_EQ(result, kErrNotRecipient) << count;
+    } else {
+      EXPECT_NE(result, 0);
+    }
+  }
+  // A block of no terminators at all.
+  const Bytes noZero(200, 0x41);
+  EXPECT_EQ(bob.Decrypt(noZero).result, kErrBadArgument);
+}
+
+TEST_F(BindingCrypt, MutualKeyIsCachedUntilTheCacheIsReleased) {
+  User& alice = users.at("Alice");
+  const Bytes key = alice.MutualKey("Carol");
+  Bytes cached(kMutualKeySize, 0);
+  EXPECT_TRUE(alice.dll->FindCachedMutualKey("Carol", cached.data()));
+  EXPECT_EQ(cached, key);
+  alice.dll->ReleaseKeys();
+  EXPECT_FALSE(alice.dll->FindCachedMutualKey("Carol", cached.data()));
+  EXPECT_EQ(alice.MutualKey("Carol"), key) << "the derivation is deterministic";
+}
+
+TEST_F(BindingCrypt, CryptWithMacModes) {
+  TCryptoC_DLL& dll = *users.at("Alice").dll;
+  const Bytes plain = Pattern(100, 10);
+  const Bytes key = Pattern(32, 11);
+  Bytes out(100, 0), back(100, 0), iv(8, 0), mac(8, 0xFF);
+  EXPECT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), 4), kErrCryptMode);
+  EXPECT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), -1), kErrCryptMode);
+  for (int32_t mode : {0, 1}) {
+    ASSERT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), mode), 0);
+    const Bytes firstIv = iv;
+    EXPECT_NE(out, plain);
+    ASSERT_EQ(dll.CryptWithMac(out.data(), back.data(), 100, key.data(), iv.data(), mac.data(), mode + 2), 0);
+    EXPECT_EQ(back, plain) << mode;
+    EXPECT_EQ(iv, firstIv) << "decryption leaves the caller's IV";
+    // The other mode does not decrypt it.
+    EXPECT_EQ(dll.CryptWithMac(out.data(), back.data(), 100, key.data(), iv.data(), mac.data(), 3 - mode),
+              kErrMacMismatch);
+    Bytes badMac = mac;
+    badMac[7] ^= 1;
+    EXPECT_EQ(dll.CryptWithMac(out.data(), back.data(), 100, key.data(), iv.data(), badMac.data(), mode + 2),
+              kErrMacMismatch);
+    ASSERT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), mode), 0);
+    EXPECT_NE(iv, firstIv) << "every encryption draws a new IV";
+  }
+}
+
+// Library failures, forced through the fault-injecting build.
+class BindingCryptFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    variant = std::make_unique<LibraryVariant>(BinFile("libcrypt_faulty.dll"));
+    user.dll = std::make_unique<TCryptoC_DLL>();
+    ASSERT_TRUE(user.dll->Complete);
+    force = reinterpret_cast<ForceResultFn>(
+        platform::FindModuleSymbol(RurovLibraryHandleForTesting(), "RuroV_TestHook_ForceResult"));
+    ASSERT_NE(force, nullptr);
+    fs::create_directories(temp / "u/ab");
+    user.medium.uid = "Self";
+    user.medium.settings.publicKeyPath = temp / "u/self.pub";
+    user.medium.settings.secretKeyPath = temp / "u/self.sec";
+    user.medium.settings.correspondentsDir = temp / "u/ab/";
+    ASSERT_EQ(user.dll->GenerateKeyPair(kGost2001, "Self", user.medium.settings.publicKeyPath,
+                                        user.medium.settings.secretKeyPath), 0);
+  }
+  void TearDown() override {
+    user.dll.reset();
+    variant.reset();
+  }
+
+  TempDir temp;
+  User user;
+  std::unique_ptr<LibraryVariant> variant;
+  ForceResultFn force = nullptr;
+};
+
+TEST_F(BindingCryptFaults, LibraryCodesPassThroughAndLeaveTheBuffer) {
+  const Bytes plain = Pattern(30, 12);
+  const std::vector<const char*> encryptFailures = {"RuroV_Random_Fill", "RuroV_LDH_PKA_gen_mutual_key",
+                                                    "RuroV_G28147_1989_mac_update",
+                                                    "RuroV_G28147_1989_gamma_crypt"};
+  for (const char* name : encryptFailures) {
+    user.dll->ReleaseKeys();  // forget the mutual key
+    ASSERT_EQ(force(name, 9, 1), 0);
+    const Outcome got = user.Encrypt(plain, "Self");
+    EXPECT_EQ(got.result, 9) << name;
+    EXPECT_EQ(got.data, plain) << name;
+  }
+  const Outcome sent = user.Encrypt(plain, "Self", 1);
+  ASSERT_EQ(sent.result, 0);
+  for (const char* name : {"RuroV_G28147_1989_gamma_ofb_decrypt", "RuroV_G28147_1989_gamma_ofb_clear",
+                           "RuroV_G28147_1989_mac_final"}) {
+    ASSERT_EQ(force(name, 10, 1), 0);
+    const Outcome got = user.Decrypt(sent.data);
+    EXPECT_EQ(got.result, 10) << name;
+    EXPECT_EQ(got.data, sent.data) << name;
+  }
+  const Outcome got = user.Decrypt(sent.data);
+  EXPECT_EQ(got.result, 0);
+  EXPECT_EQ(Bytes(got.data.begin(), got.data.begin() + got.length), plain);
+}
+
+}  // namespace
+}  // namespace dizora::binding_test
