@@ -92,14 +92,14 @@ Mpi mpi_from_hex(const char* hex) {
   return m;
 }
 
-Mpi random_below(gcry_mpi_t bound, gcry_random_level_t level) {
+Mpi random_below(gcry_mpi_t bound) {
   const unsigned nbits = gcry_mpi_get_nbits(bound);
   const size_t nbytes = (nbits + 7) / 8;
   SecureBytes buf(nbytes);
   if (buf.get() == nullptr || nbits < 2) return Mpi();
   // Rejection sampling: draw nbits-bit numbers until one lies in [1, bound-1].
   for (;;) {
-    gcry_randomize(buf.get(), nbytes, level);
+    gcry_randomize(buf.get(), nbytes, GCRY_STRONG_RANDOM);
     if (nbits % 8 != 0) buf.get()[0] &= uint8_t((1u << (nbits % 8)) - 1);
     Mpi x = mpi_from_be(buf.get(), nbytes, true);
     if (!x) return Mpi();

@@ -70,8 +70,10 @@ bool mpi_to_le(gcry_mpi_t m, uint8_t* out, size_t n);
 bool mpi_to_be(gcry_mpi_t m, uint8_t* out, size_t n);
 Mpi mpi_from_hex(const char* hex);
 
-// A uniformly random integer in [1, bound - 1] from the strong generator.
-Mpi random_below(gcry_mpi_t bound, gcry_random_level_t level);
+// A uniformly random integer in [1, bound - 1] from the strong generator
+// (keys included: the very-strong level keeps an entropy buffer that is
+// never released, which leak checkers report in every caller).
+Mpi random_below(gcry_mpi_t bound);
 
 // The digest read as a little-endian integer reduced mod q; 0 becomes 1.
 Mpi digest_mod(const uint8_t digest[32], gcry_mpi_t q);

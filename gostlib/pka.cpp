@@ -66,7 +66,7 @@ int32_t pka_gen_secret_key(void* ctx) {
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (view->flags & kHasSecret) return kErrKeyPresent;
   const Group94 g = load_group94();
-  const Mpi x = g.ok() ? random_below(g.q.get(), GCRY_VERY_STRONG_RANDOM) : Mpi();
+  const Mpi x = g.ok() ? random_below(g.q.get()) : Mpi();
   if (!x || !mpi_to_le(x.get(), view->x, sizeof view->x)) return kErrInternal;
   view->flags |= kHasSecret;
   view.commit();

@@ -130,7 +130,7 @@ int32_t s01_gen_secret_key(void* ctx) {
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (view->flags & kHasSecret) return kErrKeyPresent;
   const Mpi q = mpi_from_hex(kOrder);
-  const Mpi d = q ? random_below(q.get(), GCRY_VERY_STRONG_RANDOM) : Mpi();
+  const Mpi d = q ? random_below(q.get()) : Mpi();
   if (!d || !mpi_to_le(d.get(), view->d, kCoord)) return kErrInternal;
   view->flags |= kHasSecret;
   view.commit();

@@ -70,7 +70,7 @@ int32_t s94_gen_secret_key(void* ctx) {
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (view->flags & kHasSecret) return kErrKeyPresent;
   const Group94 g = load_group94();
-  const Mpi x = g.ok() ? random_below(g.q.get(), GCRY_VERY_STRONG_RANDOM) : Mpi();
+  const Mpi x = g.ok() ? random_below(g.q.get()) : Mpi();
   if (!x || !mpi_to_le(x.get(), view->x, sizeof view->x)) return kErrInternal;
   view->flags |= kHasSecret;
   view.commit();
@@ -148,7 +148,7 @@ int32_t s94_sign(void* ctx, const void* hash, void* signature) {
   Mpi s = Mpi::make_secure();
   Mpi t = Mpi::make_secure();
   for (;;) {
-    const Mpi k = random_below(g.q.get(), GCRY_STRONG_RANDOM);
+    const Mpi k = random_below(g.q.get());
     if (!k || !e) return kErrInternal;
     // r = (a^k mod p) mod q; s = (x r + k e) mod q; both must be non-zero.
     r = powm(g.a.get(), k.get(), g.p.get(), true);
