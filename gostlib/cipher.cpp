@@ -101,11 +101,15 @@ int32_t clear_context(void* ctx) {
   return kOk;
 }
 
-Block next_counter_gamma(const ExpandedSbox& s, GammaState& st) {
+Block next_counter(GammaState& st) {
   st.n3 += kC2;
   const uint32_t sum = st.n4 + kC1;
   st.n4 = sum < kC1 ? sum + 1 : sum;  // end-around carry: addition mod 2^32 - 1
-  return encrypt_block(s, st.key, {st.n3, st.n4});
+  return {st.n3, st.n4};
+}
+
+Block next_counter_gamma(const ExpandedSbox& s, GammaState& st) {
+  return encrypt_block(s, st.key, next_counter(st));
 }
 
 }  // namespace
@@ -161,6 +165,13 @@ int32_t gamma_crypt(void* ctx, const void* src, void* dst, int32_t length) {
   const size_t n = size_t(length);
   size_t i = 0;
   while (i < n && st.used < 8) out[i] = in[i] ^ st.gamma[st.used++], ++i;
+  for (; n - i >= 16; i += 16) {
+    Block a = next_counter(st);
+    Block b = next_counter(st);
+    encrypt_pair(*s, st.key, a, st.key, b);
+    store_le64(out + i, load_le64(in + i) ^ to_u64(a));
+    store_le64(out + i + 8, load_le64(in + i + 8) ^ to_u64(b));
+  }
   for (; n - i >= 8; i += 8) {
     store_le64(out + i, load_le64(in + i) ^ to_u64(next_counter_gamma(*s, st)));
   }
@@ -209,12 +220,28 @@ int32_t cfb_crypt(void* ctx, const void* src, void* dst, int32_t length, bool de
   while (i < n && st.used < 8) step_byte(i++);
   if (n - i >= 8) {
     uint64_t reg = load_le64(st.reg);
+    // Decryption knows every feedback block in advance: two at a time.
+    for (; decrypt && n - i >= 16; i += 16) {
+      const uint64_t x0 = load_le64(in + i);
+      const uint64_t x1 = load_le64(in + i + 8);
+      Block g0 = from_u64(reg);
+      Block g1 = from_u64(x0);
+      encrypt_pair(*s, st.key, g0, st.key, g1);
+      store_le64(out + i, x0 ^ to_u64(g0));
+      store_le64(out + i + 8, x1 ^ to_u64(g1));
+      reg = x1;
+    }
+    // Encryption is one chain: each block's ciphertext is the next input.
+    const ExpandedSbox& sbox = *s;
+    uint32_t key[8];
+    std::memcpy(key, st.key, sizeof key);
     for (; n - i >= 8; i += 8) {
       const uint64_t x = load_le64(in + i);
-      const uint64_t o = x ^ to_u64(encrypt_block(*s, st.key, from_u64(reg)));
+      const uint64_t o = x ^ to_u64(encrypt_block(sbox, key, from_u64(reg)));
       store_le64(out + i, o);
       reg = decrypt ? x : o;
     }
+    wipe(key, sizeof key);
     store_le64(st.reg, reg);
   }
   if (i < n) {

@@ -88,7 +88,7 @@ void compress(const ExpandedSbox& sbox, uint8_t* h_bytes, const uint8_t* m_bytes
   load256(h_bytes, h);
   load256(m_bytes, m);
   for (int i = 0; i < 4; ++i) u[i] = h[i], v[i] = m[i];
-  uint32_t key[8];
+  uint32_t key[4][8];
   for (int j = 0; j < 4; ++j) {
     if (j > 0) {
       transform_a(u);
@@ -99,11 +99,14 @@ void compress(const ExpandedSbox& sbox, uint8_t* h_bytes, const uint8_t* m_bytes
       transform_a(v);
     }
     for (int i = 0; i < 4; ++i) w[i] = u[i] ^ v[i];
-    transform_p(w, key);
-    const Block in{uint32_t(h[j]), uint32_t(h[j] >> 32)};
-    const Block out = encrypt_block(sbox, key, in);
-    s[j] = uint64_t(out.n1) | uint64_t(out.n2) << 32;
+    transform_p(w, key[j]);
   }
+  // s_j = E_Kj(h_j), two encryptions at a time.
+  Block half[4];
+  for (int j = 0; j < 4; ++j) half[j] = {uint32_t(h[j]), uint32_t(h[j] >> 32)};
+  encrypt_pair(sbox, key[0], half[0], key[1], half[1]);
+  encrypt_pair(sbox, key[2], half[2], key[3], half[3]);
+  for (int j = 0; j < 4; ++j) s[j] = uint64_t(half[j].n1) | uint64_t(half[j].n2) << 32;
   psi_power(s, 12);
   for (int i = 0; i < 4; ++i) s[i] ^= m[i];
   psi_power(s, 1);
