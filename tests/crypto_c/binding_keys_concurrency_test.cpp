@@ -1,0 +1,115 @@
+// Threads on the library load, the secret-key cache and the public-key cache.
+#include <barrier>
+#include <cstring>
+#include <thread>
+
+#include "binding_fixture.h"
+
+namespace dizora::binding_test {
+namespace {
+
+constexpr int kThreads = 8;
+
+TEST(BindingLoadConcurrency, ObjectsCreatedAtOnceShareOneLoadedLibrary) {
+  RurovModuleStop();  // every thread below races for the first load
+  std::barrier start(kThreads);
+  std::vector<std::unique_ptr<TCryptoC_DLL>> bindings(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      start.arrive_and_wait();
+      bindings[static_cast<size_t>(t)] = std::make_unique<TCryptoC_DLL>();
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  void* module = RurovLibraryHandleForTesting();
+  ASSERT_NE(module, nullptr);
+  for (const auto& binding : bindings) {
+    EXPECT_TRUE(binding->Loaded);
+    EXPECT_TRUE(binding->Complete);
+    EXPECT_EQ(binding->RuroV_Random_Fill, bindings[0]->RuroV_Random_Fill);
+  }
+}
+
+class BindingKeysConcurrency : public BindingTest {};
+
+// Threads acquire both keys, look up public keys and mutual keys while one
+// thread keeps releasing everything: every result is whole and correct.
+TEST_F(BindingKeysConcurrency, AcquisitionsAndLookupsSurviveReleaseKeys) {
+  const KeyMedium self = MakeMedium("Owner");
+  const KeyMedium alice = MakeMedium("Alice", rurov::kGost1994);
+  AddCorrespondent(self, alice);
+  const Bytes sec = ReadFileBytes(self.settings.secretKeyPath);
+  const Bytes alicePub = ReadFileBytes(alice.settings.publicKeyPath);
+  const KeySettings& s = self.settings;
+  uint8_t mutual[32];
+  std::memset(mutual, 0x5A, sizeof mutual);
+
+  constexpr int kRounds = 60;
+  std::barrier start(kThreads);
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      start.arrive_and_wait();
+      for (int round = 0; round < kRounds; ++round) {
+        if (t == 0) {
+          binding->ReleaseKeys();
+          continue;
+        }
+        uint8_t key[128];
+        int32_t algorithm = -1;
+        if (binding->AcquireSignatureKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5,
+                                         key, algorithm) != 0 ||
+            std::memcmp(key, sec.data() + 4, 32) != 0 || algorithm != rurov::kGost2001)
+          ++failures;
+        if (binding->AcquireExchangeKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5,
+                                        key) != 0 ||
+            std::memcmp(key, sec.data() + 36, 128) != 0)
+          ++failures;
+        if (binding->GetPublicKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5, "alice",
+                                  t % 2 == 0, key, algorithm) != 0 ||
+            std::memcmp(key, alicePub.data() + (t % 2 == 0 ? 138 : 10), 128) != 0)
+          ++failures;
+        binding->StoreMutualKey("Alice", mutual);
+        uint8_t found[32];
+        if (binding->FindCachedMutualKey("Alice", found) && std::memcmp(found, mutual, 32) != 0) ++failures;
+        char uid[rurov::kUIDBufferSize];
+        if (binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid) != 0 || std::strcmp(uid, "Owner") != 0)
+          ++failures;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
+// Concurrent state commits never tear the 76-byte block.
+TEST_F(BindingKeysConcurrency, StateBlockIsCopiedWhole) {
+  std::barrier start(kThreads);
+  std::atomic<int> torn{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      start.arrive_and_wait();
+      TLibraryState mine;
+      mine.fill(static_cast<uint8_t>(t + 1));
+      for (int i = 0; i < 2000; ++i) {
+        binding->CommitState(mine);
+        TLibraryState seen;
+        binding->SnapshotState(seen);
+        for (uint8_t b : seen) {
+          if (b != seen[0]) {
+            ++torn;
+            break;
+          }
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(torn.load(), 0);
+}
+
+}  // namespace
+}  // namespace dizora::binding_test
