@@ -5,6 +5,7 @@
 #include "asym.hpp"
 #include "cipher.hpp"
 #include "common.hpp"
+#include "export.hpp"
 #include "hash.hpp"
 #include "selftest.hpp"
 #include "state.hpp"
@@ -12,11 +13,7 @@
 #include "fault.hpp"
 #endif
 
-#if defined(_WIN32)
-#define GOSTLIB_API extern "C" __declspec(dllexport) int32_t
-#else
-#define GOSTLIB_API extern "C" __attribute__((visibility("default"))) int32_t
-#endif
+#define GOSTLIB_API GOSTLIB_EXPORT int32_t
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "common.hpp"
 
-#define GOSTLIB_EXPORT_HOOK extern "C" __attribute__((visibility("default")))
+#include "export.hpp"
 #include "test_hooks.h"
 
 namespace gost {
@@ -70,7 +70,7 @@ bool forced_result(const char* name, int32_t* code) { return faults().take(name,
 
 }  // namespace gost
 
-GOSTLIB_EXPORT_HOOK int32_t RuroV_TestHook_ForceResult(const char* name, int32_t code, int32_t count) {
+GOSTLIB_EXPORT int32_t RuroV_TestHook_ForceResult(const char* name, int32_t code, int32_t count) {
   try {
     return gost::faults().force(name, code, count);
   } catch (...) {
@@ -78,7 +78,7 @@ GOSTLIB_EXPORT_HOOK int32_t RuroV_TestHook_ForceResult(const char* name, int32_t
   }
 }
 
-GOSTLIB_EXPORT_HOOK void RuroV_TestHook_Reset(void) {
+GOSTLIB_EXPORT void RuroV_TestHook_Reset(void) {
   try {
     gost::faults().reset();
   } catch (...) {
