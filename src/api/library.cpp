@@ -1,12 +1,13 @@
 // Library start and stop, in one place and in an explicit order: the
 // root-path module, the engine base (nothing to start), the binding module,
 // the engine's binding registry; stopped in reverse order.
+#include "api/library.h"
+
 #include "crypto_c/ce_registry.h"
 #include "crypto_c/rurov_h.h"
 #include "engine/rootpath.h"
 
 namespace dizora::api {
-namespace {
 
 void StartLibrary() {
   RootPathModuleStart();
@@ -22,12 +23,13 @@ void StopLibrary() {
   RootPathModuleStop();
 }
 
-#if defined(_WIN32)
-// DllMain calls StartLibrary/StopLibrary on process attach and detach.
-#else
+#if !defined(_WIN32)
+// On Windows DllMain (dllmain_win32.cpp) calls these on process attach and
+// detach.
+namespace {
 __attribute__((constructor)) void OnLoad() { StartLibrary(); }
 __attribute__((destructor)) void OnUnload() { StopLibrary(); }
+}  // namespace
 #endif
 
-}  // namespace
 }  // namespace dizora::api
