@@ -154,6 +154,31 @@ TEST(IncompleteBuild, WorksWithoutTheSignSelfTest) {
   EXPECT_EQ(incomplete.fn<SelfTestFn>("RuroV_TestCryptoFunctions_")(), 0);
 }
 
+// A separate instance of the library (its own table cache): 64 distinct
+// tables are accepted, the 65th is refused, known ones still work.
+TEST(TableCache, HoldsSixtyFourDistinctTables) {
+  const Library instance("libcrypt_incomplete.dll");
+  ASSERT_TRUE(instance.loaded());
+  auto init = instance.fn<HashInitFn>("RuroV_R34_11_1994_init");
+  uint8_t ctx[120] = {}, state[kStateSize] = {}, start[32] = {};
+  auto table = test_params();
+  for (int i = 0; i < 64; ++i) {
+    table[0] = test_params()[i % 16];
+    table[i % 16] = test_params()[0];
+    table[16] = uint8_t(test_params()[16 + i / 16]);
+    table[16 + i / 16] = test_params()[16];
+    EXPECT_EQ(init(ctx, table.data(), state, start), 0) << i;
+    EXPECT_EQ(init(ctx, table.data(), state, start), 0) << "found again " << i;
+    table = test_params();
+  }
+  table[127] = test_params()[126];
+  table[126] = test_params()[127];
+  table[111] = test_params()[110];
+  table[110] = test_params()[111];
+  EXPECT_EQ(init(ctx, table.data(), state, start), 14) << "cache full";
+  EXPECT_EQ(init(ctx, test_params().data(), state, start), 0);
+}
+
 // Threads released together by a barrier hash, encrypt and sign on their
 // own contexts; every result must equal the one computed alone.
 TEST(Parallel, SeparateContextsGiveTheSameResults) {

@@ -1,0 +1,82 @@
+// Parameter getters and partial clears of the public-key contexts.
+#include "bignum.hpp"
+
+namespace gosttest {
+namespace {
+
+TEST(Getters, Gost94ParametersAreTheBuiltInGroup) {
+  auto set = lib().fn<Set94Fn>("RuroV_LR34_10_1994_set_parms");
+  auto get = lib().fn<int32_t (*)(void*, void*, int32_t*, void*, int32_t*, void*)>("RuroV_LR34_10_1994_get_parms");
+  uint8_t ctx[1148] = {}, state[kStateSize] = {};
+  int32_t p_len = 0, q_len = 0;
+  EXPECT_EQ(get(ctx, nullptr, &p_len, nullptr, &q_len, nullptr), 1) << "no parameters set";
+  ASSERT_EQ(set(ctx, state, nullptr, 128, nullptr, 32, nullptr), 0);
+  ASSERT_EQ(get(ctx, nullptr, &p_len, nullptr, &q_len, nullptr), 0);
+  EXPECT_EQ(p_len, 128);
+  EXPECT_EQ(q_len, 32);
+  Bytes p(128), q(32), a(128);
+  ASSERT_EQ(get(ctx, p.data(), &p_len, q.data(), &q_len, a.data()), 0);
+  EXPECT_EQ(to_hex(p), to_hex(z_to_le(Z(kP94), 128)));
+  EXPECT_EQ(to_hex(q), to_hex(z_to_le(Z(kQ94), 32)));
+  EXPECT_EQ(to_hex(a), to_hex(z_to_le(Z(kA94), 128)));
+  p_len = 127;
+  EXPECT_EQ(get(ctx, p.data(), &p_len, q.data(), &q_len, a.data()), 14);
+  EXPECT_EQ(get(ctx, p.data(), nullptr, q.data(), &q_len, a.data()), 15);
+}
+
+TEST(Getters, PkaParametersAreTheSameGroup) {
+  auto set = lib().fn<SetPkaFn>("RuroV_LDH_PKA_set_parms");
+  auto get = lib().fn<int32_t (*)(void*, void*, int32_t*, void*)>("RuroV_LDH_PKA_get_parms");
+  uint8_t ctx[1300] = {}, state[kStateSize] = {};
+  ASSERT_EQ(set(ctx, state, nullptr, 128, nullptr), 0);
+  Bytes p(128), g(128);
+  int32_t len = 128;
+  ASSERT_EQ(get(ctx, p.data(), &len, g.data()), 0);
+  EXPECT_EQ(len, 128);
+  EXPECT_EQ(to_hex(p), to_hex(z_to_le(Z(kP94), 128)));
+  EXPECT_EQ(to_hex(g), to_hex(z_to_le(Z(kA94), 128)));
+}
+
+// After clear_secret_key signing needs a new key; after clear_public_key
+// verification does; the other half of the pair stays usable.
+TEST(PartialClears, RemoveOnlyTheirKey) {
+  auto set = lib().fn<Set01Fn>("RuroV_LR34_10_2001_set_parms");
+  auto gen = lib().fn<GenFn>("RuroV_LR34_10_2001_gen_secret_key");
+  auto genpub = lib().fn<GenFn>("RuroV_LR34_10_2001_gen_public_key");
+  auto sign = lib().fn<SignFn>("RuroV_LR34_10_2001_sign");
+  auto verify = lib().fn<VerifyFn>("RuroV_LR34_10_2001_verify");
+  auto clear_secret = lib().fn<ClearFn>("RuroV_LR34_10_2001_clear_secret_key");
+  auto clear_public = lib().fn<ClearFn>("RuroV_LR34_10_2001_clear_public_key");
+  uint8_t ctx[748] = {}, state[kStateSize] = {}, digest[32] = {7}, sig[64] = {};
+  EXPECT_EQ(clear_secret(ctx), 1);
+  ASSERT_EQ(set(ctx, state, nullptr, 32, nullptr, 32, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(gen(ctx), 0);
+  ASSERT_EQ(genpub(ctx), 0);
+  ASSERT_EQ(sign(ctx, digest, sig), 0);
+  ASSERT_EQ(clear_secret(ctx), 0);
+  EXPECT_EQ(sign(ctx, digest, sig), 2);
+  EXPECT_EQ(verify(ctx, digest, sig), 0);
+  ASSERT_EQ(clear_public(ctx), 0);
+  EXPECT_EQ(verify(ctx, digest, sig), 2);
+  EXPECT_EQ(gen(ctx), 0) << "a cleared secret may be set again";
+
+  auto pset = lib().fn<SetPkaFn>("RuroV_LDH_PKA_set_parms");
+  auto pgen = lib().fn<GenFn>("RuroV_LDH_PKA_gen_secret_key");
+  auto pgenpub = lib().fn<GenFn>("RuroV_LDH_PKA_gen_public_key");
+  auto pget = lib().fn<GetKeyFn>("RuroV_LDH_PKA_get_public_key");
+  auto pclear_secret = lib().fn<ClearFn>("RuroV_LDH_PKA_clear_secret_key");
+  auto pclear_public = lib().fn<ClearFn>("RuroV_LDH_PKA_clear_public_key");
+  uint8_t pctx[1300] = {}, pub[128];
+  int32_t len = 0;
+  ASSERT_EQ(pset(pctx, state, nullptr, 128, nullptr), 0);
+  ASSERT_EQ(pgen(pctx), 0);
+  ASSERT_EQ(pgenpub(pctx), 0);
+  ASSERT_EQ(pclear_secret(pctx), 0);
+  EXPECT_EQ(pgenpub(pctx), 2) << "no secret to derive from";
+  EXPECT_EQ(pget(pctx, pub, &len), 0);
+  ASSERT_EQ(pclear_public(pctx), 0);
+  EXPECT_EQ(pget(pctx, pub, &len), 2);
+}
+
+}  // namespace
+}  // namespace gosttest
