@@ -49,6 +49,16 @@ bool IsPlainFileName(const std::string& uid) {
   return true;
 }
 
+// Whether the cache holds `uid` as read from the own public-key file. Checked
+// besides the owner's UID, which a failed read of that file leaves unknown:
+// replacing or removing such an entry would delete the user's own key file.
+bool IsOwnKeyEntry(const TCryptoC_KeyCache& cache, const std::string& uid, const std::string& publicKeyPath) {
+  for (const TCryptoC_CashEntry& entry : cache) {
+    if (entry.Node->FileName == publicKeyPath && SameUIDIgnoreCase(entry.UID, uid)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int32_t TCryptoC_DLL::LoadPublicKeyFile(const std::string& fileName, TCryptoC_CashNode& node,
@@ -179,6 +189,7 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
   TGuard guard(KeyLock);
   const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
   if (filled != rurov::kOk) return filled;
+  if (IsOwnKeyEntry(*KeyCache, uid, publicKeyPath)) return rurov::kErrIncludeOwnKey;
   (void)DeletePublicKeyEntries(uid);
 
   const std::string directory = support::AppendPathDelimiter(correspondentsDir);
@@ -226,6 +237,7 @@ int32_t TCryptoC_DLL::RemovePublicKey(const std::string& publicKeyPath,
     return rurov::kErrRemoveOwnKey;
   const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
   if (filled != rurov::kOk) return filled;
+  if (IsOwnKeyEntry(*KeyCache, uid, publicKeyPath)) return rurov::kErrRemoveOwnKey;
   return DeletePublicKeyEntries(uid);
 }
 

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "crypto_c/rurov_h.h"
+#include "platform/fs.h"
 #include "support/fileutils.h"
 
 namespace dizora {
@@ -20,6 +21,36 @@ int32_t GuardedExchangeCall(Call call) {
     return rurov::kErrExchangeKeyGen;
   }
 }
+
+// The content a key file had before generation replaces it, so that a
+// generation that cannot write both files puts the previous public key back
+// instead of leaving it paired with the previous secret key.
+class PreviousFile {
+ public:
+  explicit PreviousFile(const std::string& path) : path_(path), existed_(platform::PathExists(path)) {
+    if (!existed_) return;
+    bytes_.resize(kCapacity);
+    int32_t size = kCapacity;
+    known_ = support::ReadWholeFile(path, bytes_.data(), size);
+    bytes_.resize(known_ ? static_cast<size_t>(size) : 0);
+  }
+
+  // Puts the previous state back as far as it is known.
+  void Restore() const {
+    if (!existed_) {
+      platform::RemoveFile(path_);
+    } else if (known_) {
+      support::WriteWholeFile(path_, bytes_.data(), static_cast<int32_t>(bytes_.size()));
+    }
+  }
+
+ private:
+  static constexpr int32_t kCapacity = 65536;
+  std::string path_;
+  bool existed_ = false;
+  bool known_ = false;
+  std::vector<uint8_t> bytes_;
+};
 
 }  // namespace
 
@@ -151,11 +182,15 @@ int32_t TCryptoC_DLL::GenerateSignatureKeyPair(int32_t algorithm, const std::str
   out += publicSize;
   std::memcpy(out, exchangePublic.data(), rurov::kExchangeKeySize);
 
-  // The public-key file first; it stays written when the secret one fails.
+  // The public-key file first; when the secret one then fails, the previous
+  // public-key file is put back so that the working pair stays a pair.
+  const PreviousFile previousPublic(publicKeyPath);
   if (!support::WriteWholeFile(publicKeyPath, publicImage.data(), static_cast<int32_t>(publicImage.size())))
     return rurov::kErrFileWrite;
-  if (!support::WriteWholeFile(secretKeyPath, secretImage.data(), static_cast<int32_t>(secretImage.size())))
+  if (!support::WriteWholeFile(secretKeyPath, secretImage.data(), static_cast<int32_t>(secretImage.size()))) {
+    previousPublic.Restore();
     return rurov::kErrFileWrite;
+  }
 
   ctx.Release();
   CommitState(state);

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "platform/fs.h"
+#include "platform/fs_fault.h"
 #include "platform/path_style.h"
 
 namespace dizora::platform {
@@ -97,6 +98,7 @@ bool PathExists(const std::string& path) noexcept {
 }
 
 bool RemoveFile(const std::string& path) noexcept {
+  if (fault::FileOperationFails()) return false;
   struct stat st {};
   if (path.empty() || ::lstat(path.c_str(), &st) != 0) return false;
   if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return false;
@@ -104,6 +106,7 @@ bool RemoveFile(const std::string& path) noexcept {
 }
 
 bool RenameFile(const std::string& from, const std::string& to) noexcept {
+  if (fault::FileOperationFails()) return false;
   if (from.empty() || to.empty()) return false;
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
@@ -120,6 +123,7 @@ bool RenameFile(const std::string& from, const std::string& to) noexcept {
 }
 
 bool RenameOver(const std::string& from, const std::string& to) noexcept {
+  if (fault::FileOperationFails()) return false;
   if (from.empty() || to.empty()) return false;
   if (::rename(from.c_str(), to.c_str()) != 0) return false;
   SyncDirectoryOf(to);
@@ -127,10 +131,12 @@ bool RenameOver(const std::string& from, const std::string& to) noexcept {
 }
 
 bool MakeDirectory(const std::string& path) noexcept {
+  if (fault::FileOperationFails()) return false;
   return !path.empty() && ::mkdir(path.c_str(), 0777) == 0;
 }
 
 bool RemoveEmptyDirectory(const std::string& path) noexcept {
+  if (fault::FileOperationFails()) return false;
   return !path.empty() && ::rmdir(path.c_str()) == 0;
 }
 
@@ -150,6 +156,7 @@ File& File::operator=(File&& other) noexcept {
 
 bool File::OpenRead(const std::string& path) noexcept {
   Close();
+  if (fault::FileOperationFails()) return false;
   if (path.empty()) return false;
   // O_NONBLOCK: opening a FIFO must not wait for a writer. Only regular files
   // are accepted, so the flag changes nothing for the reads that follow.
@@ -165,6 +172,7 @@ bool File::OpenRead(const std::string& path) noexcept {
 
 bool File::Create(const std::string& path) noexcept {
   Close();
+  if (fault::FileOperationFails()) return false;
   if (path.empty()) return false;
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd_ < 0) return false;
@@ -178,6 +186,7 @@ bool File::Create(const std::string& path) noexcept {
 
 bool File::CreateUniqueNear(const std::string& near_path, std::string& created_name) noexcept {
   Close();
+  if (fault::FileOperationFails()) return false;
   try {
     const std::size_t slash = near_path.find_last_of(kPathDelimiter);
     const std::string base = slash == std::string::npos ? near_path : near_path.substr(slash + 1);
@@ -224,6 +233,12 @@ bool File::ReadExact(void* buffer, std::size_t size) noexcept {
 
 bool File::WriteAll(const void* buffer, std::size_t size) noexcept {
   const auto* in = static_cast<const unsigned char*>(buffer);
+  if (fault::FileOperationFails()) {
+    // An injected failure: a full disk takes part of the data first.
+    const std::size_t part = fault::ShortWriteLength(size);
+    if (part > 0 && fd_ >= 0 && ::write(fd_, in, part) < 0) return false;
+    return false;
+  }
   while (size > 0) {
     if (fd_ < 0) return false;
     const ssize_t put = ::write(fd_, in, size);
@@ -235,7 +250,7 @@ bool File::WriteAll(const void* buffer, std::size_t size) noexcept {
   return true;
 }
 
-bool File::Sync() noexcept { return fd_ >= 0 && ::fsync(fd_) == 0; }
+bool File::Sync() noexcept { return !fault::FileOperationFails() && fd_ >= 0 && ::fsync(fd_) == 0; }
 
 bool File::Close() noexcept {
   if (fd_ < 0) return true;

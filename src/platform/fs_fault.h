@@ -1,0 +1,38 @@
+// Test-only fault injection for the file primitives of fs.h. While armed,
+// every open, create, write, rename, delete and directory change is counted,
+// and the n-th one fails as the platform would report it (a failing write
+// may first write half of its bytes, as on a full disk). Disarmed, which is
+// the state unless a test arms it, each primitive pays one relaxed atomic
+// load and behaves exactly as without the seam.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dizora::platform::fault {
+
+// Makes the `n`-th counted file operation from now fail (1-based). With
+// `short_write` a failing write puts half of its bytes on disk first.
+void ArmFileFault(std::int64_t n, bool short_write) noexcept;
+
+// Counts operations without failing any (n = 0), to learn how many an
+// operation performs.
+void CountFileOperations() noexcept;
+
+// Stops counting and failing.
+void DisarmFileFault() noexcept;
+
+// Operations counted since the last Arm/Count.
+std::int64_t FileOperationCount() noexcept;
+
+// True once the armed fault has fired.
+bool FileFaultFired() noexcept;
+
+// Called by the primitives before they act: counts this operation and says
+// whether it must fail.
+bool FileOperationFails() noexcept;
+
+// For a failing write of `size` bytes: how many to write before failing.
+std::size_t ShortWriteLength(std::size_t size) noexcept;
+
+}  // namespace dizora::platform::fault
