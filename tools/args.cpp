@@ -14,7 +14,9 @@ Args ParseArgs(const std::vector<std::string>& args, const std::set<std::string>
   bool options_end = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (options_end || a.size() < 2 || a[0] != '-') {
+    // "-" alone and negative numbers (result codes) are positional too.
+    const bool option_like = a.size() >= 2 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9');
+    if (options_end || !option_like) {
       out.positional.push_back(a);
     } else if (a == "--") {
       options_end = true;
