@@ -8,6 +8,14 @@ packages=(cmake make g++ gcc pkg-config libgtest-dev libgmock-dev libbenchmark-d
 if [[ "${DZ_WITH_FUZZ:-0}" == 1 ]]; then
   packages+=(clang-14 libclang-rt-14-dev)
 fi
+# The Windows build (scripts/test-windows.sh): the posix-thread mingw-w64
+# compiler, libgcrypt for Windows, GoogleTest's sources, and Wine with its
+# 32-bit part (the i386 architecture).
+windows=0
+if [[ "${DZ_WITH_WINDOWS:-0}" == 1 ]]; then
+  windows=1
+  packages+=(g++-mingw-w64-i686-posix libgcrypt-mingw-w64-dev googletest wine wine32:i386)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -20,6 +28,9 @@ done
 if [[ $(id -u) -eq 0 ]]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  if [[ $windows -eq 1 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 else
