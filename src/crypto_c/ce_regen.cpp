@@ -9,6 +9,7 @@
 // finish step installs the pair and empties the directory.
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "crypto_c/ce_registry.h"
 #include "crypto_c/ce_rurov.h"
@@ -199,7 +200,12 @@ int32_t TCryptoCEngine::RemoteGenerateFinish(intptr_t) {
 
     const int32_t addition = GetMaxEncodeAddition();
     if (addition < 0) return -8;
-    support::SecureBuffer secret(static_cast<size_t>(addition) + rurov::kSecretKeyFileSize);
+    support::SecureBuffer secret;
+    try {
+      secret = support::SecureBuffer(static_cast<size_t>(addition) + rurov::kSecretKeyFileSize);
+    } catch (const std::bad_alloc&) {
+      return -8;
+    }
     int32_t size = static_cast<int32_t>(secret.size());
     if (!support::ReadWholeFile(dir + kSealedSecretKey, secret.data(), size)) return -18;
     const int32_t opened = DecodeData(secret.data(), &size, 0);

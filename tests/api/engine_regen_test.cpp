@@ -2,6 +2,7 @@
 // exported functions.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <set>
 #include <string>
@@ -329,6 +330,70 @@ TEST_F(Regeneration, DamagedSealedKeyLeavesTheWorkingPair) {
   EXPECT_EQ(ReadFile(client.PublicKey()), oldPub);
   EXPECT_EQ(ReadFile(client.SecretKey()), oldSec);
   EXPECT_EQ(Entries(regen), (std::vector<std::string>{"new.pub", "sec.dat"}));
+}
+
+// An exception inside an operation gives -3 and names the operation in the
+// last-error text; the files stay as they were.
+class RaiseIn {
+ public:
+  explicit RaiseIn(const char* operation) { setenv("DZ_TEST_RAISE_IN", operation, 1); }
+  ~RaiseIn() { unsetenv("DZ_TEST_RAISE_IN"); }
+  RaiseIn(const RaiseIn&) = delete;
+  RaiseIn& operator=(const RaiseIn&) = delete;
+};
+
+std::string ErrorText(DizoraEngine e) {
+  char text[256] = {};
+  GetCryptoErrorString(e, -3, text);
+  return text;
+}
+
+TEST_F(Regeneration, ExceptionsNameTheOperation) {
+  const std::string expected = ": Exception: Fault raised for testing";
+  std::vector<char> out(kMaxTransfer + 1, 0);
+  {
+    RaiseIn fault("InternalRemoteGenerateStart");
+    EXPECT_EQ(RemoteGenerateStart(client.engine(), out.data()), -3);
+    EXPECT_NE(ErrorText(client.engine()).find("TCryptoCEngine.InternalRemoteGenerateStart" + expected),
+              std::string::npos);
+    EXPECT_TRUE(Entries(regen).empty());
+  }
+  const std::string answer = BankAnswers(Start());
+  const Bytes oldPub = ReadFile(client.PublicKey());
+  {
+    RaiseIn fault("RemoteGenerateFinish");
+    int32_t state = 0;
+    EXPECT_EQ(RemoteGenerateFinishEx(client.engine(), answer.c_str(), &state), -3);
+    EXPECT_NE(ErrorText(client.engine()).find("TCryptoCEngine.RemoteGenerateFinish" + expected),
+              std::string::npos);
+    EXPECT_EQ(ReadFile(client.PublicKey()), oldPub);
+    EXPECT_EQ(Entries(regen), (std::vector<std::string>{"new.pub", "sec.dat"}));
+  }
+  {
+    RaiseIn fault("GenerateNewSEK");
+    EXPECT_EQ(GenerateNewSEK(client.engine()), -3);
+    EXPECT_NE(ErrorText(client.engine()).find("TCryptoCEngine.GenerateNewSEK" + expected),
+              std::string::npos);
+  }
+  {
+    RaiseIn fault("GetPublicKeyTransfer");
+    EXPECT_EQ(GetPublicKeyTransfer(client.engine(), "Client", out.data()), -3);
+    EXPECT_NE(ErrorText(client.engine()).find("TCryptoCEngine.GetPublicKeyTransfer" + expected),
+              std::string::npos);
+  }
+  {
+    RaiseIn fault("IncludePublicKeyTransfer");
+    EXPECT_EQ(IncludePublicKeyTransfer(bank.engine(), bank.Transfer("Client").c_str()), -3);
+    EXPECT_NE(ErrorText(bank.engine()).find("TCryptoCEngine.IncludePublicKeyTransfer" + expected),
+              std::string::npos);
+  }
+  {
+    RaiseIn fault("GetReport");
+    std::vector<char> text(kMaxReport, 0);
+    EXPECT_EQ(GetReport(client.engine(), "Client", text.data()), -3);
+    EXPECT_NE(ErrorText(client.engine()).find("TCryptoCEngine.GetReport" + expected),
+              std::string::npos);
+  }
 }
 
 }  // namespace
