@@ -108,7 +108,7 @@ int CmdDetach(const GlobalOptions& options, const std::vector<std::string>& args
   if (r != 0) VerifyFailed(e, file, r, uid);
   Emit(out, DataPtr(buffer), static_cast<size_t>(size));
   std::fprintf(StatusStream(out), "good signature of %s by %s; data: %s\n", file.c_str(), Uid(uid).c_str(),
-               out.c_str());
+               out == "-" ? "standard output" : out.c_str());
   return kExitOk;
 }
 
