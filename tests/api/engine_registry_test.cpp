@@ -2,16 +2,28 @@
 // objects and the common frame, observed through the exported functions.
 #include <gtest/gtest.h>
 
+#include <barrier>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "engine_test_util.h"
+
+#include <memory>
 
 namespace dz_api_test {
 namespace {
 
 constexpr char kFaultVariable[] = "DZ_TEST_RAISE_IN";
 constexpr char kChildVariable[] = "DZ_REGISTRY_CHILD";
+
+#ifdef _WIN32
+// The Windows C library sets and removes variables (in the process
+// environment too, where the engine reads them) with _putenv_s.
+int setenv(const char* name, const char* value, int) { return _putenv_s(name, value); }
+int unsetenv(const char* name) { return _putenv_s(name, ""); }
+#endif
 
 // Hides a file for the scope (renamed next to itself) and puts it back.
 class HiddenFile {
@@ -69,6 +81,41 @@ TEST(BindingRegistry, EnginesWithTheSameKeyPathsShareOneBinding) {
   // Back to the shared spelling: the loaded key again.
   b.Set(kSecretKey, m.sec);
   EXPECT_EQ(Sign(b, data), 0);
+}
+
+// Engines started together on paths no binding has yet: the first lookups and
+// the creation race in the registry (run under the sanitizers). Afterwards the
+// loaded key serves every engine without the file.
+TEST(BindingRegistry, ConcurrentFirstUseCreatesOneBinding) {
+  Medium m;
+  {
+    Engine maker;
+    ASSERT_NO_FATAL_FAILURE(MakeMedium(maker, m, "Crowd", "2001"));
+  }
+  // A fresh spelling of the paths, used by no earlier test: the binding is new.
+  const std::string pub = m.dir / "./self.pub";
+  constexpr int kThreads = 4;
+  std::vector<std::unique_ptr<Engine>> engines;
+  for (int i = 0; i < kThreads; ++i) {
+    engines.push_back(std::make_unique<Engine>());
+    m.Configure(*engines.back());
+    engines.back()->Set(kPublicKey, pub);
+  }
+  const Bytes data = PatternBytes(2000);
+  std::barrier start(kThreads);
+  std::vector<int32_t> results(kThreads, 1);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      start.arrive_and_wait();
+      results[static_cast<size_t>(i)] = Sign(*engines[static_cast<size_t>(i)], data);
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (int32_t r : results) EXPECT_EQ(r, 0);
+
+  HiddenFile hidden(m.sec);
+  for (const auto& e : engines) EXPECT_EQ(Sign(*e, data), 0);
 }
 
 TEST(BindingRegistry, ClearCashOnOneEngineDropsTheKeysOfAnother) {
