@@ -78,6 +78,10 @@ TEST(BindingRegistry, EnginesWithTheSameKeyPathsShareOneBinding) {
   // which has to read the (now missing) file.
   b.Set(kSecretKey, m.dir / "./self.sec");
   EXPECT_EQ(Sign(b, data), -10);
+  // File names distinguish letter case here, so neither may keys: another
+  // case is another file and another binding.
+  b.Set(kSecretKey, m.dir / "SELF.SEC");
+  EXPECT_EQ(Sign(b, data), -10);
   // Back to the shared spelling: the loaded key again.
   b.Set(kSecretKey, m.sec);
   EXPECT_EQ(Sign(b, data), 0);
