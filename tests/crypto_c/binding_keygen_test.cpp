@@ -79,14 +79,22 @@ TEST_F(BindingKeygen, UnknownAlgorithmOrEmptyUIDTouchesNoFile) {
   EXPECT_FALSE(FileExists(sec));
 }
 
-TEST_F(BindingKeygen, PublicFileIsWrittenFirstWhenTheSecretOneCannotBe) {
+TEST_F(BindingKeygen, FailedSecretWriteLeavesNoHalfPair) {
+  // No previous pair: the public-key file written first is taken away again.
   const std::string pub = temp / "u.pub", sec = temp / "missing/dir/u.sec";
   EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", pub, sec), rurov::kErrFileWrite);
-  EXPECT_EQ(ReadFileBytes(pub).size(), 238u);
+  EXPECT_FALSE(FileExists(pub));
   EXPECT_FALSE(FileExists(sec));
   EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", temp / "missing/u.pub", temp / "u.sec"),
             rurov::kErrFileWrite);
   EXPECT_FALSE(FileExists(temp / "u.sec"));
+
+  // A previous public-key file is put back as it was.
+  const KeyMedium medium = MakeMedium("User2", rurov::kGost2001);
+  const Bytes previous = ReadFileBytes(medium.settings.publicKeyPath);
+  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", medium.settings.publicKeyPath, sec),
+            rurov::kErrFileWrite);
+  EXPECT_EQ(ReadFileBytes(medium.settings.publicKeyPath), previous);
 }
 
 TEST_F(BindingKeygen, GenerationOverwritesExistingFiles) {

@@ -11,7 +11,7 @@ namespace {
 constexpr int kThreads = 8;
 
 TEST(BindingLoadConcurrency, ObjectsCreatedAtOnceShareOneLoadedLibrary) {
-  RurovModuleStop();  // every thread below races for the first load
+  UnloadLibraryForTesting();  // every thread below races for the first load
   std::barrier start(kThreads);
   std::vector<std::unique_ptr<TCryptoC_DLL>> bindings(kThreads);
   std::vector<std::thread> threads;
