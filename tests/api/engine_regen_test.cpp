@@ -39,7 +39,7 @@ bool IsDatedClientUID(const std::string& uid) {
 
 std::vector<std::string> Entries(const fs::path& dir) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -336,8 +336,13 @@ TEST_F(Regeneration, DamagedSealedKeyLeavesTheWorkingPair) {
 // last-error text; the files stay as they were.
 class RaiseIn {
  public:
+#ifdef _WIN32
+  explicit RaiseIn(const char* operation) { _putenv_s("DZ_TEST_RAISE_IN", operation); }
+  ~RaiseIn() { _putenv_s("DZ_TEST_RAISE_IN", ""); }
+#else
   explicit RaiseIn(const char* operation) { setenv("DZ_TEST_RAISE_IN", operation, 1); }
   ~RaiseIn() { unsetenv("DZ_TEST_RAISE_IN"); }
+#endif
   RaiseIn(const RaiseIn&) = delete;
   RaiseIn& operator=(const RaiseIn&) = delete;
 };

@@ -18,13 +18,6 @@ namespace {
 constexpr char kFaultVariable[] = "DZ_TEST_RAISE_IN";
 constexpr char kChildVariable[] = "DZ_REGISTRY_CHILD";
 
-#ifdef _WIN32
-// The Windows C library sets and removes variables (in the process
-// environment too, where the engine reads them) with _putenv_s.
-int setenv(const char* name, const char* value, int) { return _putenv_s(name, value); }
-int unsetenv(const char* name) { return _putenv_s(name, ""); }
-#endif
-
 // Hides a file for the scope (renamed next to itself) and puts it back.
 class HiddenFile {
  public:

@@ -21,6 +21,13 @@ namespace dz_api_test {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
+#ifdef _WIN32
+// The Windows C library sets and removes variables (in the process
+// environment too, where the engine reads them) with _putenv_s.
+inline int setenv(const char* name, const char* value, int) { return _putenv_s(name, value); }
+inline int unsetenv(const char* name) { return _putenv_s(name, ""); }
+#endif
+
 // Indexes of the engine's settings.
 enum : int32_t {
   kPublicKey = 1,

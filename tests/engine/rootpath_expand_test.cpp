@@ -1,12 +1,15 @@
 // Root texts of an engine: trailing delimiter, "%ZRNRoot%" expansion, the
 // regeneration directory, and the search-path text. POSIX rules: '/', letter
-// case kept, no drive letters.
+// case kept, no drive letters; Windows rules: '\', ASCII upper-casing of an
+// expanded path, the one-letter drive rule of directories.
 #include <gtest/gtest.h>
 
 #include "engine/rootpath.h"
 
 namespace dizora {
 namespace {
+
+#ifndef _WIN32
 
 TEST(RootPathTextTest, TrailingDelimiter) {
   EXPECT_EQ(EnsureTrailingDelimiter("/root"), "/root/");
@@ -66,6 +69,64 @@ TEST(RootPathTextTest, RegenerationDirectoryIsExpandedAndNormalized) {
   EXPECT_EQ(NormalizeRootPath(ExpandRootPath(root, "%ZRNRoot%/Regen")), "/srv/Root/Regen/");
   EXPECT_EQ(NormalizeRootPath(ExpandRootPath(root, "/tmp/regen/")), "/tmp/regen/");
 }
+
+#else  // Windows
+
+TEST(RootPathTextTest, TrailingDelimiter) {
+  EXPECT_EQ(EnsureTrailingDelimiter("C:\\Root"), "C:\\Root\\");
+  EXPECT_EQ(EnsureTrailingDelimiter("C:\\Root\\"), "C:\\Root\\");
+  EXPECT_EQ(EnsureTrailingDelimiter(""), "\\");
+  EXPECT_EQ(EnsureTrailingDelimiter("/root"), "/root\\");  // '/' is not the delimiter of these texts
+}
+
+TEST(RootPathTextTest, NormalizedRootKeepsEmptyEmpty) {
+  EXPECT_EQ(NormalizeRootPath(""), "");
+  EXPECT_EQ(NormalizeRootPath("C:\\Root"), "C:\\Root\\");
+  EXPECT_EQ(NormalizeRootPath("C:\\Root\\"), "C:\\Root\\");
+  EXPECT_EQ(NormalizeRootPath("rel"), "rel\\");
+}
+
+TEST(RootPathTextTest, ExpandsPrefixInAnyCaseAndUpperCasesAscii) {
+  const std::string root = "C:\\ROOT\\";
+  EXPECT_EQ(ExpandRootPath(root, "%zrnroot%\\keys\\a.pub"), "C:\\ROOT\\KEYS\\A.PUB");
+  EXPECT_EQ(ExpandRootPath("C:\\Root\\", "%ZRNRoot%\\Keys\\a.pub"), "C:\\ROOT\\KEYS\\A.PUB");
+  EXPECT_EQ(ExpandRootPath(root, "%ZRNROOT%Keys"), "C:\\ROOT\\KEYS");
+  EXPECT_EQ(ExpandRootPath("c:\\root\\", "%ZRNRoot%"), "C:\\ROOT\\");
+  EXPECT_EQ(ExpandRootPath(root, "%ZRNRoot%\\"), "C:\\ROOT\\");
+  // Only one delimiter after the prefix is dropped.
+  EXPECT_EQ(ExpandRootPath(root, "%ZRNRoot%\\\\x"), "C:\\ROOT\\\\X");
+  // Only a..z change: Windows-1251 letters keep their case.
+  EXPECT_EQ(ExpandRootPath(root, "%ZRNRoot%\xE0" "b\xC0"), "C:\\ROOT\\\xE0" "B\xC0");
+}
+
+TEST(RootPathTextTest, ExpansionWithEmptyRootLeavesRest) {
+  EXPECT_EQ(ExpandRootPath("", "%ZRNRoot%\\keys\\a.pub"), "KEYS\\A.PUB");
+  EXPECT_EQ(ExpandRootPath("", "%ZRNRoot%"), "");
+}
+
+TEST(RootPathTextTest, ExpandRootDirEnsuresDelimiter) {
+  const std::string root = "C:\\ROOT\\";
+  EXPECT_EQ(ExpandRootDir(root, ""), "");
+  EXPECT_EQ(ExpandRootDir(root, "C:\\X"), "C:\\X\\");
+  EXPECT_EQ(ExpandRootDir(root, "C:\\X\\"), "C:\\X\\");
+  EXPECT_EQ(ExpandRootDir(root, "%ZRNRoot%\\Dir"), "C:\\ROOT\\DIR\\");
+  EXPECT_EQ(ExpandRootDir(root, "%ZRNRoot%"), "C:\\ROOT\\");
+  // One letter names a drive; anything longer is a directory.
+  EXPECT_EQ(ExpandRootDir(root, "a"), "a:\\");
+  EXPECT_EQ(ExpandRootDir(root, "Z"), "Z:\\");
+  EXPECT_EQ(ExpandRootDir(root, "ab"), "ab\\");
+  EXPECT_EQ(ExpandRootDir(root, "1"), "1\\");
+  EXPECT_EQ(ExpandRootDir("", "%ZRNRoot%"), "");
+}
+
+TEST(RootPathTextTest, RegenerationDirectoryIsExpandedAndNormalized) {
+  const std::string root = "C:\\Root\\";
+  EXPECT_EQ(NormalizeRootPath(ExpandRootPath(root, "")), "");
+  EXPECT_EQ(NormalizeRootPath(ExpandRootPath(root, "%ZRNRoot%\\Regen")), "C:\\ROOT\\REGEN\\");
+  EXPECT_EQ(NormalizeRootPath(ExpandRootPath(root, "D:\\Regen\\")), "D:\\Regen\\");
+}
+
+#endif
 
 TEST(RootPathTextTest, SearchPathPutsDirectoriesInFrontInReverse) {
   const std::vector<std::string> dirs = {"/r/EXE/", "/r/SYSTEM/", "/r/USER/"};

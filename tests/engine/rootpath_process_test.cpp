@@ -12,6 +12,7 @@
 #include "engine/exceptions.h"
 #include "engine/rootpath.h"
 #include "platform/env.h"
+#include "platform/path_style.h"
 
 namespace dizora {
 namespace {
@@ -19,7 +20,13 @@ namespace {
 namespace fs = std::filesystem;
 using platform::ScopedModule;
 
+// A system library that exports cos().
+#ifdef _WIN32
+constexpr char kSystemLibrary[] = "msvcrt.dll";
+#else
 constexpr char kSystemLibrary[] = "libm.so.6";
+#endif
+const std::string D = platform::kPathDelimiterText;
 
 class RootPathProcessTest : public ::testing::Test {
  protected:
@@ -36,13 +43,15 @@ class RootPathProcessTest : public ::testing::Test {
   void TearDown() override {
     testing::ResetRootPathForTesting();
     testing::ClearLibraryOverridesForTesting();
-    fs::remove_all(dir_);
+    // Windows keeps the file of a module loaded by a test locked until exit.
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
   }
 
   // Creates root/sub/name as an ordinary file with some text.
   std::string Touch(const std::string& sub, const std::string& name) {
-    fs::create_directories(root_ + "/" + sub);
-    const std::string path = root_ + "/" + sub + "/" + name;
+    fs::create_directories(root_ + D + sub);
+    const std::string path = root_ + D + sub + D + name;
     std::ofstream(path) << "stand-in";
     return path;
   }
@@ -72,16 +81,16 @@ TEST_F(RootPathProcessTest, EmptyUntilRootIsSet) {
 
 TEST_F(RootPathProcessTest, FirstRootSetsSearchDirectories) {
   SetProcessRoot(root_);
-  EXPECT_EQ(ProcessRoot(), root_ + "/");
-  const std::vector<std::string> expected = {root_ + "/EXE/", root_ + "/SYSTEM/", root_ + "/USER/"};
+  EXPECT_EQ(ProcessRoot(), root_ + D);
+  const std::vector<std::string> expected = {root_ + D + "EXE" + D, root_ + D + "SYSTEM" + D, root_ + D + "USER" + D};
   EXPECT_EQ(LibrarySearchDirs(), expected);
 }
 
 TEST_F(RootPathProcessTest, SameRootAgainChangesNothing) {
-  SetProcessRoot(root_ + "/");
+  SetProcessRoot(root_ + D);
   EXPECT_NO_THROW(SetProcessRoot(root_));
-  EXPECT_NO_THROW(SetProcessRoot(root_ + "/"));
-  EXPECT_EQ(ProcessRoot(), root_ + "/");
+  EXPECT_NO_THROW(SetProcessRoot(root_ + D));
+  EXPECT_EQ(ProcessRoot(), root_ + D);
   EXPECT_EQ(LibrarySearchDirs().size(), 3u);
 }
 
@@ -94,19 +103,36 @@ TEST_F(RootPathProcessTest, ConflictingRootIsRefusedWithItsMessage) {
     FAIL() << "a second, different root was accepted";
   } catch (const Exception& e) {
     EXPECT_STREQ(e.ClassName(), "Exception");
-    EXPECT_EQ(e.Message(), "Could not set ZRNRoot to '" + upper + "'. Already set to '" + root_ + "/'.");
+    EXPECT_EQ(e.Message(), "Could not set ZRNRoot to '" + upper + "'. Already set to '" + root_ + D + "'.");
   }
   EXPECT_THROW(SetProcessRoot(""), Exception);
   EXPECT_THROW(SetProcessRoot("/other"), Exception);
-  EXPECT_EQ(ProcessRoot(), root_ + "/");
+  EXPECT_EQ(ProcessRoot(), root_ + D);
   EXPECT_EQ(LibrarySearchDirs().size(), 3u);
 }
 
+#ifdef _WIN32
+// The USER, SYSTEM and EXE directories go in front of "Path", in that order.
+TEST_F(RootPathProcessTest, PathVariableGetsRootDirectoriesInFront) {
+  const std::string saved = platform::GetEnvVar("Path");
+  const std::string dirs = root_ + "\\USER\\;" + root_ + "\\SYSTEM\\;" + root_ + "\\EXE\\";
+  ASSERT_TRUE(platform::SetEnvVar("Path", "C:\\old;D:\\value"));
+  SetProcessRoot(root_);
+  EXPECT_EQ(platform::GetEnvVar("Path"), dirs + ";C:\\old;D:\\value");
+  // An empty "Path" gets no trailing separator.
+  testing::ResetRootPathForTesting();
+  ASSERT_TRUE(platform::SetEnvVar("Path", ""));
+  SetProcessRoot(root_ + "\\");
+  EXPECT_EQ(platform::GetEnvVar("Path"), dirs);
+  platform::SetEnvVar("Path", saved);
+}
+#else
 TEST_F(RootPathProcessTest, PathVariableIsLeftAloneOnPosix) {
   ASSERT_TRUE(platform::SetEnvVar("Path", "/old/value"));
   SetProcessRoot(root_);
   EXPECT_EQ(platform::GetEnvVar("Path"), "/old/value");
 }
+#endif
 
 TEST_F(RootPathProcessTest, ModuleStopClearsAndAllowsNewRoot) {
   SetProcessRoot(root_);
@@ -115,7 +141,7 @@ TEST_F(RootPathProcessTest, ModuleStopClearsAndAllowsNewRoot) {
   EXPECT_TRUE(LibrarySearchDirs().empty());
   RootPathModuleStart();
   SetProcessRoot("/another/root");
-  EXPECT_EQ(ProcessRoot(), "/another/root/");
+  EXPECT_EQ(ProcessRoot(), "/another/root" + D);
 }
 
 TEST_F(RootPathProcessTest, ResolveKeepsNamesWithDirectoryAndUnknownNames) {
@@ -136,16 +162,17 @@ TEST_F(RootPathProcessTest, ResolveSearchesRootDirectoriesInOrder) {
   const std::string exe = Touch("EXE", "liba.so");
   EXPECT_EQ(ResolveLibraryPath("liba.so"), exe);
   // A directory of that name is not a library.
-  fs::create_directories(root_ + "/EXE/libdir.so");
+  fs::create_directories(root_ + D + "EXE" + D + "libdir.so");
   const std::string file = Touch("USER", "libdir.so");
   EXPECT_EQ(ResolveLibraryPath("libdir.so"), file);
 }
 
 TEST_F(RootPathProcessTest, ResolvePrefersExecutableDirectory) {
   SetProcessRoot(root_);
-  Touch("EXE", "test_engine");
-  const fs::path in_exe_dir = fs::path(platform::ExecutablePath()).parent_path() / "test_engine";
-  EXPECT_EQ(ResolveLibraryPath("test_engine"), in_exe_dir.string());
+  const std::string program = fs::path(platform::ExecutablePath()).filename().string();
+  Touch("EXE", program);
+  const fs::path in_exe_dir = fs::path(platform::ExecutablePath()).parent_path() / program;
+  EXPECT_EQ(ResolveLibraryPath(program), in_exe_dir.string());
 }
 
 TEST_F(RootPathProcessTest, ResolveWithoutRootFindsNothingExtra) {
@@ -155,13 +182,13 @@ TEST_F(RootPathProcessTest, ResolveWithoutRootFindsNothingExtra) {
 
 TEST_F(RootPathProcessTest, LoadSearchedFindsLibraryInRootDirectory) {
   SetProcessRoot(root_);
-  CopySystemLibrary(root_ + "/SYSTEM/libstandin.so");
+  CopySystemLibrary(root_ + D + "SYSTEM" + D + "libstandin.so");
   ScopedModule module(LoadLibrarySearched("libstandin.so"));
   ASSERT_TRUE(module);
   EXPECT_TRUE(ResolvesCos(module.get()));
   EXPECT_EQ(LoadLibrarySearched("libabsent-stand-in.so"), nullptr);
   EXPECT_EQ(LoadLibraryWithFallback("libabsent-stand-in.so"), nullptr);
-  EXPECT_EQ(LoadLibraryWithFallback(root_ + "/nothing/libstandin.so"), nullptr);
+  EXPECT_EQ(LoadLibraryWithFallback(root_ + D + "nothing" + D + "libstandin.so"), nullptr);
 }
 
 TEST_F(RootPathProcessTest, FileThatIsNoLibraryDoesNotLoad) {
@@ -182,10 +209,10 @@ TEST_F(RootPathProcessTest, TestOverrideReplacesTheSearch) {
     EXPECT_TRUE(ResolvesCos(module.get()));
   }
   // An override naming a missing file fails instead of falling back.
-  testing::SetLibraryOverrideForTesting("libm.so.6", (dir_ / "missing.so").string());
-  EXPECT_EQ(LoadLibraryWithFallback("libm.so.6"), nullptr);
-  testing::SetLibraryOverrideForTesting("libm.so.6", "");
-  ScopedModule plain(LoadLibraryWithFallback("libm.so.6"));
+  testing::SetLibraryOverrideForTesting(kSystemLibrary, (dir_ / "missing.so").string());
+  EXPECT_EQ(LoadLibraryWithFallback(kSystemLibrary), nullptr);
+  testing::SetLibraryOverrideForTesting(kSystemLibrary, "");
+  ScopedModule plain(LoadLibraryWithFallback(kSystemLibrary));
   EXPECT_TRUE(plain);
   testing::SetLibraryOverrideForTesting("libcrypt.dll.absent", "");
   EXPECT_EQ(LoadLibraryWithFallback("libcrypt.dll.absent"), nullptr);
@@ -207,7 +234,7 @@ TEST_F(RootPathProcessTest, FallbackUsesDirectoryOfKorvaneModule) {
         if (!ResolvesCos(found)) std::_Exit(13);
         // The ordinary search still comes first.
         SetProcessRoot(root_);
-        CopySystemLibrary(root_ + "/USER/libbeside2.so");
+        CopySystemLibrary(root_ + D + "USER" + D + "libbeside2.so");
         if (LoadLibraryWithFallback("libbeside2.so") == nullptr) std::_Exit(14);
         std::_Exit(0);
       },

@@ -6,6 +6,9 @@
 // that held a secret and was released or abandoned without being zeroed.
 #include <gtest/gtest.h>
 #include <malloc.h>
+#ifdef _WIN32
+#define malloc_usable_size _msize  // the Windows C library's name
+#endif
 
 #include <algorithm>
 #include <atomic>
