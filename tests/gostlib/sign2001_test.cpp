@@ -146,6 +146,80 @@ TEST_F(Sign2001, NettleSignaturesVerifyWithTheLibrary) {
   }
 }
 
+// libgcrypt reads the value of (flags gost) big-endian: the digest reversed.
+class GcryKey {
+ public:
+  GcryKey(const Bytes& secret, const Bytes& area) {
+    init_gcrypt();
+    Bytes q{0x04};
+    const Bytes x = reversed(Bytes(area.begin(), area.begin() + 32));
+    const Bytes y = reversed(Bytes(area.begin() + 32, area.begin() + 64));
+    q.insert(q.end(), x.begin(), x.end());
+    q.insert(q.end(), y.begin(), y.end());
+    const Bytes d = reversed(secret);
+    EXPECT_EQ(gcry_sexp_build(&secret_, nullptr, "(private-key(ecc(curve GOST2001-CryptoPro-A)(q %b)(d %b)))",
+                              int(q.size()), q.data(), int(d.size()), d.data()), 0u);
+    EXPECT_EQ(gcry_sexp_build(&public_, nullptr, "(public-key(ecc(curve GOST2001-CryptoPro-A)(q %b)))",
+                              int(q.size()), q.data()), 0u);
+  }
+  ~GcryKey() {
+    gcry_sexp_release(secret_);
+    gcry_sexp_release(public_);
+  }
+  Bytes sign(const Bytes& digest) {
+    const Bytes value = reversed(digest);
+    gcry_sexp_t data = nullptr, sig = nullptr;
+    EXPECT_EQ(gcry_sexp_build(&data, nullptr, "(data(flags gost)(value %b))", 32, value.data()), 0u);
+    EXPECT_EQ(gcry_pk_sign(&sig, data, secret_), 0u);
+    Bytes out = part(sig, "s");
+    const Bytes r = part(sig, "r");
+    out.insert(out.end(), r.begin(), r.end());
+    gcry_sexp_release(data);
+    gcry_sexp_release(sig);
+    return out;
+  }
+  bool verify(const Bytes& digest, const Bytes& signature) {
+    const Bytes value = reversed(digest);
+    gcry_sexp_t data = nullptr, sig = nullptr;
+    EXPECT_EQ(gcry_sexp_build(&data, nullptr, "(data(flags gost)(value %b))", 32, value.data()), 0u);
+    EXPECT_EQ(gcry_sexp_build(&sig, nullptr, "(sig-val(gost(r %b)(s %b)))", 32, signature.data() + 32, 32,
+                              signature.data()), 0u);
+    const bool ok = gcry_pk_verify(sig, data, public_) == 0;
+    gcry_sexp_release(data);
+    gcry_sexp_release(sig);
+    return ok;
+  }
+
+ private:
+  static Bytes part(gcry_sexp_t sig, const char* name) {
+    gcry_sexp_t tok = gcry_sexp_find_token(sig, name, 0);
+    size_t n = 0;
+    const char* p = gcry_sexp_nth_data(tok, 1, &n);
+    Bytes raw(p, p + n);
+    gcry_sexp_release(tok);
+    while (raw.size() > 32 && raw.front() == 0) raw.erase(raw.begin());
+    Bytes out(32 - std::min<size_t>(raw.size(), 32), 0);
+    out.insert(out.end(), raw.begin(), raw.end());
+    return out;
+  }
+  gcry_sexp_t secret_ = nullptr;
+  gcry_sexp_t public_ = nullptr;
+};
+
+TEST_F(Sign2001, SignaturesInteroperateWithLibgcrypt) {
+  Bytes secret, area;
+  generate(secret, area);
+  GcryKey ref(secret, area);
+  for (uint32_t i = 0; i < 4; ++i) {
+    const Bytes digest = random_bytes(32, 700 + i);
+    EXPECT_TRUE(ref.verify(digest, sign(secret, digest))) << i;
+    EXPECT_EQ(verify(area, digest, ref.sign(digest)), 0) << i;
+    Bytes other = digest;
+    other[7] ^= 4;
+    EXPECT_FALSE(ref.verify(other, sign(secret, digest))) << i;
+  }
+}
+
 TEST_F(Sign2001, EachSignatureUsesAFreshK) {
   Bytes secret, area;
   generate(secret, area);
