@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include "binding_fixture.h"
+#include "platform/fs_fault.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -32,7 +33,8 @@ class BindingRegen : public BindingTest {
                                     newSec.data(), static_cast<int32_t>(newSec.size()));
   }
 
-  // The working pair is the previous one, whole, and loads.
+  // The working pair is the previous one, whole, and still signs: a fresh
+  // signature verifies against the own public-key file.
   void ExpectPreviousPairWorks() {
     EXPECT_EQ(ReadFileBytes(medium.settings.secretKeyPath), previousSec);
     EXPECT_EQ(ReadFileBytes(medium.settings.publicKeyPath), previousPub);
@@ -41,6 +43,32 @@ class BindingRegen : public BindingTest {
     binding->ReleaseKeys();
     ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
     EXPECT_EQ(key, Bytes(previousSec.begin() + 4, previousSec.begin() + 36));
+    ExpectSignsAndVerifies();
+  }
+
+  void ExpectSignsAndVerifies() {
+    const KeySettings& s = medium.settings;
+    const uint8_t data[] = "payment order 17";
+    uint8_t signature[rurov::kMaxUIDLength + 65] = {};
+    int32_t signatureLength = 0;
+    ASSERT_EQ(binding->SignBuffer(data, sizeof data, signature, signatureLength, s.publicKeyPath, s.secretKeyPath,
+                                  s.correspondentsDir, s.caDir, 60, 5, true),
+              0);
+    std::string signer;
+    EXPECT_EQ(binding->VerifySignature(data, sizeof data, signature, signatureLength, signer, s.publicKeyPath,
+                                       s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5),
+              0);
+    EXPECT_EQ(signer, "User2");
+  }
+
+  // Puts the files back as they were before any replacement.
+  void ResetFiles() {
+    WriteFileBytes(medium.settings.secretKeyPath, previousSec);
+    WriteFileBytes(medium.settings.publicKeyPath, previousPub);
+    WriteFileBytes(regenPub, newPub);
+    fs::remove(oldSec);
+    fs::remove(oldPub);
+    binding->ReleaseKeys();
   }
 
   KeyMedium medium, fresh;
@@ -66,6 +94,7 @@ TEST_F(BindingRegen, InstallsTheNewPairKeepsTheOldAndForgetsLoadedKeys) {
 
   ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
   EXPECT_EQ(key, Bytes(newSec.begin() + 4, newSec.begin() + 36));
+  ExpectSignsAndVerifies();
   Bytes pub;
   ASSERT_EQ(GetKey(medium, "User2", false, pub, algorithm), 0);
   EXPECT_EQ(Bytes(pub.begin(), pub.begin() + 100), Bytes(newPub.begin() + 10, newPub.begin() + 110));
@@ -130,6 +159,31 @@ TEST_F(BindingRegen, MissingNewPublicKeyRestoresBothFiles) {
   EXPECT_EQ(Replace(), rurov::kErrPublicKeyFile);
   ExpectPreviousPairWorks();
   EXPECT_FALSE(FileExists(oldPub));
+}
+
+TEST_F(BindingRegen, EveryFailingFileOperationLeavesAWholeWorkingPair) {
+  namespace fault = platform::fault;
+  fault::CountFileOperations();
+  ASSERT_EQ(Replace(), 0);
+  const int64_t operations = fault::FileOperationCount();
+  fault::DisarmFileFault();
+  ASSERT_GE(operations, 4);
+  for (int64_t n = 1; n <= operations; ++n) {
+    ResetFiles();
+    fault::ArmFileFault(n, n % 2 == 0);
+    const int32_t result = Replace();
+    const bool fired = fault::FileFaultFired();
+    fault::DisarmFileFault();
+    ASSERT_TRUE(fired) << "operation " << n;
+    if (result == 0) {
+      EXPECT_EQ(ReadFileBytes(medium.settings.secretKeyPath), newSec) << n;
+      EXPECT_EQ(ReadFileBytes(medium.settings.publicKeyPath), newPub) << n;
+      continue;
+    }
+    EXPECT_TRUE(result == rurov::kErrSecretKeyFile || result == rurov::kErrPublicKeyFile) << result;
+    EXPECT_TRUE(FileExists(regenPub)) << n;
+    ExpectPreviousPairWorks();
+  }
 }
 
 #ifndef _WIN32
