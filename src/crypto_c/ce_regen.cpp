@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "crypto_c/ce_registry.h"
 #include "crypto_c/ce_rurov.h"
@@ -46,6 +47,15 @@ std::string DateSuffix() {
                 static_cast<int>(t.month), static_cast<int>(t.year), static_cast<int>(t.hour),
                 static_cast<int>(t.minute), static_cast<int>(t.second));
   return text;
+}
+
+// The bytes of a public-key file; empty when it is missing or unreadable.
+std::vector<uint8_t> PublicKeyFileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes(rurov::kMaxPublicKeyFileSize);
+  int32_t size = static_cast<int32_t>(bytes.size());
+  if (!support::ReadWholeFile(path, bytes.data(), size)) size = 0;
+  bytes.resize(static_cast<size_t>(size));
+  return bytes;
 }
 
 // The regeneration's files removed, so that a failed start leaves no clear
@@ -146,13 +156,15 @@ int32_t TCryptoCEngine::InternalRemoteGenerateStart(char* transfer, const std::s
   const int32_t chosen = KeyGenAlgorithm(algorithm);
   if (chosen != 0) return chosen;
 
+  const std::vector<uint8_t> pending = PublicKeyFileBytes(dir + kNewPublicKey);
   const int32_t generated =
       BindingFrame("InternalRemoteGenerateStart", SettingsRegistryKey(), [&](TCryptoC_DLL& binding) {
         return binding.GenerateKeyPair(algorithm, uid, dir + kNewPublicKey, dir + kNewSecretKey);
       });
   if (generated != 0) {
-    // -9: "new.pub" may already be the new one while "sec.dat" is not.
-    if (generated == -9) DiscardPendingPair(dir);
+    // A failed write of "new.sec" leaves a new "new.pub" that an earlier
+    // "sec.dat" does not match.
+    if (PublicKeyFileBytes(dir + kNewPublicKey) != pending) DiscardPendingPair(dir);
     return generated;
   }
   const int32_t sealed = SealNewSecretKey(dir, current.data());
