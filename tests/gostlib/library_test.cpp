@@ -214,5 +214,46 @@ TEST(Parallel, SeparateContextsGiveTheSameResults) {
   }
 }
 
+// Threads adding distinct tables to the cache at the same moment each get
+// their own table: the digests equal those computed one after the other.
+TEST(Parallel, DistinctTablesEnterTheCacheSafely) {
+  const Library instance("libcrypt_faulty.dll");  // a cache of its own
+  ASSERT_TRUE(instance.loaded());
+  auto init = instance.fn<HashInitFn>("RuroV_R34_11_1994_init");
+  auto update = instance.fn<UpdateFn>("RuroV_R34_11_1994_update");
+  auto final = instance.fn<FinalFn>("RuroV_R34_11_1994_final");
+  constexpr int kThreads = 6;
+  auto table_of = [](int t) {
+    auto table = test_params();
+    std::swap(table[32], table[33 + t]);  // row K6, a different swap per thread
+    return table;
+  };
+  auto digest_with = [&](const std::array<uint8_t, kParamBlockSize>& table) {
+    uint8_t ctx[120] = {}, state[kStateSize] = {}, start[32] = {};
+    Bytes digest(32);
+    EXPECT_EQ(init(ctx, table.data(), state, start), 0);
+    EXPECT_EQ(update(ctx, "abc", 3), 0);
+    EXPECT_EQ(final(ctx, digest.data()), 0);
+    return digest;
+  };
+  std::barrier start(kThreads);
+  std::vector<Bytes> parallel(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const auto table = table_of(t);
+      start.arrive_and_wait();
+      parallel[size_t(t)] = digest_with(table);
+    });
+  }
+  for (auto& th : threads) th.join();
+  std::set<Bytes> distinct;
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(parallel[size_t(t)], digest_with(table_of(t))) << t;
+    distinct.insert(parallel[size_t(t)]);
+  }
+  EXPECT_EQ(distinct.size(), size_t(kThreads));
+}
+
 }  // namespace
 }  // namespace gosttest
