@@ -93,9 +93,15 @@ TEST(EngineSettings, ThirteenSettingsWithTheirDefaults) {
                          "Encrypt Method", "Encrypt for UID", "Key request time out",
                          "Last operation key time out", "Key gen - GOST", "Key gen - UID",
                          "Key gen - PKey filename", "Key gen - SKey filename", "Hash method"};
+#ifdef _WIN32
+  // The key medium is the floppy drive A:.
+  const char* values[] = {"A:\\self.pub", "A:\\self.sec", "A:\\ABONENTS", "A:\\CA", "1", "User1", "60", "5",
+                          "2001", "User2", "A:\\new.pub", "A:\\new.sec", ""};
+#else
   const char* values[] = {"%ZRNRoot%self.pub", "%ZRNRoot%self.sec", "%ZRNRoot%ABONENTS", "%ZRNRoot%CA",
                           "1", "User1", "60", "5", "2001", "User2", "%ZRNRoot%new.pub",
                           "%ZRNRoot%new.sec", ""};
+#endif
   for (int32_t i = 1; i <= 13; ++i) {
     EXPECT_EQ(ParamName(e, i), names[i - 1]) << i;
     EXPECT_EQ(ParamValue(e, i), values[i - 1]) << i;

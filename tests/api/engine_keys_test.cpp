@@ -139,7 +139,8 @@ TEST_F(Correspondents, UpdateCertificateCashRereadsOneKey) {
   fs::path stored;
   for (const auto& entry : fs::directory_iterator(a.abonents)) stored = entry.path();
   ASSERT_FALSE(stored.empty());
-  fs::copy_file(b.pub, stored, fs::copy_options::overwrite_existing);
+  fs::remove(stored);  // MinGW's copy_file refuses to overwrite
+  fs::copy_file(b.pub, stored);
 
   auto round_trip = [&]() {
     const Bytes plain = PatternBytes(64);
@@ -159,12 +160,15 @@ TEST_F(Correspondents, UpdateCertificateCashRereadsOneKey) {
 
 // ---- Preparing a key medium --------------------------------------------------------
 
+// A relative path with the platform's delimiter.
+std::string Native(const char* path) { return fs::path(path).make_preferred().string(); }
+
 class KeyMedium : public ::testing::Test {
  protected:
   void SetUp() override {
     e.Set(kPublicKey, root / "self.pub");
-    e.Set(kAbonentsDir, root / "keys/ABONENTS");
-    e.Set(kCADir, root / "keys/CA");
+    e.Set(kAbonentsDir, root / Native("keys/ABONENTS"));
+    e.Set(kCADir, root / Native("keys/CA"));
   }
   Engine e;
   TempDir root;
@@ -173,8 +177,8 @@ class KeyMedium : public ::testing::Test {
 TEST_F(KeyMedium, OwnFileInPlaceOnlyCreatesTheDirectories) {
   WriteFileBytes(root / "self.pub", PatternBytes(300));
   EXPECT_EQ(CreateDirStructure(e, (root / "self.pub").c_str(), 0), 0);
-  EXPECT_TRUE(fs::is_directory(root / "keys/ABONENTS"));
-  EXPECT_TRUE(fs::is_directory(root / "keys/CA"));
+  EXPECT_TRUE(fs::is_directory(root / Native("keys/ABONENTS")));
+  EXPECT_TRUE(fs::is_directory(root / Native("keys/CA")));
   EXPECT_EQ(ReadFileBytes(root / "self.pub"), PatternBytes(300));
   // Again, with everything in place.
   EXPECT_EQ(CreateDirStructure(e, (root / "self.pub").c_str(), 0), 0);
@@ -186,7 +190,7 @@ TEST_F(KeyMedium, OtherFileIsCopiedToThePublicKeyPath) {
   EXPECT_EQ(CreateDirStructure(e, (root / "given.pub").c_str(), 0), 0);
   EXPECT_EQ(ReadFileBytes(root / "self.pub"), PatternBytes(200, 2));
   EXPECT_TRUE(Exists(root / "given.pub"));
-  EXPECT_TRUE(fs::is_directory(root / "keys/CA"));
+  EXPECT_TRUE(fs::is_directory(root / Native("keys/CA")));
 }
 
 TEST_F(KeyMedium, MissingFileCreatesNothing) {

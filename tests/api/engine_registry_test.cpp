@@ -71,10 +71,17 @@ TEST(BindingRegistry, EnginesWithTheSameKeyPathsShareOneBinding) {
   // which has to read the (now missing) file.
   b.Set(kSecretKey, m.dir / "./self.sec");
   EXPECT_EQ(Sign(b, data), -10);
+#ifdef _WIN32
+  // File names ignore letter case here, and so do registry keys: another
+  // case is the same file and the same binding.
+  b.Set(kSecretKey, m.dir / "SELF.SEC");
+  EXPECT_EQ(Sign(b, data), 0);
+#else
   // File names distinguish letter case here, so neither may keys: another
   // case is another file and another binding.
   b.Set(kSecretKey, m.dir / "SELF.SEC");
   EXPECT_EQ(Sign(b, data), -10);
+#endif
   // Back to the shared spelling: the loaded key again.
   b.Set(kSecretKey, m.sec);
   EXPECT_EQ(Sign(b, data), 0);

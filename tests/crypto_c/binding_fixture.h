@@ -20,6 +20,7 @@
 #include "engine/rootpath.h"
 #include "platform/clock.h"
 #include "platform/dynlib.h"
+#include "platform/path_style.h"
 
 namespace dizora::binding_test {
 
@@ -159,10 +160,12 @@ class BindingTest : public ::testing::Test {
     KeyMedium medium;
     medium.uid = uid;
     medium.algorithm = algorithm;
-    medium.settings.publicKeyPath = directory + "/self.pub";
-    medium.settings.secretKeyPath = directory + "/self.sec";
-    medium.settings.correspondentsDir = directory + "/abonents/";
-    medium.settings.caDir = directory + "/ca/";
+    // The key settings use the platform's delimiter, as the engine makes them.
+    const std::string d = platform::kPathDelimiterText;
+    medium.settings.publicKeyPath = directory + d + "self.pub";
+    medium.settings.secretKeyPath = directory + d + "self.sec";
+    medium.settings.correspondentsDir = directory + d + "abonents" + d;
+    medium.settings.caDir = directory + d + "ca" + d;
     fs::create_directories(medium.settings.correspondentsDir);
     const int32_t result = binding->GenerateKeyPair(algorithm, uid, medium.settings.publicKeyPath,
                                                     medium.settings.secretKeyPath);

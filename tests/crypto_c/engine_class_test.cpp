@@ -71,12 +71,20 @@ TEST(CryptoEngineBase, RootPathAndRegenerationDirectoryGetADelimiter) {
   EXPECT_EQ(e.RootPath, "root" + D);
   e.AssignRootPath("root" + D);
   EXPECT_EQ(e.RootPath, "root" + D);
-  EXPECT_EQ(e.ExpandRootPath("%ZRNRoot%self.pub"), "root" + D + "self.pub");
+#ifdef _WIN32
+  EXPECT_EQ(e.ExpandRootPath("%ZRNRoot%self.pub"), "ROOT\\SELF.PUB");  // upper-cased where names ignore case
+#else
+  EXPECT_EQ(e.ExpandRootPath("%ZRNRoot%self.pub"), "root/self.pub");
+#endif
   EXPECT_EQ(e.ExpandRootPath(nullptr), "");
   e.SetRemoteGeneratePath("");
   EXPECT_EQ(e.RemoteGeneratePath, "");
   e.SetRemoteGeneratePath("%ZRNRoot%regen");
-  EXPECT_EQ(e.RemoteGeneratePath, "root" + D + "regen" + D);
+#ifdef _WIN32
+  EXPECT_EQ(e.RemoteGeneratePath, "ROOT\\REGEN\\");
+#else
+  EXPECT_EQ(e.RemoteGeneratePath, "root/regen/");
+#endif
 }
 
 TEST(CryptoEngineBase, SaveSignedDataWritesDataThenSignature) {
