@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDZ_TEST_SEAMS=OFF >/dev/null
 cmake --build build -j "$(nproc)" --target dizora_tool
 build/bin/dizora --version
 exec build/bin/dizora demo "$@"

@@ -11,7 +11,7 @@ bash scripts/deps.sh
 jobs=$(nproc)
 run_suite() {
   local dir=$1; shift
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDZ_TEST_SEAMS=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
   ctest --test-dir "$dir" -j "$jobs" --output-on-failure
 }
@@ -23,7 +23,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan -DDZ_SANITIZE=ON -DDZ_BENCH=OFF
 
 echo "== ThreadSanitizer build: the concurrency tests =="
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDZ_TSAN=ON -DDZ_BENCH=OFF >/dev/null
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDZ_TEST_SEAMS=ON -DDZ_TSAN=ON -DDZ_BENCH=OFF >/dev/null
 tsan_targets=()
 for t in test_engine test_crypto_c test_api test_reliability; do
   if cmake --build build-tsan --target help | grep -q "^\.\.\. $t\$"; then tsan_targets+=("$t"); fi

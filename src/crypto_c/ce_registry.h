@@ -58,9 +58,10 @@ void BindingRegistryStop();
 // Number of bindings in the registry (diagnostics and tests).
 int32_t BindingRegistrySize();
 
-// Test seam: raises an Exception when the environment variable
-// "DZ_TEST_RAISE_IN" names `operation`, so tests can reach the -3 path of an
-// operation through the exported functions.
+// Test seam, compiled in only by test builds (DZ_TEST_SEAMS): raises an
+// Exception when the environment variable "DZ_TEST_RAISE_IN" names
+// `operation`, so tests reach the -3 path of an operation through the
+// exported functions. Product builds do nothing here.
 void RaiseTestFaultIfRequested(const char* operation);
 
 // ---- The common frame ------------------------------------------------------
