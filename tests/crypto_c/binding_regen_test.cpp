@@ -1,13 +1,7 @@
 // Replacement of the key files after a regeneration, and its failure paths:
 // whatever fails, the working pair stays whole and usable.
-#include <csignal>
-
 #include "binding_fixture.h"
 #include "platform/fs_fault.h"
-
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
 
 namespace dizora::binding_test {
 namespace {
@@ -185,26 +179,6 @@ TEST_F(BindingRegen, EveryFailingFileOperationLeavesAWholeWorkingPair) {
     ExpectPreviousPairWorks();
   }
 }
-
-#ifndef _WIN32
-TEST_F(BindingRegen, FailedWriteOfTheNewSecretKeyRestoresThePreviousOne) {
-  // A file-size limit below 164 bytes makes the write fail, even for root.
-  struct rlimit saved {};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = 100;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const int32_t result = Replace();
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previousHandler);
-
-  EXPECT_EQ(result, rurov::kErrSecretKeyFile);
-  EXPECT_TRUE(FileExists(regenPub));
-  EXPECT_FALSE(FileExists(oldPub));
-  ExpectPreviousPairWorks();
-}
-#endif
 
 }  // namespace
 }  // namespace dizora::binding_test
