@@ -7,6 +7,7 @@
 
 #include "engine/rootpath.h"
 #include "platform/dynlib.h"
+#include "platform/text_compare.h"
 #include "support/secure.h"
 
 namespace dizora {
@@ -79,6 +80,9 @@ const char* const kRuroVEntryPointNames[rurov::kEntryPointCount] = {
 };
 
 bool SameUIDIgnoreCase(std::string_view a, std::string_view b) noexcept {
+  // The system's comparison in the user's locale where there is one (Windows);
+  // elsewhere Windows-1251 letters are folded here.
+  if (const std::optional<bool> equal = platform::SystemTextsEqualIgnoringCase(a, b)) return *equal;
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     if (FoldCp1251(static_cast<unsigned char>(a[i])) != FoldCp1251(static_cast<unsigned char>(b[i])))
