@@ -93,14 +93,6 @@ int32_t check_crypt(View& view, const void* src, const void* dst, int32_t length
   return *sbox == nullptr ? kErrNoContext : kOk;
 }
 
-template <class View>
-int32_t clear_context(void* ctx) {
-  if (ctx == nullptr) return kErrNullPointer;
-  View view(ctx);
-  view.erase();
-  return kOk;
-}
-
 Block next_counter(GammaState& st) {
   st.n3 += kC2;
   const uint32_t sum = st.n4 + kC1;

@@ -106,4 +106,26 @@ class ContextView {
   State state_{};
 };
 
+// The clear entry point of every context kind: wipes the caller's whole
+// context; safe on a zero-filled context and when called twice.
+template <class View>
+int32_t clear_context(void* ctx) {
+  if (ctx == nullptr) return kErrNullPointer;
+  View view(ctx);
+  view.erase();
+  return kOk;
+}
+
+// Wipes one key of a key-holding context (the given members of its state)
+// and drops the flag that said the key was set.
+template <class View, class... Members>
+int32_t clear_key(void* ctx, uint32_t flag, Members... members) {
+  View view(ctx);
+  if (const int32_t rc = view.check(); rc != kOk) return rc;
+  (wipe(&((*view).*members), sizeof((*view).*members)), ...);
+  view->flags &= ~flag;
+  view.commit();
+  return kOk;
+}
+
 }  // namespace gost

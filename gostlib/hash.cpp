@@ -214,11 +214,6 @@ int32_t hash_final(void* ctx, void* digest) {
   return kOk;
 }
 
-int32_t hash_clear(void* ctx) {
-  if (ctx == nullptr) return kErrNullPointer;
-  HashView view(ctx);
-  view.erase();
-  return kOk;
-}
+int32_t hash_clear(void* ctx) { return clear_context<HashView>(ctx); }
 
 }  // namespace gost

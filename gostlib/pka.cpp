@@ -134,29 +134,10 @@ int32_t pka_set_secret_key(void* ctx, const void* key) {
   return kOk;
 }
 
-int32_t pka_clear_secret_key(void* ctx) {
-  View view(ctx);
-  if (const int32_t rc = view.check(); rc != kOk) return rc;
-  wipe(view->x, sizeof view->x);
-  view->flags &= ~uint32_t(kHasSecret);
-  view.commit();
-  return kOk;
-}
+int32_t pka_clear_secret_key(void* ctx) { return clear_key<View>(ctx, kHasSecret, &PkaState::x); }
 
-int32_t pka_clear_public_key(void* ctx) {
-  View view(ctx);
-  if (const int32_t rc = view.check(); rc != kOk) return rc;
-  wipe(view->y, sizeof view->y);
-  view->flags &= ~uint32_t(kHasPublic);
-  view.commit();
-  return kOk;
-}
+int32_t pka_clear_public_key(void* ctx) { return clear_key<View>(ctx, kHasPublic, &PkaState::y); }
 
-int32_t pka_clear(void* ctx) {
-  if (ctx == nullptr) return kErrNullPointer;
-  View view(ctx);
-  view.erase();
-  return kOk;
-}
+int32_t pka_clear(void* ctx) { return clear_context<View>(ctx); }
 
 }  // namespace gost

@@ -271,30 +271,12 @@ int32_t s01_gen_mutual_key(void* ctx, const void* peer, void* out) {
   return kOk;
 }
 
-int32_t s01_clear_secret_key(void* ctx) {
-  View view(ctx);
-  if (const int32_t rc = view.check(); rc != kOk) return rc;
-  wipe(view->d, kCoord);
-  view->flags &= ~uint32_t(kHasSecret);
-  view.commit();
-  return kOk;
-}
+int32_t s01_clear_secret_key(void* ctx) { return clear_key<View>(ctx, kHasSecret, &Sign2001State::d); }
 
 int32_t s01_clear_public_key(void* ctx) {
-  View view(ctx);
-  if (const int32_t rc = view.check(); rc != kOk) return rc;
-  wipe(view->x, kCoord);
-  wipe(view->y, kCoord);
-  view->flags &= ~uint32_t(kHasPublic);
-  view.commit();
-  return kOk;
+  return clear_key<View>(ctx, kHasPublic, &Sign2001State::x, &Sign2001State::y);
 }
 
-int32_t s01_clear(void* ctx) {
-  if (ctx == nullptr) return kErrNullPointer;
-  View view(ctx);
-  view.erase();
-  return kOk;
-}
+int32_t s01_clear(void* ctx) { return clear_context<View>(ctx); }
 
 }  // namespace gost

@@ -198,29 +198,10 @@ int32_t s94_verify(void* ctx, const void* hash, const void* signature) {
   return gcry_mpi_cmp(u.get(), r.get()) == 0 ? kOk : kErrSignature;
 }
 
-int32_t s94_clear_secret_key(void* ctx) {
-  View view(ctx);
-  if (const int32_t rc = view.check(); rc != kOk) return rc;
-  wipe(view->x, sizeof view->x);
-  view->flags &= ~uint32_t(kHasSecret);
-  view.commit();
-  return kOk;
-}
+int32_t s94_clear_secret_key(void* ctx) { return clear_key<View>(ctx, kHasSecret, &Sign94State::x); }
 
-int32_t s94_clear_public_key(void* ctx) {
-  View view(ctx);
-  if (const int32_t rc = view.check(); rc != kOk) return rc;
-  wipe(view->y, sizeof view->y);
-  view->flags &= ~uint32_t(kHasPublic);
-  view.commit();
-  return kOk;
-}
+int32_t s94_clear_public_key(void* ctx) { return clear_key<View>(ctx, kHasPublic, &Sign94State::y); }
 
-int32_t s94_clear(void* ctx) {
-  if (ctx == nullptr) return kErrNullPointer;
-  View view(ctx);
-  view.erase();
-  return kOk;
-}
+int32_t s94_clear(void* ctx) { return clear_context<View>(ctx); }
 
 }  // namespace gost
