@@ -88,25 +88,18 @@ int32_t TCryptoC_DLL::LoadKeyCache(const std::string& publicKeyPath,
     auto node = std::make_unique<TCryptoC_CashNode>();
     std::string uid;
     if (LoadPublicKeyFile(file, *node, uid) == rurov::kOk)
-      KeyCache->push_back(TCryptoC_CashEntry{std::move(uid), std::move(node)});
+      KeyCache->Append(std::move(uid), std::move(node));
     else
       result = rurov::kErrPublicKey;
   }
   return result;
 }
 
-void TCryptoC_DLL::ClearKeyCache() {
-  if (!KeyCache) return;
-  while (!KeyCache->empty()) KeyCache->erase(KeyCache->begin());
-  KeyCache.reset();
-}
+void TCryptoC_DLL::ClearKeyCache() { KeyCache.reset(); }
 
 TCryptoC_CashEntry* TCryptoC_DLL::FindCacheEntry(std::string_view uid) {
   if (!KeyCache) return nullptr;
-  for (TCryptoC_CashEntry& entry : *KeyCache) {
-    if (SameUIDIgnoreCase(entry.UID, uid)) return &entry;
-  }
-  return nullptr;
+  return KeyCache->First(uid);
 }
 
 int32_t TCryptoC_DLL::EnsureKeyCache(const std::string& publicKeyPath,
@@ -206,21 +199,18 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
   node->HasMutualKey = false;
   std::memcpy(node->Record.data(), record, static_cast<size_t>(recordLength));
   node->Algorithm = RecordAlgorithm(record, recordLength, uidLength);
-  KeyCache->push_back(TCryptoC_CashEntry{uid, std::move(node)});
+  KeyCache->Append(uid, std::move(node));
   return rurov::kOk;
 }
 
 int32_t TCryptoC_DLL::DeletePublicKeyEntries(const std::string& uid) {
   if (!KeyCache) return rurov::kOk;
   if (FindCacheEntry(uid) == nullptr) return rurov::kErrPublicKey;
-  for (;;) {
-    auto it = KeyCache->begin();
-    while (it != KeyCache->end() && !SameUIDIgnoreCase(it->UID, uid)) ++it;
-    if (it == KeyCache->end()) break;
+  while (const TCryptoC_CashEntry* entry = FindCacheEntry(uid)) {
     // A file that is already gone counts as deleted.
-    const std::string& fileName = it->Node->FileName;
+    const std::string& fileName = entry->Node->FileName;
     if (!platform::RemoveFile(fileName) && platform::PathExists(fileName)) return rurov::kErrPublicKeyFile;
-    KeyCache->erase(it);
+    KeyCache->RemoveFirst(uid);
   }
   return rurov::kOk;
 }
@@ -270,7 +260,7 @@ int32_t TCryptoC_DLL::RefreshPublicKey(const std::string& publicKeyPath,
         }
       }
       if (!found) return rurov::kErrPublicKey;
-      KeyCache->push_back(TCryptoC_CashEntry{fileUID, std::make_unique<TCryptoC_CashNode>(scratch)});
+      KeyCache->Append(fileUID, std::make_unique<TCryptoC_CashNode>(scratch));
       return rurov::kOk;
     }
   }

@@ -91,6 +91,13 @@ bool SameUIDIgnoreCase(std::string_view a, std::string_view b) noexcept {
   return true;
 }
 
+std::string UIDFoldKey(std::string_view uid) {
+  if (std::optional<std::string> key = platform::SystemIgnoringCaseKey(uid)) return std::move(*key);
+  std::string key(uid);
+  for (char& c : key) c = static_cast<char>(FoldCp1251(static_cast<unsigned char>(c)));
+  return key;
+}
+
 void TWipingDelete::operator()(TSecretKeyBlock* block) const noexcept {
   support::WipeMemory(block, sizeof(*block));
   delete block;

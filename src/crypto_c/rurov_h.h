@@ -19,9 +19,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "dizora.h"
@@ -302,8 +304,32 @@ struct TCryptoC_CashEntry {
   std::unique_ptr<TCryptoC_CashNode> Node;
 };
 
-// KeyCache: unsorted, in insertion order, may hold a UID more than once.
-using TCryptoC_KeyCache = std::vector<TCryptoC_CashEntry>;
+// The key under which the cache indexes a UID: UIDs that SameUIDIgnoreCase
+// calls equal, and only those, share it.
+std::string UIDFoldKey(std::string_view uid);
+
+// KeyCache: entries in insertion order, a UID possibly more than once, with
+// an index from the folded UID to its entries (in insertion order), so that a
+// lookup costs the same with one entry or twenty thousand.
+class TCryptoC_KeyCache {
+ public:
+  using TList = std::list<TCryptoC_CashEntry>;
+
+  TList::const_iterator begin() const { return Entries.begin(); }
+  TList::const_iterator end() const { return Entries.end(); }
+  size_t size() const { return Entries.size(); }
+  bool empty() const { return Entries.empty(); }
+
+  void Append(std::string uid, std::unique_ptr<TCryptoC_CashNode> node);
+  // The first entry of uid in insertion order, or null.
+  TCryptoC_CashEntry* First(std::string_view uid);
+  // Removes the first entry of uid; false when there is none.
+  bool RemoveFirst(std::string_view uid);
+
+ private:
+  TList Entries;
+  std::unordered_map<std::string, std::vector<TList::iterator>> Index;
+};
 
 // Generic library binding: whether the library is present and complete.
 class TCrypto_DLL {

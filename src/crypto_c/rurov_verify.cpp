@@ -37,10 +37,14 @@ struct TVerifyCalls {
 
 // Sets up a context of the algorithm with the public key and verifies the
 // hash; for code 5 a second attempt against the legacy digest decides (0 when
-// it matches, 5 for any other outcome). The context is cleared on every exit.
-template <std::size_t ContextSize, typename SetParms>
+// it matches, 5 for any other outcome). `legacyDigest` computes that digest
+// and returns it, or null when there is no second attempt: data of 65535 bytes
+// or less, whose legacy digest is the hash itself. It is called only after a
+// code 5, so data signed over the ordinary hash is hashed once. The context is
+// cleared on every exit.
+template <std::size_t ContextSize, typename SetParms, typename LegacyDigest>
 int32_t VerifyWithKey(SetParms setParms, const TVerifyCalls& calls, const uint8_t* publicKey,
-                      const uint8_t* hash, const uint8_t* legacyDigest, const uint8_t* value) {
+                      const uint8_t* hash, LegacyDigest legacyDigest, const uint8_t* value) {
   TLibraryContext<ContextSize> ctx;
   ctx.Arm(calls.clear);
   // Verification keeps its own state block: LibraryState is neither read nor written.
@@ -50,8 +54,9 @@ int32_t VerifyWithKey(SetParms setParms, const TVerifyCalls& calls, const uint8_
   result = calls.setPublicKey(ctx.get(), publicKey);
   if (result != kOk) return result;
   result = calls.verify(ctx.get(), hash, value);
-  if (result == kLibSignatureMismatch && legacyDigest != nullptr) {
-    result = calls.verify(ctx.get(), legacyDigest, value) == kOk ? kOk : kLibSignatureMismatch;
+  if (result != kLibSignatureMismatch) return result;
+  if (const uint8_t* legacy = legacyDigest()) {
+    result = calls.verify(ctx.get(), legacy, value) == kOk ? kOk : kLibSignatureMismatch;
   }
   return result;
 }
@@ -76,9 +81,6 @@ int32_t TCryptoC_DLL::VerifySignature(const uint8_t* data, int32_t length,
   uint8_t hash[kHashSize] = {};
   int32_t result = HashGost(data, length, hash);
   if (result != kOk) return result;
-  uint8_t legacyDigest[kHashSize] = {};
-  const bool hasLegacyDigest = length > kHashPieceSize;
-  if (hasLegacyDigest) (void)HashOldFormat(data, length, legacyDigest);
 
   uint8_t publicKey[kPublicKey1994Size] = {};
   int32_t algorithm = kNoAlgorithm;
@@ -87,7 +89,13 @@ int32_t TCryptoC_DLL::VerifySignature(const uint8_t* data, int32_t length,
   if (result != kOk) return result;
 
   const uint8_t* value = signatureBlock + uidLength + 1;
-  const uint8_t* legacy = hasLegacyDigest ? legacyDigest : nullptr;
+  // Its result code is not examined: a failed digest stays zero and does not match.
+  uint8_t legacyDigest[kHashSize] = {};
+  auto legacy = [&]() -> const uint8_t* {
+    if (length <= kHashPieceSize) return nullptr;
+    (void)HashOldFormat(data, length, legacyDigest);
+    return legacyDigest;
+  };
   if (algorithm == kGost1994) {
     auto setParms = [this](void* ctx, void* state) {
       return RuroV_LR34_10_1994_set_parms(ctx, state, nullptr, 128, nullptr, 32, nullptr);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace dizora::platform {
@@ -13,5 +14,10 @@ namespace dizora::platform {
 // Whether `a` and `b` are equal except for letter case by the system's
 // comparison in the user's locale; empty where the system offers none.
 std::optional<bool> SystemTextsEqualIgnoringCase(std::string_view a, std::string_view b) noexcept;
+
+// A key that two texts share exactly when the comparison above calls them
+// equal (on Windows the sort key of LCMapStringA with the same flags); empty
+// where the system offers no comparison or cannot make the key.
+std::optional<std::string> SystemIgnoringCaseKey(std::string_view text);
 
 }  // namespace dizora::platform

@@ -7,4 +7,6 @@ std::optional<bool> SystemTextsEqualIgnoringCase(std::string_view, std::string_v
   return std::nullopt;
 }
 
+std::optional<std::string> SystemIgnoringCaseKey(std::string_view) { return std::nullopt; }
+
 }  // namespace dizora::platform

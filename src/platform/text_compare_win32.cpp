@@ -17,4 +17,17 @@ std::optional<bool> SystemTextsEqualIgnoringCase(std::string_view a, std::string
   return result == CSTR_EQUAL;
 }
 
+std::optional<std::string> SystemIgnoringCaseKey(std::string_view text) {
+  constexpr std::size_t kMax = static_cast<std::size_t>(std::numeric_limits<int>::max());
+  if (text.empty()) return std::string();
+  if (text.size() > kMax) return std::nullopt;
+  const int length = static_cast<int>(text.size());
+  const DWORD flags = LCMAP_SORTKEY | NORM_IGNORECASE;
+  const int size = ::LCMapStringA(LOCALE_USER_DEFAULT, flags, text.data(), length, nullptr, 0);
+  if (size <= 0) return std::nullopt;
+  std::string key(static_cast<std::size_t>(size), '\0');
+  if (::LCMapStringA(LOCALE_USER_DEFAULT, flags, text.data(), length, key.data(), size) != size) return std::nullopt;
+  return key;
+}
+
 }  // namespace dizora::platform

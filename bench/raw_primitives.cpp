@@ -1,0 +1,177 @@
+#include "raw_primitives.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+namespace dz_bench {
+
+namespace {
+
+using InitFn = int32_t (*)(void*, const void*, void*, const void*, const void*);
+using CryptFn = int32_t (*)(void*, const void*, void*, int32_t);
+using UpdateFn = int32_t (*)(void*, const void*, int32_t);
+using FinalFn = int32_t (*)(void*, void*);
+using ClearFn = int32_t (*)(void*);
+using HashInitFn = int32_t (*)(void*, const void*, void*, const void*);
+using Set94Fn = int32_t (*)(void*, void*, const void*, int32_t, const void*, int32_t, const void*);
+using Set01Fn = int32_t (*)(void*, void*, const void*, int32_t, const void*, int32_t, const void*, const void*,
+                            const void*);
+using GenFn = int32_t (*)(void*);
+using GetKeyFn = int32_t (*)(void*, void*, int32_t*);
+using SetKeyFn = int32_t (*)(void*, const void*);
+using SignFn = int32_t (*)(void*, const void*, void*);
+
+constexpr size_t kContext94 = 1148;
+constexpr size_t kContext01 = 748;
+
+void* Library() {
+  static void* handle = [] {
+    void* h = dlopen(DZ_BIN_DIR "/libcrypt.dll", RTLD_NOW);
+    if (h == nullptr) throw std::runtime_error("cannot load libcrypt.dll");
+    return h;
+  }();
+  return handle;
+}
+
+template <class F>
+F Fn(const std::string& name) {
+  void* p = dlsym(Library(), name.c_str());
+  if (p == nullptr) throw std::runtime_error(name);
+  return reinterpret_cast<F>(p);
+}
+
+// The parameter block the engine hands the library: the standard's test
+// substitution table, rows stored last to first.
+const std::array<uint8_t, 4228>& Params() {
+  static const std::array<uint8_t, 4228> block = [] {
+    static const uint8_t rows[8][16] = {
+        {4, 10, 9, 2, 13, 8, 0, 14, 6, 11, 1, 12, 7, 15, 5, 3}, {14, 11, 4, 12, 6, 13, 15, 10, 2, 3, 8, 1, 0, 7, 5, 9},
+        {5, 8, 1, 13, 10, 3, 4, 2, 14, 15, 12, 7, 6, 0, 9, 11}, {7, 13, 10, 1, 0, 8, 9, 15, 14, 4, 6, 12, 11, 2, 5, 3},
+        {6, 12, 7, 1, 5, 15, 13, 8, 4, 10, 9, 14, 0, 3, 11, 2}, {4, 11, 10, 0, 7, 2, 1, 13, 3, 6, 8, 5, 9, 12, 15, 14},
+        {13, 11, 4, 1, 3, 15, 5, 9, 0, 10, 14, 7, 6, 8, 2, 12}, {1, 15, 13, 0, 5, 7, 10, 4, 9, 2, 3, 14, 6, 11, 8, 12},
+    };
+    std::array<uint8_t, 4228> b{};
+    for (int i = 1; i <= 8; ++i) std::memcpy(b.data() + (8 - i) * 16, rows[i - 1], 16);
+    return b;
+  }();
+  return block;
+}
+
+std::string Name(int algorithm, const char* op) {
+  return std::string("RuroV_LR34_10_") + (algorithm == 0 ? "1994" : "2001") + "_" + op;
+}
+
+int32_t SetParms(int algorithm, void* ctx, void* state) {
+  if (algorithm == 0) return Fn<Set94Fn>(Name(0, "set_parms"))(ctx, state, nullptr, 128, nullptr, 32, nullptr);
+  return Fn<Set01Fn>(Name(1, "set_parms"))(ctx, state, nullptr, 32, nullptr, 32, nullptr, nullptr, nullptr);
+}
+
+size_t ContextSize(int algorithm) { return algorithm == 0 ? kContext94 : kContext01; }
+
+}  // namespace
+
+Bytes PatternBytes(size_t n, uint8_t seed) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 8));
+  return b;
+}
+
+RawPrimitives& RawPrimitives::Get() {
+  static RawPrimitives instance;
+  return instance;
+}
+
+RawPrimitives::RawPrimitives() {
+  for (int algorithm = 0; algorithm < 2; ++algorithm) {
+    Bytes ctx(ContextSize(algorithm));
+    uint8_t state[76] = {};
+    Keys& k = keys_[algorithm];
+    k.secret.resize(32);
+    k.pub.resize(128);
+    if (SetParms(algorithm, ctx.data(), state) != 0 || Fn<GenFn>(Name(algorithm, "gen_secret_key"))(ctx.data()) != 0 ||
+        Fn<GenFn>(Name(algorithm, "gen_public_key"))(ctx.data()) != 0)
+      throw std::runtime_error("raw key generation failed");
+    int32_t len = 32;
+    Fn<GetKeyFn>(Name(algorithm, "get_secret_key"))(ctx.data(), k.secret.data(), &len);
+    len = 128;
+    Fn<GetKeyFn>(Name(algorithm, "get_public_key"))(ctx.data(), k.pub.data(), &len);
+    Fn<ClearFn>(Name(algorithm, "clear"))(ctx.data());
+  }
+}
+
+void RawPrimitives::Hash(const uint8_t* data, int32_t n, uint8_t* digest) const {
+  static const auto init = Fn<HashInitFn>("RuroV_R34_11_1994_init");
+  static const auto update = Fn<UpdateFn>("RuroV_R34_11_1994_update");
+  static const auto final = Fn<FinalFn>("RuroV_R34_11_1994_final");
+  static const auto clear = Fn<ClearFn>("RuroV_R34_11_1994_clear");
+  uint8_t ctx[120] = {}, state[76] = {}, start[32] = {};
+  init(ctx, Params().data(), state, start);
+  for (int32_t off = 0; off < n; off += 65535) update(ctx, data + off, std::min<int32_t>(65535, n - off));
+  final(ctx, digest);
+  clear(ctx);
+}
+
+// Set parameters, set the key, sign or verify, clear: the engine's sequence.
+int32_t RawPrimitives::Sign(int algorithm, const uint8_t* digest, uint8_t* signature) const {
+  static const SetKeyFn set[2] = {Fn<SetKeyFn>(Name(0, "set_secret_key")), Fn<SetKeyFn>(Name(1, "set_secret_key"))};
+  static const SignFn sign[2] = {Fn<SignFn>(Name(0, "sign")), Fn<SignFn>(Name(1, "sign"))};
+  static const ClearFn clear[2] = {Fn<ClearFn>(Name(0, "clear")), Fn<ClearFn>(Name(1, "clear"))};
+  uint8_t ctx[kContext94] = {}, state[76] = {};
+  int32_t r = SetParms(algorithm, ctx, state);
+  if (r == 0) r = set[algorithm](ctx, keys_[algorithm].secret.data());
+  if (r == 0) r = sign[algorithm](ctx, digest, signature);
+  clear[algorithm](ctx);
+  return r;
+}
+
+int32_t RawPrimitives::Verify(int algorithm, const uint8_t* digest, const uint8_t* signature) const {
+  static const SetKeyFn set[2] = {Fn<SetKeyFn>(Name(0, "set_public_key")), Fn<SetKeyFn>(Name(1, "set_public_key"))};
+  static const SignFn verify[2] = {Fn<SignFn>(Name(0, "verify")), Fn<SignFn>(Name(1, "verify"))};
+  static const ClearFn clear[2] = {Fn<ClearFn>(Name(0, "clear")), Fn<ClearFn>(Name(1, "clear"))};
+  uint8_t ctx[kContext94] = {}, state[76] = {};
+  int32_t r = SetParms(algorithm, ctx, state);
+  if (r == 0) r = set[algorithm](ctx, keys_[algorithm].pub.data());
+  if (r == 0) r = verify[algorithm](ctx, digest, const_cast<uint8_t*>(signature));
+  clear[algorithm](ctx);
+  return r;
+}
+
+void RawPrimitives::CryptWithMac(const uint8_t* in, uint8_t* out, int32_t n, bool feedback, bool decrypt) const {
+  static const auto macInit = Fn<InitFn>("RuroV_G28147_1989_mac_init");
+  static const auto macUpdate = Fn<UpdateFn>("RuroV_G28147_1989_mac_update");
+  static const auto macFinal = Fn<FinalFn>("RuroV_G28147_1989_mac_final");
+  static const auto macClear = Fn<ClearFn>("RuroV_G28147_1989_mac_clear");
+  static const auto ctrInit = Fn<InitFn>("RuroV_G28147_1989_gamma_init");
+  static const auto ctrCrypt = Fn<CryptFn>("RuroV_G28147_1989_gamma_crypt");
+  static const auto ctrClear = Fn<ClearFn>("RuroV_G28147_1989_gamma_clear");
+  static const auto ofbInit = Fn<InitFn>("RuroV_G28147_1989_gamma_ofb_init");
+  static const auto ofbEncrypt = Fn<CryptFn>("RuroV_G28147_1989_gamma_ofb_encrypt");
+  static const auto ofbDecrypt = Fn<CryptFn>("RuroV_G28147_1989_gamma_ofb_decrypt");
+  static const auto ofbClear = Fn<ClearFn>("RuroV_G28147_1989_gamma_ofb_clear");
+  static const Bytes key = PatternBytes(32, 9);
+  uint8_t ctx[124] = {}, state[76] = {}, iv[8] = {1, 2, 3, 4, 5, 6, 7, 8}, mac[8] = {};
+  auto runMac = [&](const uint8_t* text) {
+    macInit(ctx, Params().data(), state, key.data(), mac);
+    macUpdate(ctx, text, n);
+    macFinal(ctx, mac);
+    macClear(ctx);
+  };
+  if (!decrypt) runMac(in);
+  if (feedback) {
+    ofbInit(ctx, Params().data(), state, key.data(), iv);
+    (decrypt ? ofbDecrypt : ofbEncrypt)(ctx, in, out, n);
+    ofbClear(ctx);
+  } else {
+    ctrInit(ctx, Params().data(), state, key.data(), iv);
+    ctrCrypt(ctx, in, out, n);
+    ctrClear(ctx);
+  }
+  if (decrypt) runMac(out);
+}
+
+}  // namespace dz_bench
