@@ -132,6 +132,21 @@ void BM_Threads_SharedBinding(benchmark::State& st) {
   SignAndVerify(st, e);
 }
 
+// The same work on the raw primitives: the ceiling the machine allows.
+void BM_Threads_Raw(benchmark::State& st) {
+  const RawPrimitives& raw = RawPrimitives::Get();
+  const Bytes data = PatternBytes(1024);
+  uint8_t digest[32], signature[64];
+  for (auto _ : st) {
+    raw.Hash(data.data(), int32_t(data.size()), digest);
+    int32_t r = raw.Sign(1, digest, signature);
+    raw.Hash(data.data(), int32_t(data.size()), digest);
+    if (r == 0) r = raw.Verify(1, digest, signature);
+    if (r != 0) Fail(st, "raw sign and verify", r);
+  }
+  st.SetItemsProcessed(int64_t(st.iterations()));
+}
+
 }  // namespace
 
 BENCHMARK(BM_Bank_FirstVerify)->Arg(1000)->Arg(20000)->Iterations(5)->Unit(benchmark::kMillisecond);
@@ -139,5 +154,6 @@ BENCHMARK(BM_Bank_Verify)->Arg(1)->Arg(20000);
 BENCHMARK(BM_Bank_Decrypt)->Arg(1)->Arg(20000);
 BENCHMARK(BM_Threads_SharedEngine)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK(BM_Threads_SharedBinding)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_Threads_Raw)->Threads(1)->Threads(2)->UseRealTime();
 
 }  // namespace dz_bench

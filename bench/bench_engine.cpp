@@ -166,6 +166,14 @@ void BM_Raw_CryptWithMac(benchmark::State& st) {
   st.SetBytesProcessed(int64_t(st.iterations()) * st.range(0));
 }
 
+// One call of the library's random generator (encryption makes 2 + recipients).
+void BM_Raw_Random(benchmark::State& st) {
+  uint8_t out[32];
+  for (auto _ : st) {
+    if (RawPrimitives::Get().Random(out, int32_t(st.range(0))) != 0) st.SkipWithError("random");
+  }
+}
+
 // ---- Hashing, key generation, transfer ------------------------------------------
 
 void BM_HashData(benchmark::State& st) {
@@ -234,6 +242,7 @@ BENCHMARK(BM_Raw_Verify)->Arg(0)->Arg(1);
 BENCHMARK(BM_EncodeData)->ArgsProduct({{1, 10}, {1 << 10, 1 << 20}, {0, 1}});
 BENCHMARK(BM_DecodeData)->ArgsProduct({{1, 10}, {1 << 10, 1 << 20}, {0, 1}});
 BENCHMARK(BM_Raw_CryptWithMac)->ArgsProduct({{1 << 10, 1 << 20}, {0, 1}, {0, 1}});
+BENCHMARK(BM_Raw_Random)->Arg(8)->Arg(32);
 BENCHMARK(BM_HashData)->Args({1 << 20, 1})->Args({1 << 20, 0});
 BENCHMARK(BM_Raw_Hash)->Arg(1 << 20);
 BENCHMARK(BM_GenerateNewSEK)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

@@ -34,9 +34,11 @@ def main():
             for size, sn in SIZES.items():
                 for g, gn in ((1, "GOST"), (0, "legacy")):
                     engine = get(f"BM_{op}/{a}/{g}/{size}")
-                    target = "≤ 1.05" if size == 1 << 20 else ""
-                    row(out, f"{op} {an} {sn} {gn}", engine, get(f"{raw_name}/{a}/{size}"),
-                        target + (" (raw: hash + one op)" if target else ""))
+                    target = "≤ 1.05 (raw: hash + one op)" if size == 1 << 20 else ""
+                    if op == "VerifyData" and g == 0 and size > 65535:
+                        # A legacy signature fails the ordinary hash first: two hashes, two checks.
+                        target = "two hashes by design" if target else ""
+                    row(out, f"{op} {an} {sn} {gn}", engine, get(f"{raw_name}/{a}/{size}"), target)
                     if size == 64:
                         row(out, f"{op} {an} {sn} {gn} vs the op alone", engine, get(f"{raw_one}/{a}"),
                             "≤ 1.2")
@@ -65,9 +67,12 @@ def main():
         name = f"BM_GenerateNewSEK/{a}"
         if name in runs:
             print(f"| GenerateNewSEK {an} | {us(runs[name]) / 1e3:,.2f} ms |")
+    for n in (8, 32):
+        if f"BM_Raw_Random/{n}" in runs:
+            print(f"| raw random generator, {n} bytes | {us(runs[f'BM_Raw_Random/{n}']):,.1f} µs |")
     if "BM_Transfer" in runs:
         print(f"| transfer made and opened | {us(runs['BM_Transfer']):,.1f} µs |")
-    for path in ("SharedEngine", "SharedBinding"):
+    for path in ("SharedEngine", "SharedBinding", "Raw"):
         one = runs.get(f"BM_Threads_{path}/real_time/threads:1")
         two = runs.get(f"BM_Threads_{path}/real_time/threads:2")
         if one and two:

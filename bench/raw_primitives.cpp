@@ -174,4 +174,10 @@ void RawPrimitives::CryptWithMac(const uint8_t* in, uint8_t* out, int32_t n, boo
   if (decrypt) runMac(out);
 }
 
+int32_t RawPrimitives::Random(uint8_t* out, int32_t n) const {
+  static const auto fill = Fn<int32_t (*)(void*, void*, int32_t)>("RuroV_Random_Fill");
+  uint8_t state[76] = {};
+  return fill(state, out, n);
+}
+
 }  // namespace dz_bench

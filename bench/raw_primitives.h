@@ -24,6 +24,8 @@ class RawPrimitives {
   // MAC of `in`, then counter mode (feedback false) or feedback mode
   // encryption (decrypt false) or decryption (decrypt true) into `out`.
   void CryptWithMac(const uint8_t* in, uint8_t* out, int32_t n, bool feedback, bool decrypt) const;
+  // The library's random generator.
+  int32_t Random(uint8_t* out, int32_t n) const;
 
  private:
   RawPrimitives();
