@@ -1,0 +1,110 @@
+// Verification of data over 65535 bytes hashes the data once when the
+// signature was made over the ordinary hash, and computes the legacy digest
+// only after that check answered code 5. Counted through the library state
+// block, whose counter every hash operation advances.
+#include <string>
+
+#include "binding_fixture.h"
+
+namespace dizora::binding_test {
+namespace {
+
+using namespace rurov;
+
+constexpr size_t kOverOnePiece = 70000;
+
+class VerifyHashOnce : public BindingTest {
+ protected:
+  void SetUp() override {
+    BindingTest::SetUp();
+    signer = MakeMedium("Signer01", kGost2001);
+    verifier = MakeMedium("Verifier", kGost2001);
+    AddCorrespondent(verifier, signer);
+    verifierBinding = std::make_unique<TCryptoC_DLL>();
+    data.resize(kOverOnePiece);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + (i >> 10));
+  }
+  void TearDown() override {
+    verifierBinding.reset();
+    BindingTest::TearDown();
+  }
+
+  Bytes Sign(bool gostHash) {
+    Bytes block(kMaxUIDLength + 1 + kSignatureValueSize, 0);
+    int32_t length = 0;
+    const KeySettings& s = signer.settings;
+    EXPECT_EQ(binding->SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length,
+                                  s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
+                                  s.keyRequestTimeout, s.lastOpTimeout, gostHash),
+              0);
+    block.resize(static_cast<size_t>(length));
+    return block;
+  }
+
+  // The verifier's state block after a verification from `start`.
+  TLibraryState StateAfterVerify(const TLibraryState& start, const Bytes& block, int32_t& result) {
+    verifierBinding->LibraryState = start;
+    std::string uid;
+    const KeySettings& s = verifier.settings;
+    result = verifierBinding->VerifySignature(data.data(), static_cast<int32_t>(data.size()), block.data(),
+                                              static_cast<int32_t>(block.size()), uid, s.publicKeyPath,
+                                              s.secretKeyPath, s.correspondentsDir, s.caDir,
+                                              s.keyRequestTimeout, s.lastOpTimeout);
+    return verifierBinding->LibraryState;
+  }
+
+  // The state block after the given hash operations from `start`.
+  TLibraryState StateAfterHashes(const TLibraryState& start, bool legacyToo) {
+    verifierBinding->LibraryState = start;
+    uint8_t hash[kHashSize];
+    EXPECT_EQ(verifierBinding->HashGost(data.data(), static_cast<int32_t>(data.size()), hash), 0);
+    if (legacyToo) {
+      EXPECT_EQ(verifierBinding->HashOldFormat(data.data(), static_cast<int32_t>(data.size()), hash), 0);
+    }
+    return verifierBinding->LibraryState;
+  }
+
+  KeyMedium signer, verifier;
+  std::unique_ptr<TCryptoC_DLL> verifierBinding;
+  Bytes data;
+};
+
+TEST_F(VerifyHashOnce, OrdinaryHashSignatureHashesTheDataOnce) {
+  const Bytes block = Sign(true);
+  // Warm the verifier's key cache first: it does not touch the state.
+  int32_t result = -1;
+  const TLibraryState start = verifierBinding->LibraryState;
+  (void)StateAfterVerify(start, block, result);
+  ASSERT_EQ(result, 0);
+
+  const TLibraryState afterVerify = StateAfterVerify(start, block, result);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(afterVerify, StateAfterHashes(start, false));
+  EXPECT_NE(afterVerify, StateAfterHashes(start, true));
+}
+
+TEST_F(VerifyHashOnce, LegacySignatureComputesTheLegacyDigestAfterTheMismatch) {
+  const Bytes block = Sign(false);
+  int32_t result = -1;
+  const TLibraryState start = verifierBinding->LibraryState;
+  (void)StateAfterVerify(start, block, result);
+  ASSERT_EQ(result, 0);
+
+  const TLibraryState afterVerify = StateAfterVerify(start, block, result);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(afterVerify, StateAfterHashes(start, true));
+}
+
+TEST_F(VerifyHashOnce, AlteredDataTriesBothDigestsAndFails) {
+  const Bytes block = Sign(true);
+  data[kOverOnePiece - 1] ^= 1;
+  int32_t result = -1;
+  const TLibraryState start = verifierBinding->LibraryState;
+  (void)StateAfterVerify(start, block, result);
+  const TLibraryState afterVerify = StateAfterVerify(start, block, result);
+  EXPECT_EQ(result, kLibSignatureMismatch);
+  EXPECT_EQ(afterVerify, StateAfterHashes(start, true));
+}
+
+}  // namespace
+}  // namespace dizora::binding_test
