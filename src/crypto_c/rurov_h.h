@@ -122,7 +122,7 @@ extern "C" {
 typedef int32_t (*TRuroV_Unused)(void);
 // GOST 28147-89 gamma and gamma with output feedback.
 typedef int32_t (*TRuroV_GammaInit)(void* ctx, const void* params, void* state, const void* key,
-                                    void* iv);
+                                    const void* iv);
 typedef int32_t (*TRuroV_Clear)(void* ctx);
 typedef int32_t (*TRuroV_Crypt)(void* ctx, const void* source, void* destination, int32_t length);
 // GOST 28147-89 MAC.
