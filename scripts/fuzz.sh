@@ -34,7 +34,11 @@ for t in "${targets[@]}"; do
   if [[ -d fuzz/regressions/$t ]] && compgen -G "fuzz/regressions/$t/*" >/dev/null; then
     "$bin" -runs=0 "fuzz/regressions/$t" 2>&1 | tail -n 2
   fi
-  DZ_FUZZ_SEEDS="$corpus" "$bin" -runs=0 >/dev/null 2>&1 || true
+  if ! DZ_FUZZ_SEEDS="$corpus" "$bin" -runs=0 >"$build/$t.seeds.log" 2>&1; then
+    tail -n 20 "$build/$t.seeds.log"
+    echo "fuzz: $t could not write its seed corpus" >&2
+    exit 1
+  fi
   log="$build/$t.log"
   if ! "$bin" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=4096 \
        -artifact_prefix="$findings/" -print_final_stats=1 "$corpus" >"$log" 2>&1; then
