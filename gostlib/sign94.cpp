@@ -68,27 +68,17 @@ int32_t s94_get_parms(void* ctx, void* p, int32_t* p_len, void* q, int32_t* q_le
 int32_t s94_gen_secret_key(void* ctx) {
   View view(ctx);
   if (const int32_t rc = open(view); rc != kOk) return rc;
-  if (view->flags & kHasSecret) return kErrKeyPresent;
-  const Group94 g = load_group94();
-  const Mpi x = g.ok() ? random_below(g.q.get()) : Mpi();
-  if (!x || !mpi_to_le(x.get(), view->x, sizeof view->x)) return kErrInternal;
-  view->flags |= kHasSecret;
-  view.commit();
-  return kOk;
+  const int32_t rc = group94_gen_secret(*view);
+  if (rc == kOk) view.commit();
+  return rc;
 }
 
 int32_t s94_gen_public_key(void* ctx) {
   View view(ctx);
   if (const int32_t rc = open(view); rc != kOk) return rc;
-  if (!(view->flags & kHasSecret)) return kErrSequence;
-  const Group94 g = load_group94();
-  const Mpi x = mpi_from_le(view->x, sizeof view->x, true);
-  if (!g.ok() || !x) return kErrInternal;
-  const Mpi y = powm(g.a.get(), x.get(), g.p.get(), false);
-  if (!mpi_to_le(y.get(), view->y, sizeof view->y)) return kErrInternal;
-  view->flags |= kHasPublic;
-  view.commit();
-  return kOk;
+  const int32_t rc = group94_gen_public(*view);
+  if (rc == kOk) view.commit();
+  return rc;
 }
 
 int32_t s94_get_secret_key(void* ctx, void* out, int32_t* length) {
