@@ -8,8 +8,6 @@
 using dizora::TCryptoEngine;
 using namespace dizora::api;
 
-#define DZ_FORWARD(fail, expr) return Call(engine, fail, [&](TCryptoEngine& e) -> int32_t { return expr; })
-#define DZ_FORWARD_VOID(stmt) CallVoid(engine, [&](TCryptoEngine& e) { stmt; })
 
 DZ_EXPORT DizoraEngine DIZORA_API GetCryptObj(intptr_t) {
   try {

@@ -8,7 +8,6 @@
 using dizora::TCryptoEngine;
 using namespace dizora::api;
 
-#define DZ_FORWARD(fail, expr) return Call(engine, fail, [&](TCryptoEngine& e) -> int32_t { return expr; })
 
 DZ_EXPORT int32_t DIZORA_API IncludePublicKey(DizoraEngine engine, const char* file_name) {
   DZ_FORWARD(kCallFailure, e.IncludePublicKey(file_name));

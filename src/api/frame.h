@@ -45,4 +45,9 @@ void CallVoid(DizoraEngine handle, Op op) noexcept {
 inline constexpr int32_t kSizeFailure = -1;
 inline constexpr int32_t kCallFailure = -3;
 
+// The body of a forwarding export: `expr` on the engine `e`, or `fail`.
+#define DZ_FORWARD(fail, expr) \
+  return ::dizora::api::Call(engine, fail, [&](::dizora::TCryptoEngine& e) -> int32_t { return expr; })
+#define DZ_FORWARD_VOID(stmt) ::dizora::api::CallVoid(engine, [&](::dizora::TCryptoEngine& e) { stmt; })
+
 }  // namespace dizora::api

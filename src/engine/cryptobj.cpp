@@ -5,7 +5,6 @@
 
 #include "engine/exceptions.h"
 #include "engine/rootpath.h"
-#include "platform/path_style.h"
 #include "support/fileutils.h"
 
 namespace dizora {
@@ -14,12 +13,6 @@ namespace {
 constexpr int32_t kDefaultLimit = 255;
 // Longest setting text copied into a host buffer sized GetMax...Length + 1.
 constexpr size_t kMaxParamCopy = 255;
-
-// A non-empty directory name with the platform's delimiter ensured at its end.
-std::string WithTrailingDelimiter(std::string path) {
-  if (!path.empty() && !platform::IsPathDelimiter(path.back())) path += platform::kPathDelimiter;
-  return path;
-}
 }  // namespace
 
 TCryptoEngine::TCryptoEngine() = default;
@@ -38,7 +31,7 @@ int32_t TCryptoEngine::IncludeVariant6(intptr_t, intptr_t, intptr_t) { return -1
 void TCryptoEngine::SetPasswordRequestFunc(HostCallback callback) { PasswordRequestFunc = callback; }
 
 void TCryptoEngine::SetRemoteGeneratePath(const std::string& path) {
-  RemoteGeneratePath = WithTrailingDelimiter(ExpandRootPath(path.c_str()));
+  RemoteGeneratePath = NormalizeRootPath(ExpandRootPath(path.c_str()));
 }
 
 void TCryptoEngine::GetCryptoEngineType(char*) { throw EAbstractError(); }
@@ -230,6 +223,6 @@ bool TCryptoEngine::CopyTextToBuffer(const char* text, char* buffer, int32_t cap
   return true;
 }
 
-void TCryptoEngine::AssignRootPath(const std::string& path) { RootPath = WithTrailingDelimiter(path); }
+void TCryptoEngine::AssignRootPath(const std::string& path) { RootPath = NormalizeRootPath(path); }
 
 }  // namespace dizora
