@@ -8,6 +8,11 @@ packages=(cmake make g++ gcc pkg-config libgtest-dev libgmock-dev libbenchmark-d
 if [[ "${DZ_WITH_FUZZ:-0}" == 1 ]]; then
   packages+=(clang-14 libclang-rt-14-dev)
 fi
+# The peer benchmarks (scripts/bench.sh): OpenSSL 3's headers and Debian's
+# gost engine for it.
+if [[ "${DZ_WITH_BENCH:-0}" == 1 ]]; then
+  packages+=(libssl-dev libengine-gost-openssl)
+fi
 # The Windows build (scripts/test-windows.sh): the posix-thread mingw-w64
 # compiler, libgcrypt for Windows, GoogleTest's sources, and Wine with its
 # 32-bit part (the i386 architecture).
