@@ -1,7 +1,11 @@
-// GOST R 34.10-2001 signatures on the CryptoPro-A curve, through libgcrypt's
-// curve "GOST2001-CryptoPro-A" (signing and verifying with flags gost).
+// GOST R 34.10-2001 signatures and the plain curve agreement on the
+// CryptoPro-A curve, on the constant-time arithmetic of ec256.hpp. libgcrypt
+// only supplies the strong random generator.
+#include <gcrypt.h>
+
 #include "asym.hpp"
 #include "common.hpp"
+#include "ec256.hpp"
 #include "keyio.hpp"
 #include "mpi.hpp"
 #include "state.hpp"
@@ -10,9 +14,8 @@ namespace gost {
 
 namespace {
 
-constexpr const char* kCurve = "GOST2001-CryptoPro-A";
-constexpr const char* kOrder = "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF6C611070995AD10045841B09B761B893";
-constexpr const char* kPrime = "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFD97";
+namespace ec = ec256;
+
 constexpr size_t kCoord = 32;
 constexpr size_t kPublicArea = 100;
 
@@ -27,29 +30,19 @@ struct Sign2001State {
 
 using View = ContextView<Sign2001State, kSign2001ContextSize>;
 
-class EcContext {
+// Scalars and points that may hold secrets, wiped on scope exit.
+template <class T>
+class Secret {
  public:
-  EcContext() { gcry_mpi_ec_new(&ctx_, nullptr, kCurve); }
-  ~EcContext() { gcry_ctx_release(ctx_); }
-  EcContext(const EcContext&) = delete;
-  EcContext& operator=(const EcContext&) = delete;
-  gcry_ctx_t get() const { return ctx_; }
+  Secret() = default;
+  ~Secret() { wipe(&value_, sizeof value_); }
+  Secret(const Secret&) = delete;
+  Secret& operator=(const Secret&) = delete;
+  T& operator*() { return value_; }
+  T* operator->() { return &value_; }
 
  private:
-  gcry_ctx_t ctx_ = nullptr;
-};
-
-class Point {
- public:
-  Point() : p_(gcry_mpi_point_new(0)) {}
-  explicit Point(gcry_mpi_point_t p) : p_(p) {}
-  ~Point() { gcry_mpi_point_release(p_); }
-  Point(const Point&) = delete;
-  Point& operator=(const Point&) = delete;
-  gcry_mpi_point_t get() const { return p_; }
-
- private:
-  gcry_mpi_point_t p_;
+  T value_{};
 };
 
 int32_t open(View& view) {
@@ -57,53 +50,31 @@ int32_t open(View& view) {
   return ensure_gcrypt() ? kOk : kErrInternal;
 }
 
-bool in_range(gcry_mpi_t v, const char* bound_hex) {
-  const Mpi bound = mpi_from_hex(bound_hex);
-  return bound && gcry_mpi_cmp_ui(v, 0) != 0 && gcry_mpi_cmp(v, bound.get()) < 0;
-}
-
-// k * P in affine little-endian coordinates; false for the point at infinity.
-bool multiply(const EcContext& ec, gcry_mpi_t k, gcry_mpi_point_t p, uint8_t* x_le, uint8_t* y_le) {
-  Point r;
-  gcry_mpi_ec_mul(r.get(), k, p, ec.get());
-  Mpi x = Mpi::make();
-  Mpi y = Mpi::make();
-  if (gcry_mpi_ec_get_affine(x.get(), y.get(), r.get(), ec.get()) != 0) return false;
-  return mpi_to_le(x.get(), x_le, kCoord) && mpi_to_le(y.get(), y_le, kCoord);
-}
-
-// The curve point of little-endian coordinates, checked to lie on the curve.
-bool load_point(const EcContext& ec, const uint8_t* x_le, const uint8_t* y_le, Point& out) {
-  const Mpi x = mpi_from_le(x_le, kCoord, false);
-  const Mpi y = mpi_from_le(y_le, kCoord, false);
-  const Mpi prime = mpi_from_hex(kPrime);
-  if (!x || !y || !prime) return false;
-  if (gcry_mpi_cmp(x.get(), prime.get()) >= 0 || gcry_mpi_cmp(y.get(), prime.get()) >= 0) return false;
-  const Mpi one = Mpi(gcry_mpi_set_ui(nullptr, 1));
-  gcry_mpi_point_set(out.get(), x.get(), y.get(), one.get());
-  return gcry_mpi_ec_curve_point(out.get(), ec.get()) != 0;
-}
-
-// The public point as libgcrypt's uncompressed encoding 04 || x || y (big-endian).
-void encode_q(const uint8_t* x_le, const uint8_t* y_le, uint8_t out[65]) {
-  out[0] = 0x04;
-  for (size_t i = 0; i < kCoord; ++i) {
-    out[1 + i] = x_le[kCoord - 1 - i];
-    out[1 + kCoord + i] = y_le[kCoord - 1 - i];
+// A uniformly random scalar in [1, q - 1] from the strong generator.
+void random_scalar(ec::Sc& out) {
+  uint8_t bytes[kCoord];
+  for (;;) {
+    gcry_randomize(bytes, sizeof bytes, GCRY_STRONG_RANDOM);
+    if (ec::sc_from_le(bytes, out) && !ec::sc_is_zero(out)) break;
   }
+  wipe(bytes, sizeof bytes);
 }
 
-// The digest as libgcrypt's big-endian value.
-void digest_be(const void* hash, uint8_t out[32]) {
-  const auto* h = static_cast<const uint8_t*>(hash);
-  for (size_t i = 0; i < 32; ++i) out[i] = h[31 - i];
+// The secret key of the context; the context only ever holds one in [1, q-1].
+void load_secret(const Sign2001State& st, ec::Sc& out) {
+  if (!ec::sc_from_le(st.d, out)) out = ec::Sc{};
 }
 
-Mpi sig_component(gcry_sexp_t sig, const char* name) {
-  Sexp tok;
-  *tok.out() = gcry_sexp_find_token(sig, name, 0);
-  if (tok.get() == nullptr) return Mpi();
-  return Mpi(gcry_sexp_nth_mpi(tok.get(), 1, GCRYMPI_FMT_USG));
+// The curve point of little-endian coordinates: each below p, on the curve.
+bool load_point(const uint8_t* x_le, const uint8_t* y_le, ec::Affine& out) {
+  return ec::fe_from_le(x_le, out.x) && ec::fe_from_le(y_le, out.y) && ec::on_curve(out);
+}
+
+// The digest read little-endian, reduced mod q; 0 becomes 1.
+ec::Sc digest_scalar(const void* hash) {
+  ec::Sc e = ec::sc_reduce_le(static_cast<const uint8_t*>(hash));
+  if (ec::sc_is_zero(e)) e.v[0] = 1;
+  return e;
 }
 
 }  // namespace
@@ -129,9 +100,9 @@ int32_t s01_gen_secret_key(void* ctx) {
   View view(ctx);
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (view->flags & kHasSecret) return kErrKeyPresent;
-  const Mpi q = mpi_from_hex(kOrder);
-  const Mpi d = q ? random_below(q.get()) : Mpi();
-  if (!d || !mpi_to_le(d.get(), view->d, kCoord)) return kErrInternal;
+  Secret<ec::Sc> d;
+  random_scalar(*d);
+  ec::sc_to_le(*d, view->d);
   view->flags |= kHasSecret;
   view.commit();
   return kOk;
@@ -141,11 +112,14 @@ int32_t s01_gen_public_key(void* ctx) {
   View view(ctx);
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (!(view->flags & kHasSecret)) return kErrSequence;
-  const EcContext ec;
-  const Mpi d = mpi_from_le(view->d, kCoord, true);
-  if (ec.get() == nullptr || !d) return kErrInternal;
-  const Point g(gcry_mpi_ec_get_point("g", ec.get(), 1));
-  if (g.get() == nullptr || !multiply(ec, d.get(), g.get(), view->x, view->y)) return kErrInternal;
+  Secret<ec::Sc> d;
+  Secret<ec::Point> point;
+  Secret<ec::Affine> pub;
+  load_secret(*view, *d);
+  *point = ec::mul_base(*d);
+  if (!ec::to_affine(*point, *pub)) return kErrInternal;
+  ec::fe_to_le(pub->x, view->x);
+  ec::fe_to_le(pub->y, view->y);
   view->flags |= kHasPublic;
   view.commit();
   return kOk;
@@ -173,9 +147,8 @@ int32_t s01_set_secret_key(void* ctx, const void* key) {
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (key == nullptr) return kErrNullPointer;
   if (view->flags & kHasSecret) return kErrKeyPresent;
-  const Mpi d = mpi_from_le(static_cast<const uint8_t*>(key), kCoord, true);
-  if (!d) return kErrInternal;
-  if (!in_range(d.get(), kOrder)) return kErrBadKey;
+  Secret<ec::Sc> d;
+  if (!ec::sc_from_le(static_cast<const uint8_t*>(key), *d) || ec::sc_is_zero(*d)) return kErrBadKey;
   std::memcpy(view->d, key, kCoord);
   view->flags |= kHasSecret;
   view.commit();
@@ -188,10 +161,8 @@ int32_t s01_set_public_key(void* ctx, const void* key) {
   if (key == nullptr) return kErrNullPointer;
   if (view->flags & kHasPublic) return kErrKeyPresent;
   const auto* k = static_cast<const uint8_t*>(key);
-  const EcContext ec;
-  Point point;
-  if (ec.get() == nullptr) return kErrInternal;
-  if (!load_point(ec, k, k + kCoord, point)) return kErrBadKey;
+  ec::Affine point;
+  if (!load_point(k, k + kCoord, point)) return kErrBadKey;
   std::memcpy(view->x, k, kCoord);
   std::memcpy(view->y, k + kCoord, kCoord);
   view->flags |= kHasPublic;
@@ -199,57 +170,54 @@ int32_t s01_set_public_key(void* ctx, const void* key) {
   return kOk;
 }
 
+// r = x(kG) mod q, s = (r d + k e) mod q, a fresh k until neither is zero.
 int32_t s01_sign(void* ctx, const void* hash, void* signature) {
   View view(ctx);
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (hash == nullptr || signature == nullptr) return kErrNullPointer;
   if (!(view->flags & kHasSecret)) return kErrSequence;
-  const Mpi d = mpi_from_le(view->d, kCoord, true);
-  if (!d) return kErrInternal;
-  uint8_t value[32];
-  digest_be(hash, value);
-  Sexp key, data, sig;
-  if (gcry_sexp_build(key.out(), nullptr, "(private-key(ecc(curve %s)(d %m)))", kCurve, d.get()) != 0 ||
-      gcry_sexp_build(data.out(), nullptr, "(data(flags gost)(value %b))", 32, value) != 0 ||
-      gcry_pk_sign(sig.out(), data.get(), key.get()) != 0) {
-    return kErrInternal;
+  const ec::Sc e = digest_scalar(hash);
+  Secret<ec::Sc> d, k, s;
+  Secret<ec::Point> point;
+  Secret<ec::Affine> affine;
+  ec::Sc r{};
+  load_secret(*view, *d);
+  for (;;) {
+    random_scalar(*k);
+    *point = ec::mul_base(*k);
+    if (!ec::to_affine(*point, *affine)) return kErrInternal;
+    r = ec::sc_from_fe(affine->x);
+    if (ec::sc_is_zero(r)) continue;
+    *s = ec::sc_add(ec::sc_mul(r, *d), ec::sc_mul(*k, e));
+    if (!ec::sc_is_zero(*s)) break;
   }
-  const Mpi r = sig_component(sig.get(), "r");
-  const Mpi s = sig_component(sig.get(), "s");
   auto* out = static_cast<uint8_t*>(signature);
-  if (!r || !s || !mpi_to_be(s.get(), out, 32) || !mpi_to_be(r.get(), out + 32, 32)) {
-    return kErrInternal;
-  }
+  ec::sc_to_be(*s, out);
+  ec::sc_to_be(r, out + 32);
   return kOk;
 }
 
+// v = e^-1, z1 = s v, z2 = -r v, R = z1 G + z2 Q: valid when x(R) mod q == r.
 int32_t s01_verify(void* ctx, const void* hash, const void* signature) {
   View view(ctx);
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (hash == nullptr || signature == nullptr) return kErrNullPointer;
   if (!(view->flags & kHasPublic)) return kErrSequence;
   const auto* sig = static_cast<const uint8_t*>(signature);
-  const Mpi s = mpi_from_be(sig, 32, false);
-  const Mpi r = mpi_from_be(sig + 32, 32, false);
-  const Mpi q = mpi_from_hex(kOrder);
-  if (!s || !r || !q) return kErrInternal;
-  if (gcry_mpi_cmp_ui(r.get(), 0) == 0) return kErrZeroR;
-  if (gcry_mpi_cmp_ui(s.get(), 0) == 0) return kErrZeroS;
-  if (gcry_mpi_cmp(r.get(), q.get()) >= 0) return kErrRangeR;
-  if (gcry_mpi_cmp(s.get(), q.get()) >= 0) return kErrRangeS;
-  uint8_t point[65];
-  encode_q(view->x, view->y, point);
-  uint8_t value[32];
-  digest_be(hash, value);
-  Sexp key, data, sv;
-  if (gcry_sexp_build(key.out(), nullptr, "(public-key(ecc(curve %s)(q %b)))", kCurve, 65, point) != 0 ||
-      gcry_sexp_build(data.out(), nullptr, "(data(flags gost)(value %b))", 32, value) != 0 ||
-      gcry_sexp_build(sv.out(), nullptr, "(sig-val(gost(r %m)(s %m)))", r.get(), s.get()) != 0) {
-    return kErrInternal;
-  }
-  const gcry_error_t err = gcry_pk_verify(sv.get(), data.get(), key.get());
-  if (err == 0) return kOk;
-  return gcry_err_code(err) == GPG_ERR_BAD_SIGNATURE ? kErrSignature : kErrInternal;
+  const bool r_zero = all_zero(sig + 32, 32);
+  const bool s_zero = all_zero(sig, 32);
+  ec::Sc r, s;
+  if (r_zero) return kErrZeroR;
+  if (s_zero) return kErrZeroS;
+  if (!ec::sc_from_be(sig + 32, r)) return kErrRangeR;
+  if (!ec::sc_from_be(sig, s)) return kErrRangeS;
+  ec::Affine q;
+  if (!load_point(view->x, view->y, q)) return kErrInternal;
+  const ec::Sc v = ec::sc_inv(digest_scalar(hash));
+  const ec::Sc z1 = ec::sc_mul(s, v);
+  const ec::Sc z2 = ec::sc_neg(ec::sc_mul(r, v));
+  const ec::Point sum = ec::mul_double_public(z1, z2, q);
+  return ec::x_mod_q_equals(sum, r) ? kOk : kErrSignature;
 }
 
 int32_t s01_gen_mutual_key(void* ctx, const void* peer, void* out) {
@@ -259,15 +227,17 @@ int32_t s01_gen_mutual_key(void* ctx, const void* peer, void* out) {
   if (!(view->flags & kHasSecret)) return kErrSequence;
   // Plain agreement on the curve: d * peer, written as x || y (little-endian).
   const auto* k = static_cast<const uint8_t*>(peer);
-  const EcContext ec;
-  Point point;
-  const Mpi d = mpi_from_le(view->d, kCoord, true);
-  if (ec.get() == nullptr || !d) return kErrInternal;
-  if (!load_point(ec, k, k + kCoord, point)) return kErrBadKey;
-  uint8_t xy[2 * kCoord];
-  if (!multiply(ec, d.get(), point.get(), xy, xy + kCoord)) return kErrBadKey;
-  std::memcpy(out, xy, sizeof xy);
-  wipe(xy, sizeof xy);
+  ec::Affine point;
+  if (!load_point(k, k + kCoord, point)) return kErrBadKey;
+  Secret<ec::Sc> d;
+  Secret<ec::Point> product;
+  Secret<ec::Affine> shared;
+  load_secret(*view, *d);
+  *product = ec::mul(*d, point);
+  if (!ec::to_affine(*product, *shared)) return kErrBadKey;
+  auto* xy = static_cast<uint8_t*>(out);
+  ec::fe_to_le(shared->x, xy);
+  ec::fe_to_le(shared->y, xy + kCoord);
   return kOk;
 }
 
