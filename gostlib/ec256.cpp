@@ -5,6 +5,12 @@
 
 #include "common.hpp"
 
+// GCC's straight-line vectorizer packs limbs into SSE registers here and
+// bounces them through memory between carry chains: three times slower.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("no-tree-vectorize")
+#endif
+
 namespace gost::ec256 {
 
 namespace {
@@ -27,38 +33,47 @@ constexpr Fe kBaseY{{0x22acc99c9e9f1e14ULL, 0x35294f2ddf23e3b1ULL, 0x27df505a453
 // All-ones when x is zero, else zero.
 inline uint64_t zero_mask(uint64_t x) { return ((x | (0 - x)) >> 63) - 1; }
 
+// a + b + carry; carry (0 or 1) is updated.
+inline uint64_t addc(uint64_t a, uint64_t b, uint64_t& carry) {
+#ifdef __SIZEOF_INT128__
+  const u128 t = u128(a) + b + carry;
+  carry = uint64_t(t >> 64);
+  return uint64_t(t);
+#else
+  uint64_t s = a + carry;
+  uint64_t c = s < carry;
+  s += b;
+  c += s < b;
+  carry = c;
+  return s;
+#endif
+}
+
+// a - b - borrow; borrow (0 or 1) is updated.
+inline uint64_t subb(uint64_t a, uint64_t b, uint64_t& borrow) {
+#ifdef __SIZEOF_INT128__
+  const u128 t = u128(a) - b - borrow;
+  borrow = uint64_t(t >> 64) & 1;
+  return uint64_t(t);
+#else
+  const uint64_t d = a - b;
+  const uint64_t b1 = a < b;
+  const uint64_t r = d - borrow;
+  borrow = b1 | (d < borrow);
+  return r;
+#endif
+}
+
 inline uint64_t add4(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   uint64_t carry = 0;
-  for (int i = 0; i < 4; ++i) {
-    uint64_t s = a[i] + carry;
-    uint64_t c = s < carry;
-    s += b[i];
-    c += s < b[i];
-    r[i] = s;
-    carry = c;
-  }
+  for (int i = 0; i < 4; ++i) r[i] = addc(a[i], b[i], carry);
   return carry;
 }
 
 inline uint64_t sub4(uint64_t r[4], const uint64_t a[4], const uint64_t b[4]) {
   uint64_t borrow = 0;
-  for (int i = 0; i < 4; ++i) {
-    const uint64_t d = a[i] - b[i];
-    const uint64_t b1 = a[i] < b[i];
-    r[i] = d - borrow;
-    borrow = b1 | (d < borrow);
-  }
+  for (int i = 0; i < 4; ++i) r[i] = subb(a[i], b[i], borrow);
   return borrow;
-}
-
-// r += v; returns the carry out of 2^256.
-inline uint64_t add_small(uint64_t r[4], uint64_t v) {
-  uint64_t carry = v;
-  for (int i = 0; i < 4; ++i) {
-    r[i] += carry;
-    carry = r[i] < carry;
-  }
-  return carry;
 }
 
 inline void select4(uint64_t r[4], uint64_t mask, const uint64_t yes[4], const uint64_t no[4]) {
@@ -67,73 +82,75 @@ inline void select4(uint64_t r[4], uint64_t mask, const uint64_t yes[4], const u
 
 // --- field ---------------------------------------------------------------
 
-// r < 2^256 to r mod p: r >= p exactly when r + 617 carries out of 2^256.
-inline void reduce_once(uint64_t r[4]) {
-  uint64_t s[4] = {r[0], r[1], r[2], r[3]};
-  const uint64_t mask = 0 - add_small(s, kFold);
-  select4(r, mask, s, r);
+// r (below 2^256, plus `carry` times 2^256) to r mod p, given the value is
+// below 2p: it is at least p exactly when r + 617 carries out of 2^256 or
+// the carry is set, and then r + 617 (mod 2^256) is the difference.
+inline Fe finish(const uint64_t r[4], uint64_t carry) {
+  uint64_t s[4];
+  uint64_t c = 0;
+  s[0] = addc(r[0], kFold, c);
+  for (int i = 1; i < 4; ++i) s[i] = addc(r[i], 0, c);
+  Fe out;
+  select4(out.v, 0 - (c | carry), s, r);
+  return out;
 }
 
-// A 512-bit t to t mod p, using 2^256 = 617 (mod p) twice.
-inline Fe reduce_wide(const uint64_t t[8]) {
-  Fe r;
-  uint64_t carry = 0;
-  for (int i = 0; i < 4; ++i) r.v[i] = mul_add2(t[4 + i], kFold, t[i], carry, carry);
-  // carry <= 617 now; folding it may carry out once more, after which r is
-  // tiny and the last fold cannot carry.
-  const uint64_t top = add_small(r.v, carry * kFold);
-  add_small(r.v, top * kFold);
-  reduce_once(r.v);
-  return r;
+inline Fe f_add(const Fe& a, const Fe& b) {
+  uint64_t r[4];
+  const uint64_t carry = add4(r, a.v, b.v);
+  return finish(r, carry);
 }
 
-Fe fe_sqr_n(Fe a, int n) {
-  for (int i = 0; i < n; ++i) a = fe_sqr(a);
-  return a;
-}
-
-}  // namespace
-
-Fe fe_add(const Fe& a, const Fe& b) {
-  Fe r;
-  const uint64_t carry = add4(r.v, a.v, b.v);
-  // a + b < 2p: after a carry r + 617 stays below 2^256.
-  add_small(r.v, carry * kFold);
-  reduce_once(r.v);
-  return r;
-}
-
-Fe fe_sub(const Fe& a, const Fe& b) {
-  Fe r;
-  const uint64_t borrow = sub4(r.v, a.v, b.v);
+inline Fe f_sub(const Fe& a, const Fe& b) {
+  uint64_t r[4];
+  uint64_t borrow = sub4(r, a.v, b.v);
   // After a borrow r = a - b + 2^256 >= 2^256 - p + 1, so adding p (that is,
   // subtracting 617) cannot borrow again.
-  uint64_t sub = borrow * kFold;
-  for (int i = 0; i < 4; ++i) {
-    const uint64_t t = r.v[i];
-    r.v[i] = t - sub;
-    sub = t < sub;
-  }
-  return r;
+  Fe out;
+  const uint64_t fix = (0 - borrow) & kFold;
+  borrow = 0;
+  out.v[0] = subb(r[0], fix, borrow);
+  for (int i = 1; i < 4; ++i) out.v[i] = subb(r[i], 0, borrow);
+  return out;
 }
 
-Fe fe_neg(const Fe& a) { return fe_sub(kFeZero, a); }
+// hi * 2^256 + r, hi below 2^32 * 617, to its value mod p.
+inline Fe fold(uint64_t r[4], uint64_t hi) {
+  uint64_t c = 0;
+  r[0] = addc(r[0], hi * kFold, c);
+  for (int i = 1; i < 4; ++i) r[i] = addc(r[i], 0, c);
+  // A carry leaves r below 2^48: adding 617 to its low limb cannot carry.
+  r[0] += c * kFold;
+  return finish(r, 0);
+}
 
-Fe fe_mul(const Fe& a, const Fe& b) {
-  uint64_t t[8] = {};
-  for (int i = 0; i < 4; ++i) {
-    uint64_t carry = 0;
+// A 512-bit t to t mod p, using 2^256 = 617 (mod p).
+inline Fe reduce_wide(const uint64_t t[8]) {
+  uint64_t r[4];
+  uint64_t carry = 0;
+  for (int i = 0; i < 4; ++i) r[i] = mul_add2(t[4 + i], kFold, t[i], carry, carry);
+  return fold(r, carry);  // carry <= 617
+}
+
+inline Fe f_mul(const Fe& a, const Fe& b) {
+  uint64_t t[8];
+  uint64_t carry = 0;
+  for (int j = 0; j < 4; ++j) t[j] = mul_add2(a.v[0], b.v[j], 0, carry, carry);
+  t[4] = carry;
+  for (int i = 1; i < 4; ++i) {
+    carry = 0;
     for (int j = 0; j < 4; ++j) t[i + j] = mul_add2(a.v[i], b.v[j], t[i + j], carry, carry);
     t[i + 4] = carry;
   }
   return reduce_wide(t);
 }
 
-Fe fe_sqr(const Fe& a) {
+inline Fe f_sqr(const Fe& a) {
   const uint64_t* x = a.v;
-  uint64_t t[8] = {};
+  uint64_t t[8];
   uint64_t c = 0;
   // The products x[i] x[j], i < j, ...
+  t[0] = 0;
   t[1] = mul_add2(x[0], x[1], 0, c, c);
   t[2] = mul_add2(x[0], x[2], 0, c, c);
   t[3] = mul_add2(x[0], x[3], 0, c, c);
@@ -154,38 +171,49 @@ Fe fe_sqr(const Fe& a) {
   for (int i = 0; i < 4; ++i) {
     uint64_t hi;
     t[2 * i] = mul_add2(x[i], x[i], t[2 * i], c, hi);
-    t[2 * i + 1] += hi;
-    c = t[2 * i + 1] < hi;
+    c = 0;
+    t[2 * i + 1] = addc(t[2 * i + 1], hi, c);
   }
   return reduce_wide(t);
 }
 
-Fe fe_mul_small(const Fe& a, uint32_t m) {
-  Fe r;
+inline Fe f_mul_small(const Fe& a, uint32_t m) {
+  uint64_t r[4];
   uint64_t carry = 0;
-  for (int i = 0; i < 4; ++i) r.v[i] = mul_add2(a.v[i], m, 0, carry, carry);
-  const uint64_t top = add_small(r.v, carry * kFold);
-  add_small(r.v, top * kFold);
-  reduce_once(r.v);
-  return r;
+  for (int i = 0; i < 4; ++i) r[i] = mul_add2(a.v[i], m, 0, carry, carry);
+  return fold(r, carry);  // carry < m
 }
+
+inline Fe f_sqr_n(Fe a, int n) {
+  for (int i = 0; i < n; ++i) a = f_sqr(a);
+  return a;
+}
+
+}  // namespace
+
+Fe fe_add(const Fe& a, const Fe& b) { return f_add(a, b); }
+Fe fe_sub(const Fe& a, const Fe& b) { return f_sub(a, b); }
+Fe fe_neg(const Fe& a) { return f_sub(kFeZero, a); }
+Fe fe_mul(const Fe& a, const Fe& b) { return f_mul(a, b); }
+Fe fe_sqr(const Fe& a) { return f_sqr(a); }
+Fe fe_mul_small(const Fe& a, uint32_t m) { return f_mul_small(a, m); }
 
 // p - 2 = (2^246 - 1) * 2^10 + 0b0110010101: a chain of blocks of ones.
 Fe fe_inv(const Fe& a) {
-  const Fe x2 = fe_mul(fe_sqr(a), a);
-  const Fe x3 = fe_mul(fe_sqr(x2), a);
-  const Fe x6 = fe_mul(fe_sqr_n(x3, 3), x3);
-  const Fe x12 = fe_mul(fe_sqr_n(x6, 6), x6);
-  const Fe x24 = fe_mul(fe_sqr_n(x12, 12), x12);
-  const Fe x48 = fe_mul(fe_sqr_n(x24, 24), x24);
-  const Fe x96 = fe_mul(fe_sqr_n(x48, 48), x48);
-  const Fe x192 = fe_mul(fe_sqr_n(x96, 96), x96);
-  const Fe x240 = fe_mul(fe_sqr_n(x192, 48), x48);
-  Fe r = fe_mul(fe_sqr_n(x240, 6), x6);
+  const Fe x2 = f_mul(f_sqr(a), a);
+  const Fe x3 = f_mul(f_sqr(x2), a);
+  const Fe x6 = f_mul(f_sqr_n(x3, 3), x3);
+  const Fe x12 = f_mul(f_sqr_n(x6, 6), x6);
+  const Fe x24 = f_mul(f_sqr_n(x12, 12), x12);
+  const Fe x48 = f_mul(f_sqr_n(x24, 24), x24);
+  const Fe x96 = f_mul(f_sqr_n(x48, 48), x48);
+  const Fe x192 = f_mul(f_sqr_n(x96, 96), x96);
+  const Fe x240 = f_mul(f_sqr_n(x192, 48), x48);
+  Fe r = f_mul(f_sqr_n(x240, 6), x6);
   constexpr unsigned kLow = 0x195;  // 0b0110010101
   for (int bit = 9; bit >= 0; --bit) {
-    r = fe_sqr(r);
-    if ((kLow >> bit) & 1) r = fe_mul(r, a);
+    r = f_sqr(r);
+    if ((kLow >> bit) & 1) r = f_mul(r, a);
   }
   return r;
 }
@@ -199,8 +227,10 @@ uint64_t fe_equal_mask(const Fe& a, const Fe& b) {
 bool fe_from_le(const uint8_t in[32], Fe& out) {
   Fe v;
   for (int i = 0; i < 4; ++i) v.v[i] = load_le64(in + 8 * i);
-  uint64_t probe[4] = {v.v[0], v.v[1], v.v[2], v.v[3]};
-  if (add_small(probe, kFold) != 0) return false;
+  uint64_t c = 0;
+  addc(v.v[0], kFold, c);
+  for (int i = 1; i < 4; ++i) addc(v.v[i], 0, c);
+  if (c != 0) return false;  // v + 617 >= 2^256: v >= p
   out = v;
   return true;
 }
@@ -332,9 +362,9 @@ Affine base_point() { return Affine{kBaseX, kBaseY}; }
 
 bool on_curve(const Affine& a) {
   // y^2 == x (x^2 - 3) + b
-  const Fe x2m3 = fe_sub(fe_sqr(a.x), fe_mul_small(kFeOne, 3));
-  const Fe rhs = fe_add(fe_mul(x2m3, a.x), fe_mul_small(kFeOne, kCurveB));
-  return fe_equal_mask(fe_sqr(a.y), rhs) != 0;
+  const Fe x2m3 = f_sub(f_sqr(a.x), f_mul_small(kFeOne, 3));
+  const Fe rhs = f_add(f_mul(x2m3, a.x), f_mul_small(kFeOne, kCurveB));
+  return fe_equal_mask(f_sqr(a.y), rhs) != 0;
 }
 
 Point to_projective(const Affine& a) { return Point{a.x, a.y, kFeOne}; }
@@ -342,132 +372,132 @@ Point to_projective(const Affine& a) { return Point{a.x, a.y, kFeOne}; }
 bool to_affine(const Point& p, Affine& out) {
   if (fe_equal_mask(p.z, kFeZero) != 0) return false;
   const Fe zi = fe_inv(p.z);
-  out.x = fe_mul(p.x, zi);
-  out.y = fe_mul(p.y, zi);
+  out.x = f_mul(p.x, zi);
+  out.y = f_mul(p.y, zi);
   return true;
 }
 
 uint64_t point_equal_mask(const Point& a, const Point& b) {
-  return fe_equal_mask(fe_mul(a.x, b.z), fe_mul(b.x, a.z)) & fe_equal_mask(fe_mul(a.y, b.z), fe_mul(b.y, a.z));
+  return fe_equal_mask(f_mul(a.x, b.z), f_mul(b.x, a.z)) & fe_equal_mask(f_mul(a.y, b.z), f_mul(b.y, a.z));
 }
 
 // Complete addition for a = -3 (Renes, Costello and Batina 2016, algorithm 4):
 // correct for every pair of points of this prime-order curve, infinity and
 // equal operands included.
 Point point_add(const Point& p, const Point& q) {
-  Fe t0 = fe_mul(p.x, q.x);
-  Fe t1 = fe_mul(p.y, q.y);
-  Fe t2 = fe_mul(p.z, q.z);
-  Fe t3 = fe_mul(fe_add(p.x, p.y), fe_add(q.x, q.y));
-  Fe t4 = fe_add(t0, t1);
-  t3 = fe_sub(t3, t4);
-  t4 = fe_mul(fe_add(p.y, p.z), fe_add(q.y, q.z));
-  Fe x3 = fe_add(t1, t2);
-  t4 = fe_sub(t4, x3);
-  x3 = fe_mul(fe_add(p.x, p.z), fe_add(q.x, q.z));
-  Fe y3 = fe_add(t0, t2);
-  y3 = fe_sub(x3, y3);
-  Fe z3 = fe_mul_small(t2, kCurveB);
-  x3 = fe_sub(y3, z3);
-  z3 = fe_add(x3, x3);
-  x3 = fe_add(x3, z3);
-  z3 = fe_sub(t1, x3);
-  x3 = fe_add(t1, x3);
-  y3 = fe_mul_small(y3, kCurveB);
-  t1 = fe_add(t2, t2);
-  t2 = fe_add(t1, t2);
-  y3 = fe_sub(y3, t2);
-  y3 = fe_sub(y3, t0);
-  t1 = fe_add(y3, y3);
-  y3 = fe_add(t1, y3);
-  t1 = fe_add(t0, t0);
-  t0 = fe_add(t1, t0);
-  t0 = fe_sub(t0, t2);
-  t1 = fe_mul(t4, y3);
-  t2 = fe_mul(t0, y3);
-  y3 = fe_mul(x3, z3);
-  y3 = fe_add(y3, t2);
-  x3 = fe_mul(t3, x3);
-  x3 = fe_sub(x3, t1);
-  z3 = fe_mul(t4, z3);
-  t1 = fe_mul(t3, t0);
-  z3 = fe_add(z3, t1);
+  Fe t0 = f_mul(p.x, q.x);
+  Fe t1 = f_mul(p.y, q.y);
+  Fe t2 = f_mul(p.z, q.z);
+  Fe t3 = f_mul(f_add(p.x, p.y), f_add(q.x, q.y));
+  Fe t4 = f_add(t0, t1);
+  t3 = f_sub(t3, t4);
+  t4 = f_mul(f_add(p.y, p.z), f_add(q.y, q.z));
+  Fe x3 = f_add(t1, t2);
+  t4 = f_sub(t4, x3);
+  x3 = f_mul(f_add(p.x, p.z), f_add(q.x, q.z));
+  Fe y3 = f_add(t0, t2);
+  y3 = f_sub(x3, y3);
+  Fe z3 = f_mul_small(t2, kCurveB);
+  x3 = f_sub(y3, z3);
+  z3 = f_add(x3, x3);
+  x3 = f_add(x3, z3);
+  z3 = f_sub(t1, x3);
+  x3 = f_add(t1, x3);
+  y3 = f_mul_small(y3, kCurveB);
+  t1 = f_add(t2, t2);
+  t2 = f_add(t1, t2);
+  y3 = f_sub(y3, t2);
+  y3 = f_sub(y3, t0);
+  t1 = f_add(y3, y3);
+  y3 = f_add(t1, y3);
+  t1 = f_add(t0, t0);
+  t0 = f_add(t1, t0);
+  t0 = f_sub(t0, t2);
+  t1 = f_mul(t4, y3);
+  t2 = f_mul(t0, y3);
+  y3 = f_mul(x3, z3);
+  y3 = f_add(y3, t2);
+  x3 = f_mul(t3, x3);
+  x3 = f_sub(x3, t1);
+  z3 = f_mul(t4, z3);
+  t1 = f_mul(t3, t0);
+  z3 = f_add(z3, t1);
   return Point{x3, y3, z3};
 }
 
 // The same law with Z2 = 1 (algorithm 5): complete as long as q is affine.
 Point point_add_mixed(const Point& p, const Affine& q) {
-  Fe t0 = fe_mul(p.x, q.x);
-  Fe t1 = fe_mul(p.y, q.y);
-  Fe t3 = fe_mul(fe_add(q.x, q.y), fe_add(p.x, p.y));
-  Fe t4 = fe_add(t0, t1);
-  t3 = fe_sub(t3, t4);
-  t4 = fe_add(fe_mul(q.y, p.z), p.y);
-  Fe y3 = fe_add(fe_mul(q.x, p.z), p.x);
-  Fe z3 = fe_mul_small(p.z, kCurveB);
-  Fe x3 = fe_sub(y3, z3);
-  z3 = fe_add(x3, x3);
-  x3 = fe_add(x3, z3);
-  z3 = fe_sub(t1, x3);
-  x3 = fe_add(t1, x3);
-  y3 = fe_mul_small(y3, kCurveB);
-  t1 = fe_add(p.z, p.z);
-  Fe t2 = fe_add(t1, p.z);
-  y3 = fe_sub(y3, t2);
-  y3 = fe_sub(y3, t0);
-  t1 = fe_add(y3, y3);
-  y3 = fe_add(t1, y3);
-  t1 = fe_add(t0, t0);
-  t0 = fe_add(t1, t0);
-  t0 = fe_sub(t0, t2);
-  t1 = fe_mul(t4, y3);
-  t2 = fe_mul(t0, y3);
-  y3 = fe_mul(x3, z3);
-  y3 = fe_add(y3, t2);
-  x3 = fe_mul(t3, x3);
-  x3 = fe_sub(x3, t1);
-  z3 = fe_mul(t4, z3);
-  t1 = fe_mul(t3, t0);
-  z3 = fe_add(z3, t1);
+  Fe t0 = f_mul(p.x, q.x);
+  Fe t1 = f_mul(p.y, q.y);
+  Fe t3 = f_mul(f_add(q.x, q.y), f_add(p.x, p.y));
+  Fe t4 = f_add(t0, t1);
+  t3 = f_sub(t3, t4);
+  t4 = f_add(f_mul(q.y, p.z), p.y);
+  Fe y3 = f_add(f_mul(q.x, p.z), p.x);
+  Fe z3 = f_mul_small(p.z, kCurveB);
+  Fe x3 = f_sub(y3, z3);
+  z3 = f_add(x3, x3);
+  x3 = f_add(x3, z3);
+  z3 = f_sub(t1, x3);
+  x3 = f_add(t1, x3);
+  y3 = f_mul_small(y3, kCurveB);
+  t1 = f_add(p.z, p.z);
+  Fe t2 = f_add(t1, p.z);
+  y3 = f_sub(y3, t2);
+  y3 = f_sub(y3, t0);
+  t1 = f_add(y3, y3);
+  y3 = f_add(t1, y3);
+  t1 = f_add(t0, t0);
+  t0 = f_add(t1, t0);
+  t0 = f_sub(t0, t2);
+  t1 = f_mul(t4, y3);
+  t2 = f_mul(t0, y3);
+  y3 = f_mul(x3, z3);
+  y3 = f_add(y3, t2);
+  x3 = f_mul(t3, x3);
+  x3 = f_sub(x3, t1);
+  z3 = f_mul(t4, z3);
+  t1 = f_mul(t3, t0);
+  z3 = f_add(z3, t1);
   return Point{x3, y3, z3};
 }
 
 // Exception-free doubling for a = -3 (algorithm 6).
 Point point_double(const Point& p) {
-  Fe t0 = fe_sqr(p.x);
-  Fe t1 = fe_sqr(p.y);
-  Fe t2 = fe_sqr(p.z);
-  Fe t3 = fe_mul(p.x, p.y);
-  t3 = fe_add(t3, t3);
-  Fe z3 = fe_mul(p.x, p.z);
-  z3 = fe_add(z3, z3);
-  Fe y3 = fe_mul_small(t2, kCurveB);
-  y3 = fe_sub(y3, z3);
-  Fe x3 = fe_add(y3, y3);
-  y3 = fe_add(x3, y3);
-  x3 = fe_sub(t1, y3);
-  y3 = fe_add(t1, y3);
-  y3 = fe_mul(x3, y3);
-  x3 = fe_mul(x3, t3);
-  t3 = fe_add(t2, t2);
-  t2 = fe_add(t2, t3);
-  z3 = fe_mul_small(z3, kCurveB);
-  z3 = fe_sub(z3, t2);
-  z3 = fe_sub(z3, t0);
-  t3 = fe_add(z3, z3);
-  z3 = fe_add(z3, t3);
-  t3 = fe_add(t0, t0);
-  t0 = fe_add(t3, t0);
-  t0 = fe_sub(t0, t2);
-  t0 = fe_mul(t0, z3);
-  y3 = fe_add(y3, t0);
-  t0 = fe_mul(p.y, p.z);
-  t0 = fe_add(t0, t0);
-  z3 = fe_mul(t0, z3);
-  x3 = fe_sub(x3, z3);
-  z3 = fe_mul(t0, t1);
-  z3 = fe_add(z3, z3);
-  z3 = fe_add(z3, z3);
+  Fe t0 = f_sqr(p.x);
+  Fe t1 = f_sqr(p.y);
+  Fe t2 = f_sqr(p.z);
+  Fe t3 = f_mul(p.x, p.y);
+  t3 = f_add(t3, t3);
+  Fe z3 = f_mul(p.x, p.z);
+  z3 = f_add(z3, z3);
+  Fe y3 = f_mul_small(t2, kCurveB);
+  y3 = f_sub(y3, z3);
+  Fe x3 = f_add(y3, y3);
+  y3 = f_add(x3, y3);
+  x3 = f_sub(t1, y3);
+  y3 = f_add(t1, y3);
+  y3 = f_mul(x3, y3);
+  x3 = f_mul(x3, t3);
+  t3 = f_add(t2, t2);
+  t2 = f_add(t2, t3);
+  z3 = f_mul_small(z3, kCurveB);
+  z3 = f_sub(z3, t2);
+  z3 = f_sub(z3, t0);
+  t3 = f_add(z3, z3);
+  z3 = f_add(z3, t3);
+  t3 = f_add(t0, t0);
+  t0 = f_add(t3, t0);
+  t0 = f_sub(t0, t2);
+  t0 = f_mul(t0, z3);
+  y3 = f_add(y3, t0);
+  t0 = f_mul(p.y, p.z);
+  t0 = f_add(t0, t0);
+  z3 = f_mul(t0, z3);
+  x3 = f_sub(x3, z3);
+  z3 = f_mul(t0, t1);
+  z3 = f_add(z3, z3);
+  z3 = f_add(z3, z3);
   return Point{x3, y3, z3};
 }
 
@@ -514,14 +544,14 @@ struct BaseTable {
   void normalize(const std::vector<Point>& proj) {
     std::vector<Fe> prefix(proj.size());
     prefix[0] = proj[0].z;
-    for (size_t n = 1; n < proj.size(); ++n) prefix[n] = fe_mul(prefix[n - 1], proj[n].z);
+    for (size_t n = 1; n < proj.size(); ++n) prefix[n] = f_mul(prefix[n - 1], proj[n].z);
     Fe inv = fe_inv(prefix.back());
     for (size_t n = proj.size(); n-- > 0;) {
-      const Fe zi = n == 0 ? inv : fe_mul(inv, prefix[n - 1]);
-      inv = fe_mul(inv, proj[n].z);
+      const Fe zi = n == 0 ? inv : f_mul(inv, prefix[n - 1]);
+      inv = f_mul(inv, proj[n].z);
       Affine& out = entry[n / kEntries][n % kEntries];
-      out.x = fe_mul(proj[n].x, zi);
-      out.y = fe_mul(proj[n].y, zi);
+      out.x = f_mul(proj[n].x, zi);
+      out.y = f_mul(proj[n].y, zi);
     }
   }
 };
@@ -620,38 +650,112 @@ Point mul(const Sc& k, const Affine& p) {
   return acc;
 }
 
-Point mul_double_public(const Sc& a, const Sc& b, const Affine& q) {
-  const BaseTable& table = base_table();
-  Point ag = kInfinity;
-  for (int i = 0; i < kWindows; ++i) {
-    if (const unsigned d = digit(a, i); d != 0) ag = point_add_mixed(ag, table.entry[i][d - 1]);
+namespace {
+
+// Jacobian coordinates (x = X / Z^2, y = Y / Z^3; Z = 0 is infinity) for the
+// public double-scalar multiplication: their doubling is much cheaper, and
+// with public data the exceptional cases may be branched on.
+struct Jacobian {
+  Fe x, y, z;
+};
+
+bool is_zero(const Fe& a) { return fe_equal_mask(a, kFeZero) != 0; }
+
+// a = -3: 3M + 5S. No point of this odd-order curve has y = 0.
+Jacobian jac_double(const Jacobian& p) {
+  const Fe delta = f_sqr(p.z);
+  const Fe gamma = f_sqr(p.y);
+  const Fe beta = f_mul(p.x, gamma);
+  const Fe t = f_mul(f_sub(p.x, delta), f_add(p.x, delta));
+  const Fe alpha = f_add(f_add(t, t), t);
+  const Fe beta4 = f_add(f_add(beta, beta), f_add(beta, beta));
+  Jacobian r;
+  r.x = f_sub(f_sqr(alpha), f_add(beta4, beta4));
+  r.z = f_sub(f_sub(f_sqr(f_add(p.y, p.z)), gamma), delta);
+  Fe g8 = f_sqr(gamma);
+  g8 = f_add(g8, g8);
+  g8 = f_add(g8, g8);
+  g8 = f_add(g8, g8);
+  r.y = f_sub(f_mul(alpha, f_sub(beta4, r.x)), g8);
+  return r;
+}
+
+// The sum from u1 = x1 z2^2, u2 = x2 z1^2, s1 = y1 z2^3, s2 = y2 z1^3 and
+// z1 z2 (given as zz), when the two points differ in x.
+Jacobian jac_finish_add(const Fe& u1, const Fe& u2, const Fe& s1, const Fe& s2, const Fe& zz) {
+  const Fe h = f_sub(u2, u1);
+  const Fe rr = f_sub(s2, s1);
+  const Fe hh = f_sqr(h);
+  const Fe hhh = f_mul(hh, h);
+  const Fe v = f_mul(u1, hh);
+  Jacobian out;
+  out.x = f_sub(f_sub(f_sqr(rr), hhh), f_add(v, v));
+  out.y = f_sub(f_mul(rr, f_sub(v, out.x)), f_mul(s1, hhh));
+  out.z = f_mul(zz, h);
+  return out;
+}
+
+Jacobian jac_add(const Jacobian& p, const Jacobian& q) {
+  if (is_zero(p.z)) return q;
+  if (is_zero(q.z)) return p;
+  const Fe z1z1 = f_sqr(p.z), z2z2 = f_sqr(q.z);
+  const Fe u1 = f_mul(p.x, z2z2), u2 = f_mul(q.x, z1z1);
+  const Fe s1 = f_mul(p.y, f_mul(q.z, z2z2)), s2 = f_mul(q.y, f_mul(p.z, z1z1));
+  if (fe_equal_mask(u1, u2) != 0) {
+    return fe_equal_mask(s1, s2) != 0 ? jac_double(p) : Jacobian{kFeOne, kFeOne, kFeZero};
   }
-  Point odd[8];  // (2j + 1) * Q
-  odd[0] = to_projective(q);
-  const Point twice = point_double(odd[0]);
-  for (int j = 1; j < 8; ++j) odd[j] = point_add(odd[j - 1], twice);
+  return jac_finish_add(u1, u2, s1, s2, f_mul(p.z, q.z));
+}
+
+Jacobian jac_add_affine(const Jacobian& p, const Affine& q) {
+  if (is_zero(p.z)) return Jacobian{q.x, q.y, kFeOne};
+  const Fe z1z1 = f_sqr(p.z);
+  const Fe u2 = f_mul(q.x, z1z1);
+  const Fe s2 = f_mul(q.y, f_mul(p.z, z1z1));
+  if (fe_equal_mask(p.x, u2) != 0) {
+    return fe_equal_mask(p.y, s2) != 0 ? jac_double(p) : Jacobian{kFeOne, kFeOne, kFeZero};
+  }
+  return jac_finish_add(p.x, u2, p.y, s2, p.z);
+}
+
+Jacobian jac_neg(const Jacobian& p) { return Jacobian{p.x, f_sub(kFeZero, p.y), p.z}; }
+
+}  // namespace
+
+// b * Q by width-5 NAF, then a * G added entry by entry from the fixed table.
+Point mul_double_public(const Sc& a, const Sc& b, const Affine& q) {
+  Jacobian odd[8];  // (2j + 1) * Q
+  odd[0] = Jacobian{q.x, q.y, kFeOne};
+  const Jacobian twice = jac_double(odd[0]);
+  for (int j = 1; j < 8; ++j) odd[j] = jac_add(odd[j - 1], twice);
   int8_t naf[258];
   const int len = wnaf(b, naf);
-  Point bq = kInfinity;
+  Jacobian acc{kFeOne, kFeOne, kFeZero};
   for (int i = len - 1; i >= 0; --i) {
-    bq = point_double(bq);
-    if (naf[i] > 0) bq = point_add(bq, odd[naf[i] / 2]);
-    if (naf[i] < 0) bq = point_add(bq, point_neg(odd[-naf[i] / 2]));
+    acc = jac_double(acc);
+    if (naf[i] > 0) acc = jac_add(acc, odd[naf[i] / 2]);
+    if (naf[i] < 0) acc = jac_add(acc, jac_neg(odd[-naf[i] / 2]));
   }
-  return point_add(ag, bq);
+  const BaseTable& table = base_table();
+  for (int i = 0; i < kWindows; ++i) {
+    if (const unsigned d = digit(a, i); d != 0) acc = jac_add_affine(acc, table.entry[i][d - 1]);
+  }
+  if (is_zero(acc.z)) return kInfinity;
+  // (X Z : Y : Z^3) is the same point in homogeneous coordinates.
+  return Point{f_mul(acc.x, acc.z), acc.y, f_mul(acc.z, f_sqr(acc.z))};
 }
 
 bool x_mod_q_equals(const Point& r_point, const Sc& r) {
   if (fe_equal_mask(r_point.z, kFeZero) != 0) return false;
   // x = X / Z; x mod q == r means x == r, or x == r + q when that is below p.
   Fe candidate{{r.v[0], r.v[1], r.v[2], r.v[3]}};
-  if (fe_equal_mask(fe_mul(candidate, r_point.z), r_point.x) != 0) return true;
+  if (fe_equal_mask(f_mul(candidate, r_point.z), r_point.x) != 0) return true;
   uint64_t plus_q[4];
   if (add4(plus_q, r.v, kOrder) != 0) return false;
-  uint64_t probe[4] = {plus_q[0], plus_q[1], plus_q[2], plus_q[3]};
-  if (add_small(probe, kFold) != 0) return false;  // r + q >= p
-  candidate = Fe{{plus_q[0], plus_q[1], plus_q[2], plus_q[3]}};
-  return fe_equal_mask(fe_mul(candidate, r_point.z), r_point.x) != 0;
+  uint8_t bytes[32];
+  for (int i = 0; i < 4; ++i) store_le64(bytes + 8 * i, plus_q[i]);
+  if (!fe_from_le(bytes, candidate)) return false;  // r + q >= p
+  return fe_equal_mask(f_mul(candidate, r_point.z), r_point.x) != 0;
 }
 
 }  // namespace gost::ec256
