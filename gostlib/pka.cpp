@@ -3,6 +3,7 @@
 #include "common.hpp"
 #include "group94.hpp"
 #include "keyio.hpp"
+#include "mpi.hpp"
 #include "state.hpp"
 
 namespace gost {
@@ -22,10 +23,6 @@ using View = ContextView<PkaState, kPkaContextSize>;
 int32_t open(View& view) {
   if (const int32_t rc = view.check(); rc != kOk) return rc;
   return ensure_gcrypt() ? kOk : kErrInternal;
-}
-
-bool valid_secret(const Group94& g, gcry_mpi_t x) {
-  return gcry_mpi_cmp_ui(x, 0) != 0 && gcry_mpi_cmp(x, g.q.get()) < 0;
 }
 
 }  // namespace
@@ -49,11 +46,8 @@ int32_t pka_get_parms(void* ctx, void* p, int32_t* p_len, void* g) {
   View view(ctx);
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (p_len == nullptr) return kErrNullPointer;
-  const Group94 grp = load_group94();
-  uint8_t pb[kP94Bytes], gb[kP94Bytes];
-  if (!grp.ok() || !mpi_to_le(grp.p.get(), pb, sizeof pb) || !mpi_to_le(grp.a.get(), gb, sizeof gb)) {
-    return kErrInternal;
-  }
+  uint8_t pb[kP94Bytes], qb[kQ94Bytes], gb[kP94Bytes];
+  group94_values(pb, qb, gb);
   const int32_t capacity = *p_len;
   if (const int32_t rc = copy_out_checked(pb, sizeof pb, p, p_len); rc != kOk) return rc;
   if (g == nullptr) return kOk;
@@ -82,17 +76,11 @@ int32_t pka_gen_mutual_key(void* ctx, const void* peer, void* out) {
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (peer == nullptr || out == nullptr) return kErrNullPointer;
   if (!(view->flags & kHasSecret)) return kErrSequence;
-  const Group94 g = load_group94();
-  const Mpi x = mpi_from_le(view->x, sizeof view->x, true);
-  const Mpi y = mpi_from_le(static_cast<const uint8_t*>(peer), kP94Bytes, false);
-  if (!g.ok() || !x || !y) return kErrInternal;
-  if (!in_subgroup94(g, y.get())) return kErrBadKey;
-  const Mpi shared = powm(y.get(), x.get(), g.p.get(), true);
   uint8_t buf[kP94Bytes];
-  const bool ok = mpi_to_le(shared.get(), buf, sizeof buf);
+  const bool ok = group94_agree(buf, view->x, static_cast<const uint8_t*>(peer));
   if (ok) std::memcpy(out, buf, sizeof buf);
   wipe(buf, sizeof buf);
-  return ok ? kOk : kErrInternal;
+  return ok ? kOk : kErrBadKey;
 }
 
 int32_t pka_get_secret_key(void* ctx, void* out, int32_t* length) {
@@ -114,10 +102,7 @@ int32_t pka_set_secret_key(void* ctx, const void* key) {
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (key == nullptr) return kErrNullPointer;
   if (view->flags & kHasSecret) return kErrKeyPresent;
-  const Group94 g = load_group94();
-  const Mpi x = mpi_from_le(static_cast<const uint8_t*>(key), kP94Bytes, true);
-  if (!g.ok() || !x) return kErrInternal;
-  if (!valid_secret(g, x.get())) return kErrBadKey;
+  if (!group94_valid_secret(static_cast<const uint8_t*>(key), kP94Bytes)) return kErrBadKey;
   std::memcpy(view->x, key, kP94Bytes);
   view->flags |= kHasSecret;
   view.commit();

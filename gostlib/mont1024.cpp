@@ -1,0 +1,382 @@
+#include "mont1024.hpp"
+
+#include "common.hpp"
+
+#if GOST_MONT_ADX
+#include <cpuid.h>
+#endif
+
+namespace gost {
+
+namespace {
+
+constexpr const char* kHexP =
+    "B4E25EFB018E3C8B87505E2A67553C5EDC56C2914B7E4F89D23F03F03377E70A2903489DD60E78418D3D851EDB5317C4"
+    "871E40B04228C3B7902963C4B7D85D52B9AA88F2AFDBEB28DA8869D6DF846A1D98924E925561BD69300B9DDD05D247B5"
+    "922D967CBB02671881C57D10E5EF72D3E6DAD4223DC82AA1F7D0294651A480DF";
+constexpr const char* kHexQ = "972432A437178B30BD96195B773789AB2FFF15594B176DD175B63256EE5AF2CF";
+constexpr const char* kHexA =
+    "8FD36731237654BBE41F5F1F8453E71CA414FFC22C25D915309E5D2E62A2A26C7111F3FC79568DAFA028042FE1A52A04"
+    "89805C0DE9A1A469C844C7CABBEE625C3078888C1D85EEA883F1AD5BC4E6776E8E1A0750912DF64F79956499F1E18247"
+    "5B0B60E2632ADCD8CF94E9C54FD1F3B109D81F00BF2AB8CB862ADF7D40B9369A";
+
+template <class T>
+void wipe_value(T& v) {
+  wipe(&v, sizeof v);
+}
+
+// Products of powers of one base collected by digit value (Yao's method):
+// bucket d gathers every Y_j whose digit is d, and the result is
+// prod_d bucket_d^d. The secret variant touches every bucket on each update.
+template <class L, size_t N>
+class Buckets {
+ public:
+  using Elem = mont::Num<L, N>;
+  static constexpr size_t kCount = 16;
+
+  explicit Buckets(const mont::Mont<L, N>& f) : f_(f) {
+    for (auto& b : b_) b = f.one();
+  }
+  ~Buckets() { wipe_value(b_); }
+  Buckets(const Buckets&) = delete;
+  Buckets& operator=(const Buckets&) = delete;
+
+  void add_secret(L digit, const Elem& y) {
+    Elem t;
+    mont::select(t, b_, kCount, digit);
+    f_.mul(t, t, y);
+    mont::scatter(b_, kCount, digit, t);
+    wipe_value(t);
+  }
+
+  void add_vartime(L digit, const Elem& y) {
+    if (digit == 0) return;
+    if (used_[digit]) {
+      f_.mul(b_[digit], b_[digit], y);
+    } else {
+      b_[digit] = y;
+      used_[digit] = true;
+    }
+  }
+
+  // prod_d b_d^d by running products: 2 (kCount - 2) multiplications.
+  void finish(Elem& out) const {
+    Elem run = b_[kCount - 1];
+    out = run;
+    for (size_t d = kCount - 2; d >= 1; --d) {
+      f_.mul(run, run, b_[d]);
+      f_.mul(out, out, run);
+    }
+    wipe_value(run);
+  }
+
+ private:
+  const mont::Mont<L, N>& f_;
+  Elem b_[kCount];
+  bool used_[kCount] = {};
+};
+
+}  // namespace
+
+#if GOST_MONT_ADX
+namespace mont::adx {
+
+namespace {
+
+// One limb of a row: lo:hi = a[J] b; t[J] = lo + t[J] + CF (adcx chain) +
+// previous hi + OF (adox chain). The two chains run side by side; even
+// limbs leave their high half in h0, odd ones in h1.
+#define GOST_ROW_STEP(J, CUR, PREV)              \
+  "mulxq " #J "*8(%[a]), %[lo], %[" CUR "]\n\t" \
+  "adcxq " #J "*8(%[t]), %[lo]\n\t"             \
+  "adoxq %[" PREV "], %[lo]\n\t"                \
+  "movq %[lo], " #J "*8(%[t])\n\t"
+#define GOST_STEPS_FROM_15 GOST_ROW_STEP(15, "h1", "h0")
+#define GOST_STEPS_FROM_14 GOST_ROW_STEP(14, "h0", "h1") GOST_STEPS_FROM_15
+#define GOST_STEPS_FROM_13 GOST_ROW_STEP(13, "h1", "h0") GOST_STEPS_FROM_14
+#define GOST_STEPS_FROM_12 GOST_ROW_STEP(12, "h0", "h1") GOST_STEPS_FROM_13
+#define GOST_STEPS_FROM_11 GOST_ROW_STEP(11, "h1", "h0") GOST_STEPS_FROM_12
+#define GOST_STEPS_FROM_10 GOST_ROW_STEP(10, "h0", "h1") GOST_STEPS_FROM_11
+#define GOST_STEPS_FROM_9 GOST_ROW_STEP(9, "h1", "h0") GOST_STEPS_FROM_10
+#define GOST_STEPS_FROM_8 GOST_ROW_STEP(8, "h0", "h1") GOST_STEPS_FROM_9
+#define GOST_STEPS_FROM_7 GOST_ROW_STEP(7, "h1", "h0") GOST_STEPS_FROM_8
+#define GOST_STEPS_FROM_6 GOST_ROW_STEP(6, "h0", "h1") GOST_STEPS_FROM_7
+#define GOST_STEPS_FROM_5 GOST_ROW_STEP(5, "h1", "h0") GOST_STEPS_FROM_6
+#define GOST_STEPS_FROM_4 GOST_ROW_STEP(4, "h0", "h1") GOST_STEPS_FROM_5
+#define GOST_STEPS_FROM_3 GOST_ROW_STEP(3, "h1", "h0") GOST_STEPS_FROM_4
+#define GOST_STEPS_FROM_2 GOST_ROW_STEP(2, "h0", "h1") GOST_STEPS_FROM_3
+#define GOST_STEPS_FROM_1 GOST_ROW_STEP(1, "h1", "h0") GOST_STEPS_FROM_2
+#define GOST_STEPS_FROM_0 GOST_ROW_STEP(0, "h0", "h1") GOST_STEPS_FROM_1
+
+// row_from<J>: t[J..15] += a[J..15] b (limbs below J untouched); t[16] +=
+// the top limb, both carries and carry_in. Returns the carry out of t[16].
+#define GOST_ROW_FROM(J)                                                                      \
+  inline uint64_t row_from##J(uint64_t* t, const uint64_t* a, uint64_t b, uint64_t carry_in) { \
+    uint64_t lo, h0, h1;                                                                      \
+    asm volatile("xorl %k[lo], %k[lo]\n\t"                                                    \
+                 "xorl %k[h0], %k[h0]\n\t"                                                    \
+                 "xorl %k[h1], %k[h1]\n\t" GOST_STEPS_FROM_##J                                \
+                 "movl $0, %k[lo]\n\t"                                                        \
+                 "adoxq %[lo], %[h1]\n\t"                                                     \
+                 "adcxq 128(%[t]), %[h1]\n\t"                                                 \
+                 "setc %b[lo]\n\t"                                                            \
+                 "addq %[cin], %[h1]\n\t"                                                     \
+                 "adcq $0, %[lo]\n\t"                                                         \
+                 "movq %[h1], 128(%[t])\n\t"                                                  \
+                 : [lo] "=&r"(lo), [h0] "=&r"(h0), [h1] "=&r"(h1), "+d"(b)                    \
+                 : [t] "r"(t), [a] "r"(a), [cin] "r"(carry_in)                                \
+                 : "cc", "memory");                                                           \
+    return lo;                                                                                \
+  }
+GOST_ROW_FROM(0)
+GOST_ROW_FROM(1)
+GOST_ROW_FROM(2)
+GOST_ROW_FROM(3)
+GOST_ROW_FROM(4)
+GOST_ROW_FROM(5)
+GOST_ROW_FROM(6)
+GOST_ROW_FROM(7)
+GOST_ROW_FROM(8)
+GOST_ROW_FROM(9)
+GOST_ROW_FROM(10)
+GOST_ROW_FROM(11)
+GOST_ROW_FROM(12)
+GOST_ROW_FROM(13)
+GOST_ROW_FROM(14)
+GOST_ROW_FROM(15)
+
+using Row = uint64_t (*)(uint64_t*, const uint64_t*, uint64_t, uint64_t);
+constexpr Row kRowFrom[16] = {row_from0,  row_from1,  row_from2,  row_from3, row_from4,  row_from5,
+                              row_from6,  row_from7,  row_from8,  row_from9, row_from10, row_from11,
+                              row_from12, row_from13, row_from14, row_from15};
+
+#undef GOST_ROW_FROM
+#undef GOST_ROW_STEP
+#undef GOST_STEPS_FROM_0
+#undef GOST_STEPS_FROM_1
+#undef GOST_STEPS_FROM_2
+#undef GOST_STEPS_FROM_3
+#undef GOST_STEPS_FROM_4
+#undef GOST_STEPS_FROM_5
+#undef GOST_STEPS_FROM_6
+#undef GOST_STEPS_FROM_7
+#undef GOST_STEPS_FROM_8
+#undef GOST_STEPS_FROM_9
+#undef GOST_STEPS_FROM_10
+#undef GOST_STEPS_FROM_11
+#undef GOST_STEPS_FROM_12
+#undef GOST_STEPS_FROM_13
+#undef GOST_STEPS_FROM_14
+#undef GOST_STEPS_FROM_15
+
+}  // namespace
+
+bool available() {
+  static const bool ok = [] {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid_max(0, nullptr) < 7) return false;
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    return (ebx & (1u << 8)) != 0 && (ebx & (1u << 19)) != 0;  // BMI2 (mulx), ADX
+  }();
+  return ok;
+}
+
+void product16(uint64_t t[32], const uint64_t a[16], const uint64_t b[16]) {
+  for (size_t i = 0; i < 32; ++i) t[i] = 0;
+  for (size_t i = 0; i < 16; ++i) row_from0(t + i, a, b[i], 0);
+}
+
+void square_cross16(uint64_t t[32], const uint64_t a[16]) {
+  for (size_t i = 0; i < 32; ++i) t[i] = 0;
+  // Row i adds a[i] a[j] for j > i at limb i + j.
+  for (size_t i = 0; i + 1 < 16; ++i) kRowFrom[i + 1](t + i, a, a[i], 0);
+}
+
+uint64_t reduce16(uint64_t t[32], const uint64_t m[16], uint64_t n0) {
+  uint64_t extra = 0;
+  for (size_t i = 0; i < 16; ++i) extra = row_from0(t + i, m, t[i] * n0, extra);
+  return extra;
+}
+
+}  // namespace mont::adx
+#endif
+
+template <class L>
+const Group94<L>& Group94<L>::get() {
+  static const Group94 group;
+  return group;
+}
+
+template <class L>
+Group94<L>::Group94()
+    : fp_(mont::from_hex<L, kPLimbs>(kHexP)),
+      fq_(mont::from_hex<L, kQLimbs>(kHexQ)),
+      a_(mont::from_hex<L, kPLimbs>(kHexA)) {
+  r_pow_q_[0] = fq_.one();
+  r_pow_q_[1] = fq_.r2();
+  fq_.mul(r_pow_q_[2], fq_.r2(), fq_.r2());
+  fq_.mul(r_pow_q_[3], r_pow_q_[2], fq_.r2());
+  Elem base;  // a^(16^i)
+  fp_.to_mont(base, a_);
+  for (size_t i = 0; i < kDigits; ++i) {
+    fixed_[i][0] = fp_.one();
+    fixed_[i][1] = base;
+    for (size_t d = 2; d < (1u << kWindow); ++d) fp_.mul(fixed_[i][d], fixed_[i][d - 1], base);
+    fp_.mul(base, fixed_[i][(1u << kWindow) - 1], base);
+  }
+}
+
+template <class L>
+void Group94<L>::pow_a(Elem& out, const Scalar& e) const {
+  Elem acc, t;
+  mont::select(acc, fixed_[0], 1u << kWindow, mont::bits_at(e, 0, kWindow));
+  for (size_t i = 1; i < kDigits; ++i) {
+    mont::select(t, fixed_[i], 1u << kWindow, mont::bits_at(e, i * kWindow, kWindow));
+    fp_.mul(acc, acc, t);
+  }
+  fp_.from_mont(out, acc);
+  wipe_value(acc);
+  wipe_value(t);
+}
+
+template <class L>
+void Group94<L>::pow_a_vartime(Elem& out, const Scalar& e) const {
+  Elem acc = fp_.one();
+  bool started = false;
+  for (size_t i = 0; i < kDigits; ++i) {
+    const L d = mont::bits_at(e, i * kWindow, kWindow);
+    if (d == 0) continue;
+    if (started) {
+      fp_.mul(acc, acc, fixed_[i][d]);
+    } else {
+      acc = fixed_[i][d];
+      started = true;
+    }
+  }
+  fp_.from_mont(out, acc);
+}
+
+// Y_j = y^(16^j), j = 0..63, by 4 squarings each; every Y_j goes to q's
+// buckets (public digits) and, when x is given, to x's (secret digits).
+template <class L>
+void Group94<L>::walk(const Elem& y, const Scalar* x, Elem* y_to_x, Elem& y_to_q, Elem* powers) const {
+  Buckets<L, kPLimbs> bq(fp_), bx(fp_);
+  Elem yj;
+  fp_.to_mont(yj, y);
+  for (size_t j = 0; j < kDigits; ++j) {
+    if (j > 0) {
+      for (unsigned k = 0; k < kWindow; ++k) fp_.sqr(yj, yj);
+    }
+    if (powers != nullptr && j > 0 && j % 16 == 0) fp_.from_mont(powers[j / 16 - 1], yj);
+    bq.add_vartime(mont::bits_at(q(), j * kWindow, kWindow), yj);
+    if (x != nullptr) bx.add_secret(mont::bits_at(*x, j * kWindow, kWindow), yj);
+  }
+  bq.finish(y_to_q);
+  if (x != nullptr) bx.finish(*y_to_x);
+  wipe_value(yj);
+}
+
+template <class L>
+bool Group94<L>::check_public(const Elem& y, Elem* powers) const {
+  Elem two{}, limit;
+  two[0] = 2;
+  mont::sub(limit, p(), two);  // p - 2
+  if (mont::cmp_vartime(y, two) < 0 || mont::cmp_vartime(y, limit) > 0) return false;
+  Elem y_to_q;
+  walk(y, nullptr, nullptr, y_to_q, powers);
+  return mont::cmp_vartime(y_to_q, fp_.one()) == 0;
+}
+
+template <class L>
+bool Group94<L>::agree(Elem& out, const Elem& y, const Scalar& x) const {
+  Elem two{}, limit;
+  two[0] = 2;
+  mont::sub(limit, p(), two);
+  if (mont::cmp_vartime(y, two) < 0 || mont::cmp_vartime(y, limit) > 0) return false;
+  Elem y_to_q, y_to_x;
+  walk(y, &x, &y_to_x, y_to_q, nullptr);
+  const bool ok = mont::cmp_vartime(y_to_q, fp_.one()) == 0;
+  if (ok) fp_.from_mont(out, y_to_x);
+  wipe_value(y_to_x);
+  return ok;
+}
+
+template <class L>
+bool Group94<L>::sign(Scalar& r, Scalar& s, const Scalar& x, const Scalar& k, const Scalar& e) const {
+  Elem ak;
+  pow_a(ak, k);
+  reduce_q(r, ak);
+  wipe_value(ak);
+  Scalar xr, ke;
+  fq_.mul(xr, x, r);   // x r / R
+  fq_.mul(ke, k, e);   // k e / R
+  fq_.add_mod(s, xr, ke);
+  fq_.mul(s, s, fq_.r2());  // x r + k e
+  wipe_value(xr);
+  wipe_value(ke);
+  return !mont::is_zero_mask(r) && !mont::is_zero_mask(s);
+}
+
+template <class L>
+void Group94<L>::verify_value(Scalar& u, const Elem& y, const Elem powers[3], const Scalar& e,
+                              const Scalar& r, const Scalar& s) const {
+  Scalar v, z1, z2, minus_r;
+  inverse_q_vartime(v, e);
+  fq_.to_mont(v, v);
+  fq_.mul(z1, s, v);  // s / e
+  mont::sub(minus_r, q(), r);
+  fq_.mul(z2, minus_r, v);  // -r / e
+  // y^z2 as prod_j (y^(2^64 j))^(64-bit piece j of z2): 64 shared squarings.
+  Elem bases[4], y_part, a_part;
+  fp_.to_mont(bases[0], y);
+  for (size_t j = 0; j < 3; ++j) fp_.to_mont(bases[j + 1], powers[j]);
+  const Scalar exps[4] = {z2, z2, z2, z2};
+  const size_t offsets[4] = {0, 64, 128, 192};
+  mont::multi_pow_vartime(fp_, y_part, bases, exps, offsets, 4, 64);
+  pow_a_vartime(a_part, z1);
+  fp_.to_mont(a_part, a_part);
+  fp_.mul(y_part, y_part, a_part);
+  fp_.from_mont(y_part, y_part);
+  reduce_q(u, y_part);
+}
+
+// v = sum_i c_i 2^(256 i) with 256-bit pieces c_i; each piece is brought
+// below q (one subtraction: q > 2^255) and multiplied by R^i mod q.
+template <class L>
+void Group94<L>::reduce_q(Scalar& r, const Elem& v) const {
+  r = Scalar{};
+  Scalar c, d;
+  for (size_t i = 0; i < 4; ++i) {
+    for (size_t k = 0; k < kQLimbs; ++k) c[k] = v[i * kQLimbs + k];
+    const L borrow = mont::sub(d, c, q());
+    mont::cmov(c, d, L(L(0) - L(borrow ^ 1u)));
+    fq_.mul(c, c, r_pow_q_[i]);  // c R^(i+1) / R
+    fq_.add_mod(r, r, c);
+  }
+  wipe_value(c);
+  wipe_value(d);
+}
+
+template <class L>
+void Group94<L>::inverse_q_vartime(Scalar& r, const Scalar& e) const {
+  Scalar em, q2, two{};
+  two[0] = 2;
+  mont::sub(q2, q(), two);
+  fq_.to_mont(em, e);
+  const size_t offset = 0;
+  mont::multi_pow_vartime(fq_, r, &em, &q2, &offset, 1, 256);
+  fq_.from_mont(r, r);
+}
+
+template <class L>
+bool Group94<L>::valid_scalar(const Scalar& x) const {
+  Scalar d;
+  const L below = mont::sub(d, x, q());  // borrow: x < q
+  const L zero = mont::is_zero_mask(x);
+  wipe_value(d);
+  return (below & L(~zero) & 1u) != 0;
+}
+
+template class Group94<mont::NativeLimb>;
+
+}  // namespace gost
