@@ -1,9 +1,12 @@
 // The call frame of the exported functions: an exception never leaves the
 // library; a null engine handle answers the export's exception value, since
-// C++ cannot catch the access violation that using it would cause.
+// C++ cannot catch the access violation that using it would cause. Memory
+// that cannot be obtained gives -8 ("not enough memory") where the exception
+// value is the code -3; the size queries and Boolean answers keep theirs.
 #pragma once
 
 #include <cstdint>
+#include <new>
 
 #include "dizora.h"
 #include "engine/cryptobj.h"
@@ -22,11 +25,17 @@ inline TCryptoEngine* EngineOf(DizoraEngine handle) noexcept {
 
 // Runs op(engine) and returns its result, or on_exception when the handle is
 // null or anything escapes.
+inline constexpr int32_t kSizeFailure = -1;
+inline constexpr int32_t kCallFailure = -3;
+inline constexpr int32_t kNoMemory = -8;
+
 template <class Op>
 int32_t Call(DizoraEngine handle, int32_t on_exception, Op op) noexcept {
   if (handle == nullptr) return on_exception;
   try {
     return op(*EngineOf(handle));
+  } catch (const std::bad_alloc&) {
+    return on_exception == kCallFailure ? kNoMemory : on_exception;
   } catch (...) {
     return on_exception;
   }
@@ -41,9 +50,6 @@ void CallVoid(DizoraEngine handle, Op op) noexcept {
   } catch (...) {
   }
 }
-
-inline constexpr int32_t kSizeFailure = -1;
-inline constexpr int32_t kCallFailure = -3;
 
 // The body of a forwarding export: `expr` on the engine `e`, or `fail`.
 #define DZ_FORWARD(fail, expr) \

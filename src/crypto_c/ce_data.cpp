@@ -9,6 +9,7 @@
 #include "crypto_c/ce_registry.h"
 #include "engine/exceptions.h"
 #include "support/fileutils.h"
+#include "support/secure.h"
 
 namespace dizora {
 
@@ -152,15 +153,15 @@ int32_t TCryptoCEngine::HashData(const void* data, int32_t size, int32_t form, v
 
 int32_t TCryptoCEngine::AddSign(void* data, int32_t* size, intptr_t) {
   if (data == nullptr || size == nullptr) return kResultBadArgument;
-  std::vector<uint8_t> block;
-  std::vector<char> uid;
+  support::SecureBuffer block;
+  support::SecureBuffer uid;
   try {
-    block.resize(static_cast<size_t>(GetMaxSignatureLength()));
-    uid.resize(static_cast<size_t>(GetMaxUIDLength()) + 1);
+    block = support::SecureBuffer(static_cast<size_t>(GetMaxSignatureLength()));
+    uid = support::SecureBuffer(static_cast<size_t>(GetMaxUIDLength()) + 1);
   } catch (const std::bad_alloc&) {
     return kResultNoMemory;
   }
-  const int32_t current = GetCurrentUID(uid.data());
+  const int32_t current = GetCurrentUID(reinterpret_cast<char*>(uid.data()));
   if (current != 0) return current;
   int32_t block_size = 0;
   const int32_t signed_result = SignData(data, *size, block.data(), &block_size, 0);
@@ -174,8 +175,7 @@ int32_t TCryptoCEngine::AddSign(void* data, int32_t* size, intptr_t) {
     *size += block_size + kTrailerSize;
     return 0;
   } catch (const std::exception& e) {
-    StoreError("AddSign", e);
-    return kResultException;
+    return ExceptionResult("AddSign", e);
   }
 }
 
@@ -189,11 +189,12 @@ int32_t TCryptoCEngine::RemoveSignature(void* data, int32_t* size, char* signer_
     const auto data_size = static_cast<int32_t>(n);
     const auto block_size = static_cast<int32_t>(total - n - kTrailerSize);
     const int32_t r = VerifyData(data, data_size, Bytes(data) + data_size, block_size, signer_uid);
-    *size = data_size;  // cut also when the verification failed
+    // Cut also when the verification failed, but not when it could not run
+    // for want of memory: the caller may try again on the same buffer.
+    if (r != kResultNoMemory) *size = data_size;
     return r;
   } catch (const std::exception& e) {
-    StoreError("RemoveSignature", e);
-    return kResultException;
+    return ExceptionResult("RemoveSignature", e);
   }
 }
 

@@ -8,6 +8,7 @@
 #include "crypto_c/ce_registry.h"
 #include "platform/fs.h"
 #include "support/fileutils.h"
+#include "support/secure.h"
 
 namespace dizora {
 
@@ -37,8 +38,7 @@ int32_t TCryptoCEngine::GetEncodeUIDBySignUID(const char* sign_uid, char* buffer
     buffer[capacity - 1] = '\0';
     return 0;
   } catch (const std::exception& e) {
-    StoreError("GetEncodeUIDBySignUID", e);
-    return kResultException;
+    return ExceptionResult("GetEncodeUIDBySignUID", e);
   }
 }
 
@@ -49,9 +49,9 @@ int32_t TCryptoCEngine::IncludePublicKey(const char* file_name) {
   const int32_t read = ReadKeySettings(settings);
   if (read != 0) return read;
 
-  std::vector<uint8_t> record;
+  support::SecureBuffer record;
   try {
-    record.resize(rurov::kMaxPublicKeyFileSize);
+    record = support::SecureBuffer(rurov::kMaxPublicKeyFileSize);
   } catch (const std::bad_alloc&) {
     return kResultNoMemory;
   }

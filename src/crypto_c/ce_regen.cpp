@@ -172,7 +172,11 @@ int32_t TCryptoCEngine::InternalRemoteGenerateStart(char* transfer, const std::s
     DiscardPendingPair(dir);
     return sealed;
   }
-  return TransferOfKeyFile(dir + kNewPublicKey, transfer);
+  // A pair whose transfer the caller never received cannot be finished with
+  // the bank: a failed start leaves nothing of its own.
+  const int32_t made = TransferOfKeyFile(dir + kNewPublicKey, transfer);
+  if (made != 0) DiscardPendingPair(dir);
+  return made;
 }
 
 int32_t TCryptoCEngine::SealNewSecretKey(const std::string& dir, const char* owner) {
@@ -186,8 +190,7 @@ int32_t TCryptoCEngine::SealNewSecretKey(const std::string& dir, const char* own
     if (!platform::RemoveFile(dir + kNewSecretKey)) return -18;
     return 0;
   } catch (const std::exception& e) {
-    StoreError("InternalRemoteGenerateStart", e);
-    return kResultException;
+    return ExceptionResult("InternalRemoteGenerateStart", e);
   }
 }
 

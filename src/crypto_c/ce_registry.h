@@ -4,7 +4,8 @@
 // the key settings, finds (or creates) the TCryptoC_DLL binding shared by all
 // engines with the same four key paths, and calls one binding operation inside
 // an exception guard that turns a standard exception into -3 and the
-// last-error text "TCryptoCEngine.<operation>: <class>: <message>".
+// last-error text "TCryptoCEngine.<operation>: <class>: <message>", and
+// memory that could not be obtained into -8.
 #pragma once
 
 #include <cstdint>
@@ -75,8 +76,7 @@ int32_t TCryptoCEngine::BindingFrame(const char* operation, const std::string& k
     if (found != 0) return found;
     return op(*binding);
   } catch (const std::exception& e) {
-    StoreError(operation, e);
-    return kResultException;
+    return ExceptionResult(operation, e);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "crypto_c/ce_rurov.h"
 
 #include <cstring>
+#include <new>
 
 #include "crypto_c/ce_messages.h"
 #include "engine/exceptions.h"
@@ -57,6 +58,12 @@ void TCryptoCEngine::StoreError(const char* operation, const std::exception& e) 
   StoreErrorText(std::string("TCryptoCEngine.") + operation + ": " + ClassNameOf(e) + ": " + MessageOf(e));
 }
 
+int32_t TCryptoCEngine::ExceptionResult(const char* operation, const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return kResultOutOfMemory;
+  StoreError(operation, e);
+  return kResultException;
+}
+
 void TCryptoCEngine::GetCryptoEngineType(char* buffer) {
   try {
     if (buffer == nullptr) throw EAssertionFailed("ce_rurov", __LINE__);
@@ -92,8 +99,7 @@ int32_t TCryptoCEngine::GetParamInfo(int32_t index, int32_t* kind, char* buffer,
     *size = needed;
     return 0;
   } catch (const std::exception& e) {
-    StoreError("GetParamInfo", e);
-    return -3;
+    return ExceptionResult("GetParamInfo", e);
   }
 }
 

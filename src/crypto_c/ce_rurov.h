@@ -82,6 +82,7 @@ class TCryptoCEngine : public TCryptoEngine {
 
  protected:
   static constexpr int32_t kResultException = -3;
+  static constexpr int32_t kResultOutOfMemory = -8;
 
   // ---- Settings and the common frame (ce_registry.h/.cpp) --------------------
   // Fills the key settings; -13 when a time-out text is not an integer
@@ -94,7 +95,7 @@ class TCryptoCEngine : public TCryptoEngine {
   // The value of a setting (1-based index).
   const std::string& SettingValue(int32_t index) const;
   // Obtains the binding for `key` and returns op(binding), inside the guard
-  // that turns a standard exception into -3 with the last-error text.
+  // that turns a standard exception into ExceptionResult's code.
   template <class Op>
   int32_t BindingFrame(const char* operation, const std::string& key, Op op);
   // ReadKeySettings, then BindingFrame with op(binding, settings).
@@ -103,6 +104,10 @@ class TCryptoCEngine : public TCryptoEngine {
 
   // Stores "TCryptoCEngine." + operation + ": " + class + ": " + message.
   void StoreError(const char* operation, const std::exception& e);
+  // The result of an operation that caught `e`: -8 for memory that could not
+  // be obtained (no text stored, nothing to add to the code), otherwise -3
+  // with the last-error text of StoreError.
+  int32_t ExceptionResult(const char* operation, const std::exception& e);
   void StoreErrorText(const std::string& text);
 
   // ---- Transfers, reports, generation and regeneration ----------------------

@@ -16,6 +16,7 @@
 #include "platform/fs.h"
 #include "support/MIMECODE.h"
 #include "support/fileutils.h"
+#include "support/secure.h"
 
 namespace dizora {
 
@@ -100,11 +101,11 @@ int32_t TCryptoCEngine::PrepareTransferByBuffer(const uint8_t* record, int32_t l
     if (record == nullptr || transfer == nullptr || length < 1 ||
         length > rurov::kMaxPublicKeyFileSize)
       return -4;
-    std::vector<uint8_t> data;
+    support::SecureBuffer data;
     try {
-      data.assign(static_cast<size_t>(TTransferRecord::kSize + GetMaxSignAddition()), 0);
+      data = support::SecureBuffer(static_cast<size_t>(TTransferRecord::kSize + GetMaxSignAddition()));
     } catch (const std::bad_alloc&) {
-      return -8;
+      return kResultOutOfMemory;
     }
     const std::string fileName = name ? name : "";
     std::memcpy(data.data(), fileName.data(),
@@ -128,8 +129,7 @@ int32_t TCryptoCEngine::PrepareTransferByBuffer(const uint8_t* record, int32_t l
     transfer[textLength] = '\0';
     return 0;
   } catch (const std::exception& e) {
-    StoreError("PrepareTransferByBuffer", e);
-    return kResultException;
+    return ExceptionResult("PrepareTransferByBuffer", e);
   }
 }
 
@@ -190,8 +190,7 @@ int32_t TCryptoCEngine::GetPublicKeyBlockByTransfer(const char* transfer, TTrans
     block.Bytes[static_cast<size_t>(TTransferRecord::kRecordOffset + recordLength)] = 0;
     return 0;
   } catch (const std::exception& e) {
-    StoreError("GetPublicKeyBlockByTransfer", e);
-    return kResultException;
+    return ExceptionResult("GetPublicKeyBlockByTransfer", e);
   }
 }
 
@@ -233,8 +232,7 @@ int32_t TCryptoCEngine::GetUIDByPublicKeyTransfer(const char* transfer, char* ui
     uid[n] = '\0';
     return 0;
   } catch (const std::exception& e) {
-    StoreError("GetUIDByPublicKeyTransfer", e);
-    return kResultException;
+    return ExceptionResult("GetUIDByPublicKeyTransfer", e);
   }
 }
 
@@ -270,8 +268,7 @@ int32_t TCryptoCEngine::FGetReportByBuffer(const uint8_t* record, int32_t length
     std::memcpy(report, text.c_str(), text.size() + 1);
     return 0;
   } catch (const std::exception& e) {
-    StoreError("FGetReportByBuffer", e);
-    return kResultException;
+    return ExceptionResult("FGetReportByBuffer", e);
   }
 }
 

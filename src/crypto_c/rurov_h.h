@@ -273,7 +273,8 @@ using TParameterBlock = std::array<uint8_t, rurov::kParameterBlockSize>;
 using TSecretKeyBlock = std::array<uint8_t, rurov::kSecretKeyFileSize>;
 using TKeyMaskBlock = std::array<uint8_t, rurov::kKeyMaskSize>;
 
-// Deleter of heap blocks that held secrets: wipes them before release.
+// Deleter of the key blocks (made by support::NewWorkingBlock): wipes them
+// before release.
 struct TWipingDelete {
   void operator()(TSecretKeyBlock* block) const noexcept;
   void operator()(TKeyMaskBlock* block) const noexcept;

@@ -7,6 +7,7 @@
 #include "crypto_c/rurov_h.h"
 #include "platform/fs.h"
 #include "support/fileutils.h"
+#include "support/secure.h"
 
 namespace dizora {
 
@@ -29,10 +30,10 @@ class PreviousFile {
  public:
   explicit PreviousFile(const std::string& path) : path_(path), existed_(platform::PathExists(path)) {
     if (!existed_) return;
-    bytes_.resize(kCapacity);
+    bytes_ = support::SecureBuffer(kCapacity);
     int32_t size = kCapacity;
     known_ = support::ReadWholeFile(path, bytes_.data(), size);
-    bytes_.resize(known_ ? static_cast<size_t>(size) : 0);
+    size_ = known_ ? size : 0;
   }
 
   // Puts the previous state back as far as it is known.
@@ -40,7 +41,7 @@ class PreviousFile {
     if (!existed_) {
       platform::RemoveFile(path_);
     } else if (known_) {
-      support::WriteWholeFile(path_, bytes_.data(), static_cast<int32_t>(bytes_.size()));
+      support::WriteWholeFile(path_, bytes_.data(), size_);
     }
   }
 
@@ -49,7 +50,8 @@ class PreviousFile {
   std::string path_;
   bool existed_ = false;
   bool known_ = false;
-  std::vector<uint8_t> bytes_;
+  support::SecureBuffer bytes_;
+  int32_t size_ = 0;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "crypto_c/rurov_h.h"
 #include "platform/clock.h"
 #include "support/fileutils.h"
+#include "support/secure.h"
 
 namespace dizora {
 
@@ -39,9 +40,12 @@ int32_t TerminatedUIDLength(const uint8_t* record, int32_t size) {
 int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
                                    const std::string& secretKeyPath) {
   const int32_t result = [&]() -> int32_t {
-    SecretKey.reset(new (std::nothrow) TSecretKeyBlock{});
-    KeyMask.reset(new (std::nothrow) TKeyMaskBlock{});
-    if (!SecretKey || !KeyMask) return rurov::kErrNoMemory;
+    try {
+      SecretKey.reset(support::NewWorkingBlock<TSecretKeyBlock>());
+      KeyMask.reset(support::NewWorkingBlock<TKeyMaskBlock>());
+    } catch (const std::bad_alloc&) {
+      return rurov::kErrNoMemory;
+    }
 
     int32_t size = rurov::kSecretKeyFileSize;
     if (!support::ReadWholeFile(secretKeyPath, SecretKey->data(), size)) return rurov::kErrSecretKey;

@@ -4,6 +4,8 @@
 #include <new>
 #include <utility>
 
+#include "support/alloc_fault.h"
+
 namespace dizora::support {
 
 namespace {
@@ -16,11 +18,18 @@ void WipeMemory(void* data, std::size_t size) noexcept {
   if (data != nullptr && size != 0) g_memset(data, 0, size);
 }
 
-SecureBuffer::SecureBuffer(std::size_t size) {
-  if (size == 0) return;
-  data_ = new std::uint8_t[size]();
-  size_ = size;
+std::uint8_t* AllocateWorkingBuffer(std::size_t size) {
+  if (size == 0) return nullptr;
+  if (fault::AllocationFails()) throw std::bad_alloc();
+  return new std::uint8_t[size]();
 }
+
+void ReleaseWorkingBuffer(std::uint8_t* data, std::size_t size) noexcept {
+  WipeMemory(data, size);
+  delete[] data;
+}
+
+SecureBuffer::SecureBuffer(std::size_t size) : data_(AllocateWorkingBuffer(size)), size_(size) {}
 
 SecureBuffer::SecureBuffer(const void* data, std::size_t size) : SecureBuffer(size) {
   if (size != 0) std::memcpy(data_, data, size);
@@ -41,8 +50,7 @@ SecureBuffer& SecureBuffer::operator=(SecureBuffer&& other) noexcept {
 }
 
 void SecureBuffer::Reset() noexcept {
-  WipeMemory(data_, size_);
-  delete[] data_;
+  ReleaseWorkingBuffer(data_, size_);
   data_ = nullptr;
   size_ = 0;
 }

@@ -1,9 +1,12 @@
-// Wiping of memory that held secrets (key-file images, secret keys, masks).
+// Wiping of memory that held secrets (key-file images, secret keys, masks),
+// and the allocator of the engine's working buffers.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <span>
+#include <type_traits>
 
 namespace dizora::support {
 
@@ -12,9 +15,33 @@ namespace dizora::support {
 // even when the memory is freed right afterwards. A null `data` is allowed.
 void WipeMemory(void* data, std::size_t size) noexcept;
 
+// Every working buffer of the engine (data, blocks, signatures, key images)
+// comes from here: `size` zero-filled bytes, or std::bad_alloc when memory
+// (or the allocation fault seam of alloc_fault.h) refuses. A size of 0 gives
+// null and allocates nothing. Release with ReleaseWorkingBuffer.
+std::uint8_t* AllocateWorkingBuffer(std::size_t size);
+
+// Wipes `size` bytes at `data` and frees them. A null `data` is allowed.
+void ReleaseWorkingBuffer(std::uint8_t* data, std::size_t size) noexcept;
+
+// A zero-filled fixed block of bytes (such as std::array<uint8_t, N>) from
+// the working-buffer allocator; std::bad_alloc when it is refused. Free it
+// with DeleteWorkingBlock, which wipes it.
+template <class Block>
+Block* NewWorkingBlock() {
+  static_assert(std::is_trivially_destructible_v<Block> && alignof(Block) == 1);
+  return new (AllocateWorkingBuffer(sizeof(Block))) Block{};
+}
+
+template <class Block>
+void DeleteWorkingBlock(Block* block) noexcept {
+  ReleaseWorkingBuffer(reinterpret_cast<std::uint8_t*>(block), sizeof(Block));
+}
+
 // A fixed-size, zero-initialised byte buffer that wipes itself before its
 // memory is released (destruction, move-assignment, Reset). Move-only.
-// Allocation failure raises std::bad_alloc from the constructor.
+// Its memory comes from AllocateWorkingBuffer: allocation failure raises
+// std::bad_alloc from the constructor.
 class SecureBuffer {
  public:
   SecureBuffer() noexcept = default;
