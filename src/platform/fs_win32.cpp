@@ -1,4 +1,10 @@
 // Win32 implementation of the file and directory primitives (ANSI calls).
+//
+// Each primitive that opens, creates, writes, flushes, renames or deletes a
+// file, or makes or removes a directory, asks the test-only fault seam first
+// (fs_fault.h). An injected failure is reported as Windows reports a real
+// one: false with the thread's last error set (ERROR_DISK_FULL for a write or
+// flush, ERROR_ACCESS_DENIED otherwise).
 #include <windows.h>
 
 #include <cstdint>
@@ -6,11 +12,20 @@
 #include <utility>
 
 #include "platform/fs.h"
+#include "platform/fs_fault.h"
 #include "platform/path_style.h"
 
 namespace dizora::platform {
 
 namespace {
+
+// True when the seam makes this operation fail; the last error is then
+// `error`, as a refused call would leave it.
+bool InjectedFailure(DWORD error = ERROR_ACCESS_DENIED) noexcept {
+  if (!fault::FileOperationFails()) return false;
+  ::SetLastError(error);
+  return true;
+}
 
 HANDLE AsHandle(void* h) noexcept { return static_cast<HANDLE>(h); }
 
@@ -18,6 +33,27 @@ void* FromHandle(HANDLE h) noexcept { return h == INVALID_HANDLE_VALUE ? nullptr
 
 bool EndsWithDelimiter(const std::string& path) noexcept {
   return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
+
+// Writes all `size` bytes through WriteFile, in chunks a DWORD can count.
+bool WriteBytes(void* handle, const unsigned char* in, std::size_t size) noexcept {
+  while (size > 0) {
+    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD put = 0;
+    if (handle == nullptr || !::WriteFile(AsHandle(handle), in, chunk, &put, nullptr) || put == 0) return false;
+    in += put;
+    size -= put;
+  }
+  return true;
+}
+
+// An injected write failure, as on a full disk: the part of the data the
+// seam asks for reaches the file first, then the write fails.
+bool InjectedWriteFailure(void* handle, const unsigned char* in, std::size_t size) noexcept {
+  const std::size_t part = fault::ShortWriteLength(size);
+  if (part > 0 && handle != nullptr) WriteBytes(handle, in, part);
+  ::SetLastError(ERROR_DISK_FULL);
+  return false;
 }
 
 std::string DirectoryPart(const std::string& path) {
@@ -59,23 +95,28 @@ bool SetPathAttributes(const std::string& path, std::uint32_t attributes) noexce
 bool PathExists(const std::string& path) noexcept { return GetPathAttributes(path).has_value(); }
 
 bool RemoveFile(const std::string& path) noexcept {
+  if (InjectedFailure()) return false;
   return !path.empty() && ::DeleteFileA(path.c_str()) != 0;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) noexcept {
+  if (InjectedFailure()) return false;
   return !from.empty() && !to.empty() && ::MoveFileA(from.c_str(), to.c_str()) != 0;
 }
 
 bool RenameOver(const std::string& from, const std::string& to) noexcept {
+  if (InjectedFailure()) return false;
   return !from.empty() && !to.empty() &&
          ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool MakeDirectory(const std::string& path) noexcept {
+  if (InjectedFailure()) return false;
   return !path.empty() && ::CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
 bool RemoveEmptyDirectory(const std::string& path) noexcept {
+  if (InjectedFailure()) return false;
   return !path.empty() && ::RemoveDirectoryA(path.c_str()) != 0;
 }
 
@@ -95,6 +136,7 @@ File& File::operator=(File&& other) noexcept {
 
 bool File::OpenRead(const std::string& path) noexcept {
   Close();
+  if (InjectedFailure()) return false;
   if (path.empty()) return false;
   handle_ = FromHandle(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -104,6 +146,7 @@ bool File::OpenRead(const std::string& path) noexcept {
 
 bool File::Create(const std::string& path) noexcept {
   Close();
+  if (InjectedFailure()) return false;
   if (path.empty()) return false;
   // Refused explicitly: not every file system enforces the attribute for
   // every account.
@@ -116,6 +159,7 @@ bool File::Create(const std::string& path) noexcept {
 
 bool File::CreateUniqueNear(const std::string& near_path, std::string& created_name) noexcept {
   Close();
+  if (InjectedFailure()) return false;
   try {
     const std::string dir = DirectoryPart(near_path);
     const std::string base = near_path.substr(dir.size());
@@ -161,17 +205,14 @@ bool File::ReadExact(void* buffer, std::size_t size) noexcept {
 
 bool File::WriteAll(const void* buffer, std::size_t size) noexcept {
   const auto* in = static_cast<const unsigned char*>(buffer);
-  while (size > 0) {
-    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-    DWORD put = 0;
-    if (handle_ == nullptr || !::WriteFile(AsHandle(handle_), in, chunk, &put, nullptr) || put == 0) return false;
-    in += put;
-    size -= put;
-  }
-  return true;
+  if (fault::FileOperationFails()) return InjectedWriteFailure(handle_, in, size);
+  return WriteBytes(handle_, in, size);
 }
 
-bool File::Sync() noexcept { return handle_ != nullptr && ::FlushFileBuffers(AsHandle(handle_)) != 0; }
+bool File::Sync() noexcept {
+  if (InjectedFailure(ERROR_DISK_FULL)) return false;
+  return handle_ != nullptr && ::FlushFileBuffers(AsHandle(handle_)) != 0;
+}
 
 bool File::Close() noexcept {
   if (handle_ == nullptr) return true;
