@@ -216,6 +216,9 @@ inline World& TheWorld() {
 class Scene {
  public:
   Scene() : dir_(MakeScratchDir("scene")) {
+    // MinGW's fs::copy refuses an existing target directory ("File exists"),
+    // so the copy makes it.
+    fs::remove(dir_);
     fs::copy(TheWorld().user().dir(), dir_, fs::copy_options::recursive);
     fs::create_directories(dir_ / "incoming");
     fs::create_directories(dir_ / "saved");
