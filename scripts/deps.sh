@@ -3,8 +3,10 @@
 # and any is missing; otherwise prints the apt-get line to run.
 set -euo pipefail
 
+# valgrind: the constant-time check of the MAC comparison (a CTest) and
+# scripts/valgrind.sh.
 packages=(cmake make g++ gcc pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libgcrypt20-dev nettle-dev)
+          libgcrypt20-dev nettle-dev valgrind)
 if [[ "${DZ_WITH_FUZZ:-0}" == 1 ]]; then
   packages+=(clang-14 libclang-rt-14-dev)
 fi

@@ -38,13 +38,9 @@ bool Obtain(support::SecureBuffer& buffer, size_t size) noexcept {
   }
 }
 
-// Compares two MACs without an early exit, so the time taken tells nothing
-// about where they differ.
-bool SameMac(const uint8_t* a, const uint8_t* b) noexcept {
-  volatile uint8_t difference = 0;
-  for (int32_t i = 0; i < kMacSize; ++i) difference = difference | (a[i] ^ b[i]);
-  return difference == 0;
-}
+// Compares two MACs in constant time (no early exit), so the time taken
+// tells nothing about where they differ.
+bool SameMac(const uint8_t* a, const uint8_t* b) noexcept { return support::ConstantTimeEqual(a, b, kMacSize); }
 
 // Length of the zero-terminated text at `offset` of a block of `end` bytes,
 // or -1 when it is not terminated inside the block.

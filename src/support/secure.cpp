@@ -18,6 +18,14 @@ void WipeMemory(void* data, std::size_t size) noexcept {
   if (data != nullptr && size != 0) g_memset(data, 0, size);
 }
 
+bool ConstantTimeEqual(const std::uint8_t* a, const std::uint8_t* b, std::size_t size) noexcept {
+  // The accumulator is volatile so that the compiler cannot turn the loop
+  // into an early exit once a difference is seen.
+  volatile std::uint8_t difference = 0;
+  for (std::size_t i = 0; i < size; ++i) difference = difference | static_cast<std::uint8_t>(a[i] ^ b[i]);
+  return difference == 0;
+}
+
 std::uint8_t* AllocateWorkingBuffer(std::size_t size) {
   if (size == 0) return nullptr;
   if (fault::AllocationFails()) throw std::bad_alloc();

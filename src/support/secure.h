@@ -15,6 +15,11 @@ namespace dizora::support {
 // even when the memory is freed right afterwards. A null `data` is allowed.
 void WipeMemory(void* data, std::size_t size) noexcept;
 
+// Whether `size` bytes at `a` and `b` are equal, in a time that depends on
+// `size` alone: every byte is read and no branch depends on their values, so
+// the time taken tells nothing about where they differ (MAC comparison).
+bool ConstantTimeEqual(const std::uint8_t* a, const std::uint8_t* b, std::size_t size) noexcept;
+
 // Every working buffer of the engine (data, blocks, signatures, key images)
 // comes from here: `size` zero-filled bytes, or std::bad_alloc when memory
 // (or the allocation fault seam of alloc_fault.h) refuses. A size of 0 gives
