@@ -54,4 +54,16 @@ TEST(SecureBuffer, MoveTransfersOwnership) {
   EXPECT_EQ(c.data(), nullptr);
 }
 
+TEST(ConstantTimeEqual, SeesADifferenceAtEveryPosition) {
+  const std::uint8_t mac[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  EXPECT_TRUE(dizora::support::ConstantTimeEqual(mac, mac, sizeof mac));
+  for (std::size_t i = 0; i < sizeof mac; ++i) {
+    std::uint8_t other[8];
+    std::memcpy(other, mac, sizeof mac);
+    other[i] ^= 0x80;
+    EXPECT_FALSE(dizora::support::ConstantTimeEqual(mac, other, sizeof mac)) << "byte " << i;
+    EXPECT_TRUE(dizora::support::ConstantTimeEqual(mac, other, i)) << "only the first " << i << " bytes count";
+  }
+}
+
 }  // namespace
