@@ -35,7 +35,7 @@ inline uint64_t zero_mask(uint64_t x) { return ((x | (0 - x)) >> 63) - 1; }
 
 // a + b + carry; carry (0 or 1) is updated.
 inline uint64_t addc(uint64_t a, uint64_t b, uint64_t& carry) {
-#ifdef __SIZEOF_INT128__
+#if GOST_EC256_INT128
   const u128 t = u128(a) + b + carry;
   carry = uint64_t(t >> 64);
   return uint64_t(t);
@@ -51,7 +51,7 @@ inline uint64_t addc(uint64_t a, uint64_t b, uint64_t& carry) {
 
 // a - b - borrow; borrow (0 or 1) is updated.
 inline uint64_t subb(uint64_t a, uint64_t b, uint64_t& borrow) {
-#ifdef __SIZEOF_INT128__
+#if GOST_EC256_INT128
   const u128 t = u128(a) - b - borrow;
   borrow = uint64_t(t >> 64) & 1;
   return uint64_t(t);

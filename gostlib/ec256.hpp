@@ -29,9 +29,18 @@ inline uint64_t mul_wide_portable(uint64_t a, uint64_t b, uint64_t& hi) {
 __extension__ typedef unsigned __int128 u128;
 #endif
 
+// 128-bit sums and products where the compiler has them; the 32-bit halves
+// otherwise (the i686 build). GOST_EC256_NO_INT128 selects the halves on any
+// host, so that path can be tested on a 64-bit one.
+#if defined(__SIZEOF_INT128__) && !defined(GOST_EC256_NO_INT128)
+#define GOST_EC256_INT128 1
+#else
+#define GOST_EC256_INT128 0
+#endif
+
 // a * b + c + d as (hi, lo); it cannot overflow 128 bits.
 inline uint64_t mul_add2(uint64_t a, uint64_t b, uint64_t c, uint64_t d, uint64_t& hi) {
-#ifdef __SIZEOF_INT128__
+#if GOST_EC256_INT128
   const u128 t = u128(a) * b + c + d;
   hi = uint64_t(t >> 64);
   return uint64_t(t);
