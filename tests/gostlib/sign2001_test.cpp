@@ -324,5 +324,64 @@ TEST_F(Sign2001, CurveAgreementIsSymmetric) {
   EXPECT_EQ(mutual(ca.data(), bad.data(), ka.data()), 3);
 }
 
+TEST_F(Sign2001, AgreementIsTheSecretTimesThePeerPoint) {
+  auto mutual = lib().fn<MutualFn>("RuroV_LR34_10_2001_gen_mutual_key");
+  Bytes sa, pa, sb, pb;
+  generate(sa, pa);
+  generate(sb, pb);
+  auto ctx = fresh();
+  ASSERT_EQ(set_secret(ctx.data(), sa.data()), 0);
+  Bytes out(64);
+  ASSERT_EQ(mutual(ctx.data(), pb.data(), out.data()), 0);
+  Z d = z_from_le(sa.data(), 32);
+  ASSERT_EQ(ecc_scalar_set(&key_, d.get()), 1);
+  nettle_public(pb);
+  ecc_point product;
+  ecc_point_init(&product, nettle_get_gost_gc256b());
+  ecc_point_mul(&product, &key_, &pub_);
+  Z x, y;
+  ecc_point_get(&product, x.get(), y.get());
+  ecc_point_clear(&product);
+  EXPECT_EQ(to_hex(out.data(), 32), to_hex(z_to_le(x, 32)));
+  EXPECT_EQ(to_hex(out.data() + 32, 32), to_hex(z_to_le(y, 32)));
+  // A peer with y + 1 is off the curve; one with x = p is no field element.
+  Bytes off = pb;
+  off[32] ^= 1;
+  EXPECT_EQ(mutual(ctx.data(), off.data(), out.data()), 3);
+  Bytes beyond = pb;
+  const Bytes p = z_to_le(Z(kP2001), 32);
+  std::copy(p.begin(), p.end(), beyond.begin());
+  EXPECT_EQ(mutual(ctx.data(), beyond.data(), out.data()), 3);
+}
+
+// Secret 1 gives G = (1, Gy); secret q - 1 gives -G = (1, p - Gy); a key
+// outside [1, q - 1] is never taken.
+TEST_F(Sign2001, KnownPublicKeysAtTheEndsOfTheRange) {
+  const Z gy("8D91E471E0989CDA27DF505A453F2B7635294F2DDF23E3B122ACC99C9E9F1E14");
+  Z minus_gy, qm1, qp1;
+  mpz_sub(minus_gy.get(), Z(kP2001).get(), gy.get());
+  mpz_sub_ui(qm1.get(), Z(kQ2001).get(), 1);
+  mpz_add_ui(qp1.get(), Z(kQ2001).get(), 1);
+  const std::pair<Z, Z> cases[] = {{Z("1"), gy}, {qm1, minus_gy}};
+  for (const auto& [d, y] : cases) {
+    auto ctx = fresh();
+    ASSERT_EQ(set_secret(ctx.data(), z_to_le(d, 32).data()), 0);
+    ASSERT_EQ(gen_public(ctx.data()), 0);
+    Bytes area(100, 0xEE);
+    int32_t len = 0;
+    ASSERT_EQ(get_public(ctx.data(), area.data(), &len), 0);
+    EXPECT_EQ(len, 100);
+    EXPECT_EQ(to_hex(area.data(), 32), to_hex(z_to_le(Z("1"), 32)));
+    EXPECT_EQ(to_hex(area.data() + 32, 32), to_hex(z_to_le(y, 32)));
+    // The key pair signs, and the signature verifies with the public area.
+    const Bytes digest = random_bytes(32, 900);
+    EXPECT_EQ(verify(area, digest, sign(z_to_le(d, 32), digest)), 0);
+    EXPECT_TRUE(nettle_verify(area, digest, sign(z_to_le(d, 32), digest)));
+  }
+  auto ctx = fresh();
+  EXPECT_EQ(set_secret(ctx.data(), z_to_le(qp1, 32).data()), 3);
+  EXPECT_EQ(set_secret(ctx.data(), Bytes(32, 0xFF).data()), 3);
+}
+
 }  // namespace
 }  // namespace gosttest
