@@ -81,8 +81,6 @@ class Buckets {
 #if GOST_MONT_ADX
 namespace mont::adx {
 
-namespace {
-
 // One limb of a row: lo:hi = a[J] b; t[J] = lo + t[J] + CF (adcx chain) +
 // previous hi + OF (adox chain). The two chains run side by side; even
 // limbs leave their high half in h0, odd ones in h1.
@@ -108,50 +106,138 @@ namespace {
 #define GOST_STEPS_FROM_1 GOST_ROW_STEP(1, "h1", "h0") GOST_STEPS_FROM_2
 #define GOST_STEPS_FROM_0 GOST_ROW_STEP(0, "h0", "h1") GOST_STEPS_FROM_1
 
-// row_from<J>: t[J..15] += a[J..15] b (limbs below J untouched); t[16] +=
-// the top limb, both carries and carry_in. Returns the carry out of t[16].
-#define GOST_ROW_FROM(J)                                                                      \
-  inline uint64_t row_from##J(uint64_t* t, const uint64_t* a, uint64_t b, uint64_t carry_in) { \
-    uint64_t lo, h0, h1;                                                                      \
-    asm volatile("xorl %k[lo], %k[lo]\n\t"                                                    \
-                 "xorl %k[h0], %k[h0]\n\t"                                                    \
-                 "xorl %k[h1], %k[h1]\n\t" GOST_STEPS_FROM_##J                                \
-                 "movl $0, %k[lo]\n\t"                                                        \
-                 "adoxq %[lo], %[h1]\n\t"                                                     \
-                 "adcxq 128(%[t]), %[h1]\n\t"                                                 \
-                 "setc %b[lo]\n\t"                                                            \
-                 "addq %[cin], %[h1]\n\t"                                                     \
-                 "adcq $0, %[lo]\n\t"                                                         \
-                 "movq %[h1], 128(%[t])\n\t"                                                  \
-                 : [lo] "=&r"(lo), [h0] "=&r"(h0), [h1] "=&r"(h1), "+d"(b)                    \
-                 : [t] "r"(t), [a] "r"(a), [cin] "r"(carry_in)                                \
-                 : "cc", "memory");                                                           \
-    return lo;                                                                                \
-  }
-GOST_ROW_FROM(0)
-GOST_ROW_FROM(1)
-GOST_ROW_FROM(2)
-GOST_ROW_FROM(3)
-GOST_ROW_FROM(4)
-GOST_ROW_FROM(5)
-GOST_ROW_FROM(6)
-GOST_ROW_FROM(7)
-GOST_ROW_FROM(8)
-GOST_ROW_FROM(9)
-GOST_ROW_FROM(10)
-GOST_ROW_FROM(11)
-GOST_ROW_FROM(12)
-GOST_ROW_FROM(13)
-GOST_ROW_FROM(14)
-GOST_ROW_FROM(15)
+// One row over limbs J..15 of a, multiplier in rdx, flags and both high
+// registers cleared first; the row's top limb lands in h1 with OF pending.
+#define GOST_ROW(J)                    \
+  "xorl %k[h0], %k[h0]\n\t"            \
+  "xorl %k[h1], %k[h1]\n\t" GOST_STEPS_FROM_##J
 
-using Row = uint64_t (*)(uint64_t*, const uint64_t*, uint64_t, uint64_t);
-constexpr Row kRowFrom[16] = {row_from0,  row_from1,  row_from2,  row_from3, row_from4,  row_from5,
-                              row_from6,  row_from7,  row_from8,  row_from9, row_from10, row_from11,
-                              row_from12, row_from13, row_from14, row_from15};
+// Row i of the cross products of a square: t (advanced by i) gets a[i] a[j]
+// for j > i; t[16] is still zero, so nothing carries out of it.
+#define GOST_CROSS_ROW(I, J)              \
+  "movq " #I "*8(%[a]), %%rdx\n\t" GOST_ROW(J) \
+  "movl $0, %k[lo]\n\t"                   \
+  "adoxq %[lo], %[h1]\n\t"                \
+  "adcxq %[lo], %[h1]\n\t"                \
+  "movq %[h1], 128(%[t])\n\t"             \
+  "leaq 8(%[t]), %[t]\n\t"
 
-#undef GOST_ROW_FROM
+// A full row: t[0..15] += a b (b in rdx); t[16] += top + carries + extra,
+// whose carry out becomes the next row's extra.
+#define GOST_FULL_ROW_END                  \
+  "movl $0, %k[lo]\n\t"                    \
+  "adoxq %[lo], %[h1]\n\t"                 \
+  "adcxq 128(%[t]), %[h1]\n\t"             \
+  "setc %b[lo]\n\t"                        \
+  "addq %[extra], %[h1]\n\t"               \
+  "adcq $0, %[lo]\n\t"                     \
+  "movq %[h1], 128(%[t])\n\t"              \
+  "movq %[lo], %[extra]\n\t"               \
+  "leaq 8(%[t]), %[t]\n\t"
+
+bool available() {
+  static const bool ok = [] {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid_max(0, nullptr) < 7) return false;
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    return (ebx & (1u << 8)) != 0 && (ebx & (1u << 19)) != 0;  // BMI2 (mulx), ADX
+  }();
+  return ok;
+}
+
+void product16(uint64_t t[32], const uint64_t a[16], const uint64_t b[16]) {
+  for (size_t i = 0; i < 32; ++i) t[i] = 0;
+  uint64_t lo, h0, h1, extra = 0, rows = 16;
+  asm volatile("1:\n\t"
+               "movq (%[b]), %%rdx\n\t"
+               "leaq 8(%[b]), %[b]\n\t" GOST_ROW(0) GOST_FULL_ROW_END
+               "decq %[rows]\n\t"
+               "jnz 1b\n\t"
+               : [lo] "=&r"(lo), [h0] "=&r"(h0), [h1] "=&r"(h1), [t] "+r"(t), [b] "+r"(b),
+                 [extra] "+r"(extra), [rows] "+r"(rows)
+               : [a] "r"(a)
+               : "rdx", "cc", "memory");
+}
+
+void square_cross16(uint64_t t[32], const uint64_t a[16]) {
+  for (size_t i = 0; i < 32; ++i) t[i] = 0;
+  uint64_t lo, h0, h1;
+  asm volatile(GOST_CROSS_ROW(0, 1) GOST_CROSS_ROW(1, 2) GOST_CROSS_ROW(2, 3) GOST_CROSS_ROW(3, 4)
+               GOST_CROSS_ROW(4, 5) GOST_CROSS_ROW(5, 6) GOST_CROSS_ROW(6, 7) GOST_CROSS_ROW(7, 8)
+               GOST_CROSS_ROW(8, 9) GOST_CROSS_ROW(9, 10) GOST_CROSS_ROW(10, 11) GOST_CROSS_ROW(11, 12)
+               GOST_CROSS_ROW(12, 13) GOST_CROSS_ROW(13, 14) GOST_CROSS_ROW(14, 15)
+               : [lo] "=&r"(lo), [h0] "=&r"(h0), [h1] "=&r"(h1), [t] "+r"(t)
+               : [a] "r"(a)
+               : "rdx", "cc", "memory");
+}
+
+uint64_t reduce16(uint64_t t[32], const uint64_t m[16], uint64_t n0) {
+  uint64_t lo, h0, h1, extra = 0, rows = 16;
+  const uint64_t* a = m;
+  asm volatile("1:\n\t"
+               "movq (%[t]), %%rdx\n\t"
+               "imulq %[n0], %%rdx\n\t" GOST_ROW(0) GOST_FULL_ROW_END
+               "decq %[rows]\n\t"
+               "jnz 1b\n\t"
+               : [lo] "=&r"(lo), [h0] "=&r"(h0), [h1] "=&r"(h1), [t] "+r"(t), [extra] "+r"(extra),
+                 [rows] "+r"(rows)
+               : [a] "r"(a), [n0] "r"(n0)
+               : "rdx", "cc", "memory");
+  return extra;
+}
+
+// t = 2 t + the squares a_i^2 at limb 2 i: the doubling runs on the adcx
+// chain, the squares on the adox chain (t + t + squares fits 32 limbs).
+#define GOST_DIAG_STEP(I)                                 \
+  "movq " #I "*8(%[a]), %%rdx\n\t"                       \
+  "mulxq %%rdx, %[lo], %[hi]\n\t"                        \
+  "movq 2*" #I "*8(%[t]), %[x]\n\t"                      \
+  "adcxq %[x], %[x]\n\t"                                 \
+  "adoxq %[lo], %[x]\n\t"                                \
+  "movq %[x], 2*" #I "*8(%[t])\n\t"                      \
+  "movq 2*" #I "*8+8(%[t]), %[x]\n\t"                    \
+  "adcxq %[x], %[x]\n\t"                                 \
+  "adoxq %[hi], %[x]\n\t"                                \
+  "movq %[x], 2*" #I "*8+8(%[t])\n\t"
+
+void square_finish16(uint64_t t[32], const uint64_t a[16]) {
+  uint64_t lo, hi, x;
+  asm volatile("xorl %k[x], %k[x]\n\t"
+               GOST_DIAG_STEP(0) GOST_DIAG_STEP(1) GOST_DIAG_STEP(2) GOST_DIAG_STEP(3)
+               GOST_DIAG_STEP(4) GOST_DIAG_STEP(5) GOST_DIAG_STEP(6) GOST_DIAG_STEP(7)
+               GOST_DIAG_STEP(8) GOST_DIAG_STEP(9) GOST_DIAG_STEP(10) GOST_DIAG_STEP(11)
+               GOST_DIAG_STEP(12) GOST_DIAG_STEP(13) GOST_DIAG_STEP(14) GOST_DIAG_STEP(15)
+               : [lo] "=&r"(lo), [hi] "=&r"(hi), [x] "=&r"(x)
+               : [t] "r"(t), [a] "r"(a)
+               : "rdx", "cc", "memory");
+}
+
+#undef GOST_DIAG_STEP
+
+#define GOST_SUB_STEP(I)                 \
+  "movq " #I "*8(%[a]), %[x]\n\t"      \
+  "sbbq " #I "*8(%[b]), %[x]\n\t"      \
+  "movq %[x], " #I "*8(%[d])\n\t"
+
+uint64_t sub16(uint64_t d[16], const uint64_t a[16], const uint64_t b[16]) {
+  uint64_t x, borrow;
+  asm volatile("clc\n\t"
+               GOST_SUB_STEP(0) GOST_SUB_STEP(1) GOST_SUB_STEP(2) GOST_SUB_STEP(3)
+               GOST_SUB_STEP(4) GOST_SUB_STEP(5) GOST_SUB_STEP(6) GOST_SUB_STEP(7)
+               GOST_SUB_STEP(8) GOST_SUB_STEP(9) GOST_SUB_STEP(10) GOST_SUB_STEP(11)
+               GOST_SUB_STEP(12) GOST_SUB_STEP(13) GOST_SUB_STEP(14) GOST_SUB_STEP(15)
+               "sbbq %[borrow], %[borrow]\n\t"
+               : [x] "=&r"(x), [borrow] "=&r"(borrow)
+               : [d] "r"(d), [a] "r"(a), [b] "r"(b)
+               : "cc", "memory");
+  return borrow & 1u;
+}
+
+#undef GOST_SUB_STEP
 #undef GOST_ROW_STEP
+#undef GOST_ROW
+#undef GOST_CROSS_ROW
+#undef GOST_FULL_ROW_END
 #undef GOST_STEPS_FROM_0
 #undef GOST_STEPS_FROM_1
 #undef GOST_STEPS_FROM_2
@@ -168,35 +254,6 @@ constexpr Row kRowFrom[16] = {row_from0,  row_from1,  row_from2,  row_from3, row
 #undef GOST_STEPS_FROM_13
 #undef GOST_STEPS_FROM_14
 #undef GOST_STEPS_FROM_15
-
-}  // namespace
-
-bool available() {
-  static const bool ok = [] {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (__get_cpuid_max(0, nullptr) < 7) return false;
-    __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    return (ebx & (1u << 8)) != 0 && (ebx & (1u << 19)) != 0;  // BMI2 (mulx), ADX
-  }();
-  return ok;
-}
-
-void product16(uint64_t t[32], const uint64_t a[16], const uint64_t b[16]) {
-  for (size_t i = 0; i < 32; ++i) t[i] = 0;
-  for (size_t i = 0; i < 16; ++i) row_from0(t + i, a, b[i], 0);
-}
-
-void square_cross16(uint64_t t[32], const uint64_t a[16]) {
-  for (size_t i = 0; i < 32; ++i) t[i] = 0;
-  // Row i adds a[i] a[j] for j > i at limb i + j.
-  for (size_t i = 0; i + 1 < 16; ++i) kRowFrom[i + 1](t + i, a, a[i], 0);
-}
-
-uint64_t reduce16(uint64_t t[32], const uint64_t m[16], uint64_t n0) {
-  uint64_t extra = 0;
-  for (size_t i = 0; i < 16; ++i) extra = row_from0(t + i, m, t[i] * n0, extra);
-  return extra;
-}
 
 }  // namespace mont::adx
 #endif
@@ -357,15 +414,37 @@ void Group94<L>::reduce_q(Scalar& r, const Elem& v) const {
   wipe_value(d);
 }
 
+// Binary extended Euclid on (e, q), keeping x1 e = u and x2 e = v mod q.
 template <class L>
 void Group94<L>::inverse_q_vartime(Scalar& r, const Scalar& e) const {
-  Scalar em, q2, two{};
-  two[0] = 2;
-  mont::sub(q2, q(), two);
-  fq_.to_mont(em, e);
-  const size_t offset = 0;
-  mont::multi_pow_vartime(fq_, r, &em, &q2, &offset, 1, 256);
-  fq_.from_mont(r, r);
+  Scalar u = e, v = q(), x1{}, x2{}, one{};
+  x1[0] = 1;
+  one[0] = 1;
+  // x = x / 2 mod q (q odd: add q first when x is odd).
+  const auto halve = [this](Scalar& x) {
+    L top = 0;
+    if (x[0] & 1u) top = mont::add(x, x, q());
+    mont::shift_right1(x, top);
+  };
+  while (mont::cmp_vartime(u, one) != 0 && mont::cmp_vartime(v, one) != 0) {
+    if (mont::is_zero_mask(u) != 0) break;  // e = 0 has no inverse
+    while ((u[0] & 1u) == 0) {
+      mont::shift_right1(u, L(0));
+      halve(x1);
+    }
+    while ((v[0] & 1u) == 0) {
+      mont::shift_right1(v, L(0));
+      halve(x2);
+    }
+    if (mont::cmp_vartime(u, v) >= 0) {
+      mont::sub(u, u, v);
+      fq_.sub_mod(x1, x1, x2);
+    } else {
+      mont::sub(v, v, u);
+      fq_.sub_mod(x2, x2, x1);
+    }
+  }
+  r = mont::cmp_vartime(u, one) == 0 ? x1 : x2;
 }
 
 template <class L>

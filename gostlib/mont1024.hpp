@@ -40,6 +40,10 @@ bool available();
 void product16(uint64_t t[32], const uint64_t a[16], const uint64_t b[16]);
 // t = sum over i < j of a_i a_j 2^(64 (i + j)) (the cross products of a^2).
 void square_cross16(uint64_t t[32], const uint64_t a[16]);
+// t = 2 t + sum a_i^2 2^(128 i): completes a square from its cross products.
+void square_finish16(uint64_t t[32], const uint64_t a[16]);
+// d = a - b; returns the borrow.
+uint64_t sub16(uint64_t d[16], const uint64_t a[16], const uint64_t b[16]);
 // Montgomery reduction rows: t += u_i m 2^(64 i) making t[0..15] zero;
 // returns the carry out of t[31].
 uint64_t reduce16(uint64_t t[32], const uint64_t m[16], uint64_t n0);
@@ -66,12 +70,12 @@ inline L mac(L a, L b, L c, L& carry) {
 // r = a + b; returns the carry (0 or 1).
 template <class L, size_t N>
 inline L add(Num<L, N>& r, const Num<L, N>& a, const Num<L, N>& b) {
+  using W = typename Wide<L>::type;
   L carry = 0;
   for (size_t i = 0; i < N; ++i) {
-    const L s = L(a[i] + carry);
-    const L c1 = L(s < carry);
-    r[i] = L(s + b[i]);
-    carry = L(c1 | L(r[i] < s));
+    const W z = W(a[i]) + b[i] + carry;
+    r[i] = L(z);
+    carry = L(z >> kBits<L>);
   }
   return carry;
 }
@@ -79,12 +83,12 @@ inline L add(Num<L, N>& r, const Num<L, N>& a, const Num<L, N>& b) {
 // r = a - b; returns the borrow (0 or 1).
 template <class L, size_t N>
 inline L sub(Num<L, N>& r, const Num<L, N>& a, const Num<L, N>& b) {
+  using W = typename Wide<L>::type;
   L borrow = 0;
   for (size_t i = 0; i < N; ++i) {
-    const L d = L(a[i] - b[i]);
-    const L b1 = L(a[i] < b[i]);
-    r[i] = L(d - borrow);
-    borrow = L(b1 | L(d < borrow));
+    const W z = W(a[i]) - b[i] - borrow;
+    r[i] = L(z);
+    borrow = L(L(z >> kBits<L>) & 1u);
   }
   return borrow;
 }
@@ -166,6 +170,15 @@ constexpr Num<L, N> from_hex(const char* hex) {
   return r;
 }
 
+// a = (a >> 1) | top << (bits - 1), top 0 or 1.
+template <class L, size_t N>
+inline void shift_right1(Num<L, N>& a, L top) {
+  for (size_t i = 0; i < N; ++i) {
+    const L next = i + 1 < N ? a[i + 1] : top;
+    a[i] = L((a[i] >> 1) | L(next << (kBits<L> - 1)));
+  }
+}
+
 // Comparisons on public values.
 template <class L, size_t N>
 inline int cmp_vartime(const Num<L, N>& a, const Num<L, N>& b) {
@@ -205,7 +218,7 @@ class Mont {
 
   // r = a b / R mod m.
   void mul(Elem& r, const Elem& a, const Elem& b) const {
-    L t[2 * N] = {};
+    L t[2 * N];
 #if GOST_MONT_ADX
     if constexpr (kFastShape) {
       if (fast_) {
@@ -215,6 +228,7 @@ class Mont {
       }
     }
 #endif
+    for (size_t i = 0; i < N; ++i) t[i] = 0;
     for (size_t i = 0; i < N; ++i) {
       L c = 0;
       for (size_t j = 0; j < N; ++j) t[i + j] = mac(a[i], b[j], t[i + j], c);
@@ -225,17 +239,19 @@ class Mont {
 
   // r = a^2 / R mod m: the cross products once, doubled, plus the squares.
   void sqr(Elem& r, const Elem& a) const {
-    L t[2 * N] = {};
-    bool crossed = false;
+    L t[2 * N];
 #if GOST_MONT_ADX
     if constexpr (kFastShape) {
       if (fast_) {
         adx::square_cross16(t, a.data());
-        crossed = true;
+        adx::square_finish16(t, a.data());
+        reduce(r, t);
+        return;
       }
     }
 #endif
-    for (size_t i = 0; i + 1 < N && !crossed; ++i) {
+    for (size_t i = 0; i < 2 * N; ++i) t[i] = 0;
+    for (size_t i = 0; i + 1 < N; ++i) {
       L c = 0;
       for (size_t j = i + 1; j < N; ++j) t[i + j] = mac(a[i], a[j], t[i + j], c);
       t[i + N] = c;
@@ -301,12 +317,20 @@ class Mont {
   // r = t / R mod m for t below m R (word-by-word Montgomery reduction).
   void reduce(Elem& r, L* t) const {
     L extra = 0;  // carry out of the top limb, kept for the next row
+    L borrow = 0;
+    Elem d;
 #if GOST_MONT_ADX
     if constexpr (kFastShape) {
-      if (fast_) extra = adx::reduce16(t, m_.data(), n0_);
+      if (fast_) {
+        extra = adx::reduce16(t, m_.data(), n0_);
+        borrow = adx::sub16(d.data(), t + N, m_.data());
+        for (size_t i = 0; i < N; ++i) r[i] = t[N + i];
+        cmov(r, d, L(L(0) - L(extra | L(borrow ^ 1u))));
+        return;
+      }
     }
 #endif
-    for (size_t i = 0; i < N && !fast_; ++i) {
+    for (size_t i = 0; i < N; ++i) {
       const L u = L(t[i] * n0_);
       L c = 0;
       for (size_t j = 0; j < N; ++j) t[i + j] = mac(u, m_[j], t[i + j], c);
@@ -316,8 +340,7 @@ class Mont {
       extra = L(z >> kBits<L>);
     }
     for (size_t i = 0; i < N; ++i) r[i] = t[N + i];
-    Elem d;
-    const L borrow = sub(d, r, m_);
+    borrow = sub(d, r, m_);
     cmov(r, d, L(L(0) - L(extra | L(borrow ^ 1u))));
   }
 
