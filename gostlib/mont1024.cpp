@@ -1,5 +1,7 @@
 #include "mont1024.hpp"
 
+#include <algorithm>
+
 #include "common.hpp"
 
 #if GOST_MONT_ADX
@@ -26,37 +28,28 @@ void wipe_value(T& v) {
 }
 
 // Products of powers of one base collected by digit value (Yao's method):
-// bucket d gathers every Y_j whose digit is d, and the result is
-// prod_d bucket_d^d. The secret variant touches every bucket on each update.
+// bucket d gathers every power y^(2^i) whose digit is d, and the result is
+// prod_d bucket_d^d. This one serves secret digits of 4 bits: every update
+// touches all 16 buckets.
 template <class L, size_t N>
-class Buckets {
+class SecretBuckets {
  public:
   using Elem = mont::Num<L, N>;
   static constexpr size_t kCount = 16;
 
-  explicit Buckets(const mont::Mont<L, N>& f) : f_(f) {
+  explicit SecretBuckets(const mont::Mont<L, N>& f) : f_(f) {
     for (auto& b : b_) b = f.one();
   }
-  ~Buckets() { wipe_value(b_); }
-  Buckets(const Buckets&) = delete;
-  Buckets& operator=(const Buckets&) = delete;
+  ~SecretBuckets() { wipe_value(b_); }
+  SecretBuckets(const SecretBuckets&) = delete;
+  SecretBuckets& operator=(const SecretBuckets&) = delete;
 
-  void add_secret(L digit, const Elem& y) {
+  void add(L digit, const Elem& y) {
     Elem t;
     mont::select(t, b_, kCount, digit);
     f_.mul(t, t, y);
     mont::scatter(b_, kCount, digit, t);
     wipe_value(t);
-  }
-
-  void add_vartime(L digit, const Elem& y) {
-    if (digit == 0) return;
-    if (used_[digit]) {
-      f_.mul(b_[digit], b_[digit], y);
-    } else {
-      b_[digit] = y;
-      used_[digit] = true;
-    }
   }
 
   // prod_d b_d^d by running products: 2 (kCount - 2) multiplications.
@@ -71,6 +64,55 @@ class Buckets {
   }
 
  private:
+  const mont::Mont<L, N>& f_;
+  Elem b_[kCount];
+};
+
+// The same for public odd digits 1, 3, ..., 15 (sliding windows): bucket k
+// holds digit 2k + 1; empty buckets cost nothing.
+template <class L, size_t N>
+class OddBuckets {
+ public:
+  using Elem = mont::Num<L, N>;
+  static constexpr size_t kCount = 8;
+
+  explicit OddBuckets(const mont::Mont<L, N>& f) : f_(f) {}
+
+  void add(unsigned odd_digit, const Elem& y) {
+    const size_t k = odd_digit >> 1;
+    if (used_[k]) {
+      f_.mul(b_[k], b_[k], y);
+    } else {
+      b_[k] = y;
+      used_[k] = true;
+    }
+  }
+
+  // prod_k b_k^(2k+1) = (prod_k b_k^k)^2 prod_k b_k, the first by running
+  // products from the top bucket down.
+  void finish(Elem& out) const {
+    Elem run = f_.one(), acc = f_.one();
+    bool any = false;
+    for (size_t k = kCount; k-- > 1;) {
+      if (used_[k]) mul_into(run, b_[k], any);
+      if (any) f_.mul(acc, acc, run);
+    }
+    if (any) f_.sqr(acc, acc);
+    if (used_[0]) mul_into(run, b_[0], any);
+    if (any) f_.mul(acc, acc, run);
+    out = acc;
+  }
+
+ private:
+  void mul_into(Elem& run, const Elem& b, bool& any) const {
+    if (any) {
+      f_.mul(run, run, b);
+    } else {
+      run = b;
+      any = true;
+    }
+  }
+
   const mont::Mont<L, N>& f_;
   Elem b_[kCount];
   bool used_[kCount] = {};
@@ -273,6 +315,15 @@ Group94<L>::Group94()
   r_pow_q_[1] = fq_.r2();
   fq_.mul(r_pow_q_[2], fq_.r2(), fq_.r2());
   fq_.mul(r_pow_q_[3], r_pow_q_[2], fq_.r2());
+  // q's sliding windows: odd values of up to 4 bits, by their lowest bit.
+  for (size_t hi = kBitsQ; hi-- > 0;) {
+    if (mont::bits_at(q(), hi, 1) == 0) continue;
+    size_t lo = hi + 1 >= kWindow ? hi + 1 - kWindow : 0;
+    while (mont::bits_at(q(), lo, 1) == 0) ++lo;
+    q_windows_[lo] = uint8_t(mont::bits_at(q(), lo, unsigned(hi - lo + 1)));
+    q_top_ = std::max(q_top_, lo);
+    hi = lo;
+  }
   Elem base;  // a^(16^i)
   fp_.to_mont(base, a_);
   for (size_t i = 0; i < kDigits; ++i) {
@@ -313,24 +364,28 @@ void Group94<L>::pow_a_vartime(Elem& out, const Scalar& e) const {
   fp_.from_mont(out, acc);
 }
 
-// Y_j = y^(16^j), j = 0..63, by 4 squarings each; every Y_j goes to q's
-// buckets (public digits) and, when x is given, to x's (secret digits).
+// Y_i = y^(2^i) by one squaring each, shared by every exponent of base y:
+// q's sliding windows (public) go to odd buckets, x's fixed 4-bit windows
+// (secret) to constant-time ones; y^(2^64), y^(2^128), y^(2^192) are kept
+// on the way when asked for.
 template <class L>
 void Group94<L>::walk(const Elem& y, const Scalar* x, Elem* y_to_x, Elem& y_to_q, Elem* powers) const {
-  Buckets<L, kPLimbs> bq(fp_), bx(fp_);
-  Elem yj;
-  fp_.to_mont(yj, y);
-  for (size_t j = 0; j < kDigits; ++j) {
-    if (j > 0) {
-      for (unsigned k = 0; k < kWindow; ++k) fp_.sqr(yj, yj);
-    }
-    if (powers != nullptr && j > 0 && j % 16 == 0) fp_.from_mont(powers[j / 16 - 1], yj);
-    bq.add_vartime(mont::bits_at(q(), j * kWindow, kWindow), yj);
-    if (x != nullptr) bx.add_secret(mont::bits_at(*x, j * kWindow, kWindow), yj);
+  OddBuckets<L, kPLimbs> bq(fp_);
+  SecretBuckets<L, kPLimbs> bx(fp_);
+  size_t top = q_top_;
+  if (x != nullptr) top = std::max<size_t>(top, kBitsQ - kWindow);
+  if (powers != nullptr) top = std::max<size_t>(top, 192);
+  Elem yi;
+  fp_.to_mont(yi, y);
+  for (size_t i = 0; i <= top; ++i) {
+    if (i > 0) fp_.sqr(yi, yi);
+    if (powers != nullptr && i > 0 && i % 64 == 0) fp_.from_mont(powers[i / 64 - 1], yi);
+    if (q_windows_[i] != 0) bq.add(q_windows_[i], yi);
+    if (x != nullptr && i % kWindow == 0) bx.add(mont::bits_at(*x, i, kWindow), yi);
   }
   bq.finish(y_to_q);
   if (x != nullptr) bx.finish(*y_to_x);
-  wipe_value(yj);
+  wipe_value(yi);
 }
 
 template <class L>

@@ -448,7 +448,8 @@ class Group94 {
 
  private:
   static constexpr unsigned kWindow = 4;
-  static constexpr size_t kDigits = 256 / kWindow;
+  static constexpr size_t kBitsQ = 256;
+  static constexpr size_t kDigits = kBitsQ / kWindow;
 
   Group94();
   void walk(const Elem& y, const Scalar* x, Elem* y_to_x, Elem& y_to_q, Elem* powers) const;
@@ -457,6 +458,8 @@ class Group94 {
   mont::Mont<L, kQLimbs> fq_;
   Elem a_;
   Scalar r_pow_q_[4];  // R^1 .. R^4 mod q, R = 2^256
+  uint8_t q_windows_[kBitsQ] = {};  // q's sliding windows by lowest bit
+  size_t q_top_ = 0;                 // the highest of them
   // fixed_[i][d] = a^(d 16^i) in Montgomery form.
   Elem fixed_[kDigits][1u << kWindow];
 };
