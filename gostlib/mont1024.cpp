@@ -1,6 +1,7 @@
 #include "mont1024.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common.hpp"
 
@@ -40,16 +41,17 @@ class SecretBuckets {
   explicit SecretBuckets(const mont::Mont<L, N>& f) : f_(f) {
     for (auto& b : b_) b = f.one();
   }
-  ~SecretBuckets() { wipe_value(b_); }
+  ~SecretBuckets() {
+    wipe_value(b_);
+    wipe_value(t_);
+  }
   SecretBuckets(const SecretBuckets&) = delete;
   SecretBuckets& operator=(const SecretBuckets&) = delete;
 
   void add(L digit, const Elem& y) {
-    Elem t;
-    mont::select(t, b_, kCount, digit);
-    f_.mul(t, t, y);
-    mont::scatter(b_, kCount, digit, t);
-    wipe_value(t);
+    mont::select(t_, b_, kCount, digit);
+    f_.mul(t_, t_, y);
+    mont::scatter(b_, kCount, digit, t_);
   }
 
   // prod_d b_d^d by running products: 2 (kCount - 2) multiplications.
@@ -66,6 +68,7 @@ class SecretBuckets {
  private:
   const mont::Mont<L, N>& f_;
   Elem b_[kCount];
+  Elem t_{};  // the bucket being updated
 };
 
 // The same for public odd digits 1, 3, ..., 15 (sliding windows): bucket k
@@ -185,6 +188,50 @@ bool available() {
     return (ebx & (1u << 8)) != 0 && (ebx & (1u << 19)) != 0;  // BMI2 (mulx), ADX
   }();
   return ok;
+}
+
+namespace {
+
+using V4 = uint64_t __attribute__((vector_size(32)));
+
+// All-ones when x == y; the masks are what keep the accesses uniform.
+inline uint64_t same(uint64_t x, uint64_t y) { return mont::eq_mask<uint64_t>(x, y); }
+
+}  // namespace
+
+bool wide_scan_available() {
+  static const bool ok = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return ok;
+}
+
+__attribute__((target("avx2"))) void select16x16(Row16& r, const Row16* table, uint64_t index) {
+  V4 acc[4] = {};
+  for (uint64_t k = 0; k < 16; ++k) {
+    const V4 mask = V4{} + same(k, index);
+    for (size_t i = 0; i < 4; ++i) {
+      V4 v;
+      std::memcpy(&v, table[k].data() + 4 * i, sizeof v);
+      acc[i] |= v & mask;
+    }
+  }
+  std::memcpy(r.data(), acc, sizeof acc);
+}
+
+__attribute__((target("avx2"))) void scatter16x16(Row16* table, uint64_t index, const Row16& v) {
+  V4 value[4];
+  std::memcpy(value, v.data(), sizeof value);
+  for (uint64_t k = 0; k < 16; ++k) {
+    const V4 mask = V4{} + same(k, index);
+    for (size_t i = 0; i < 4; ++i) {
+      V4 t;
+      std::memcpy(&t, table[k].data() + 4 * i, sizeof t);
+      t ^= (t ^ value[i]) & mask;
+      std::memcpy(table[k].data() + 4 * i, &t, sizeof t);
+    }
+  }
 }
 
 void product16(uint64_t t[32], const uint64_t a[16], const uint64_t b[16]) {

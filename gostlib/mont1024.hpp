@@ -42,6 +42,12 @@ void product16(uint64_t t[32], const uint64_t a[16], const uint64_t b[16]);
 void square_cross16(uint64_t t[32], const uint64_t a[16]);
 // t = 2 t + sum a_i^2 2^(128 i): completes a square from its cross products.
 void square_finish16(uint64_t t[32], const uint64_t a[16]);
+// Constant-time table access for 16 entries of 16 limbs on 256-bit vectors,
+// when the processor and the system support them.
+bool wide_scan_available();
+using Row16 = std::array<uint64_t, 16>;
+void select16x16(Row16& r, const Row16* table, uint64_t index);
+void scatter16x16(Row16* table, uint64_t index, const Row16& v);
 // d = a - b; returns the borrow.
 uint64_t sub16(uint64_t d[16], const uint64_t a[16], const uint64_t b[16]);
 // Montgomery reduction rows: t += u_i m 2^(64 i) making t[0..15] zero;
@@ -115,18 +121,41 @@ inline L is_zero_mask(const Num<L, N>& a) {
 
 // r = table[index] read by touching every entry.
 template <class L, size_t N>
+inline void select(Num<L, N>& r, const Num<L, N>* table, size_t count, L index);
+template <class L, size_t N>
+inline void scatter(Num<L, N>* table, size_t count, L index, const Num<L, N>& v);
+
+template <class L, size_t N>
 inline void select(Num<L, N>& r, const Num<L, N>* table, size_t count, L index) {
-  r = Num<L, N>{};
+#if GOST_MONT_ADX
+  if constexpr (std::is_same_v<L, uint64_t> && N == 16) {
+    if (count == 16 && adx::wide_scan_available()) {
+      adx::select16x16(r, table, index);
+      return;
+    }
+  }
+#endif
+  Num<L, N> acc{};  // local: no aliasing with the table, so it stays in registers
   for (size_t k = 0; k < count; ++k) {
     const L mask = eq_mask<L>(L(k), index);
-    for (size_t i = 0; i < N; ++i) r[i] |= table[k][i] & mask;
+    for (size_t i = 0; i < N; ++i) acc[i] |= table[k][i] & mask;
   }
+  r = acc;
 }
 
 // table[index] = v, every entry written (the others with their own value).
 template <class L, size_t N>
 inline void scatter(Num<L, N>* table, size_t count, L index, const Num<L, N>& v) {
-  for (size_t k = 0; k < count; ++k) cmov(table[k], v, eq_mask<L>(L(k), index));
+#if GOST_MONT_ADX
+  if constexpr (std::is_same_v<L, uint64_t> && N == 16) {
+    if (count == 16 && adx::wide_scan_available()) {
+      adx::scatter16x16(table, index, v);
+      return;
+    }
+  }
+#endif
+  const Num<L, N> value = v;
+  for (size_t k = 0; k < count; ++k) cmov(table[k], value, eq_mask<L>(L(k), index));
 }
 
 // Bits [pos, pos + w) of a little-endian limb string; the window may cross

@@ -258,6 +258,31 @@ TEST(MontHelpers, BitWindowsAndSelection) {
   EXPECT_EQ(table[3], (N4{3, 9, 15, ~3u}));
 }
 
+// Sixteen entries of sixteen 64-bit limbs: the shape of the secret tables,
+// which takes the vector path where the processor has one.
+TEST(MontHelpers, SelectionOfSixteenWideEntries) {
+  using E = mont::Num<uint64_t, 16>;
+  std::vector<E> table(16);
+  for (uint64_t k = 0; k < 16; ++k) {
+    for (uint64_t i = 0; i < 16; ++i) table[k][i] = (k + 1) * 0x0101010101010101ull ^ (i << 56);
+  }
+  const std::vector<E> original = table;
+  E r;
+  for (uint64_t k = 0; k < 16; ++k) {
+    mont::select(r, table.data(), 16, k);
+    ASSERT_EQ(r, original[k]) << k;
+  }
+  mont::select(r, table.data(), 16, uint64_t(16));
+  EXPECT_EQ(r, E{}) << "an index past the table selects nothing";
+  E v;
+  v.fill(0xA5A5A5A5A5A5A5A5ull);
+  mont::scatter(table.data(), 16, uint64_t(15), v);
+  mont::scatter(table.data(), 16, uint64_t(0), v);
+  for (uint64_t k = 0; k < 16; ++k) {
+    EXPECT_EQ(table[k], k == 0 || k == 15 ? v : original[k]) << k;
+  }
+}
+
 // The group, on the native limbs (the fast path where the processor has it)
 // and on 32-bit limbs.
 template <class L>
