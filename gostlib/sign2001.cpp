@@ -60,9 +60,10 @@ void random_scalar(ec::Sc& out) {
   wipe(bytes, sizeof bytes);
 }
 
-// The secret key of the context; the context only ever holds one in [1, q-1].
-void load_secret(const Sign2001State& st, ec::Sc& out) {
-  if (!ec::sc_from_le(st.d, out)) out = ec::Sc{};
+// The secret key of the context. Only keys in [1, q - 1] are ever stored,
+// so false means the caller's context was altered.
+bool load_secret(const Sign2001State& st, ec::Sc& out) {
+  return ec::sc_from_le(st.d, out) && !ec::sc_is_zero(out);
 }
 
 // The curve point of little-endian coordinates: each below p, on the curve.
@@ -115,7 +116,7 @@ int32_t s01_gen_public_key(void* ctx) {
   Secret<ec::Sc> d;
   Secret<ec::Point> point;
   Secret<ec::Affine> pub;
-  load_secret(*view, *d);
+  if (!load_secret(*view, *d)) return kErrInternal;
   *point = ec::mul_base(*d);
   if (!ec::to_affine(*point, *pub)) return kErrInternal;
   ec::fe_to_le(pub->x, view->x);
@@ -181,7 +182,7 @@ int32_t s01_sign(void* ctx, const void* hash, void* signature) {
   Secret<ec::Point> point;
   Secret<ec::Affine> affine;
   ec::Sc r{};
-  load_secret(*view, *d);
+  if (!load_secret(*view, *d)) return kErrInternal;
   for (;;) {
     random_scalar(*k);
     *point = ec::mul_base(*k);
@@ -232,7 +233,7 @@ int32_t s01_gen_mutual_key(void* ctx, const void* peer, void* out) {
   Secret<ec::Sc> d;
   Secret<ec::Point> product;
   Secret<ec::Affine> shared;
-  load_secret(*view, *d);
+  if (!load_secret(*view, *d)) return kErrInternal;
   *product = ec::mul(*d, point);
   if (!ec::to_affine(*product, *shared)) return kErrBadKey;
   auto* xy = static_cast<uint8_t*>(out);
