@@ -379,6 +379,11 @@ Group94<L>::Group94()
     for (size_t d = 2; d < (1u << kWindow); ++d) fp_.mul(fixed_[i][d], fixed_[i][d - 1], base);
     fp_.mul(base, fixed_[i][(1u << kWindow) - 1], base);
   }
+  fp_.to_mont(base, a_);
+  for (size_t j = 0; j < 4; ++j) {
+    mont::odd_powers(fp_, a_odd_[j], base, kVerifyWindow);
+    for (unsigned k = 0; k < 64; ++k) fp_.sqr(base, base);
+  }
 }
 
 template <class L>
@@ -392,23 +397,6 @@ void Group94<L>::pow_a(Elem& out, const Scalar& e) const {
   fp_.from_mont(out, acc);
   wipe_value(acc);
   wipe_value(t);
-}
-
-template <class L>
-void Group94<L>::pow_a_vartime(Elem& out, const Scalar& e) const {
-  Elem acc = fp_.one();
-  bool started = false;
-  for (size_t i = 0; i < kDigits; ++i) {
-    const L d = mont::bits_at(e, i * kWindow, kWindow);
-    if (d == 0) continue;
-    if (started) {
-      fp_.mul(acc, acc, fixed_[i][d]);
-    } else {
-      acc = fixed_[i][d];
-      started = true;
-    }
-  }
-  fp_.from_mont(out, acc);
 }
 
 // Y_i = y^(2^i) by one squaring each, shared by every exponent of base y:
@@ -485,18 +473,20 @@ void Group94<L>::verify_value(Scalar& u, const Elem& y, const Elem powers[3], co
   fq_.mul(z1, s, v);  // s / e
   mont::sub(minus_r, q(), r);
   fq_.mul(z2, minus_r, v);  // -r / e
-  // y^z2 as prod_j (y^(2^64 j))^(64-bit piece j of z2): 64 shared squarings.
-  Elem bases[4], y_part, a_part;
-  fp_.to_mont(bases[0], y);
-  for (size_t j = 0; j < 3; ++j) fp_.to_mont(bases[j + 1], powers[j]);
-  const Scalar exps[4] = {z2, z2, z2, z2};
-  const size_t offsets[4] = {0, 64, 128, 192};
-  mont::multi_pow_vartime(fp_, y_part, bases, exps, offsets, 4, 64);
-  pow_a_vartime(a_part, z1);
-  fp_.to_mont(a_part, a_part);
-  fp_.mul(y_part, y_part, a_part);
-  fp_.from_mont(y_part, y_part);
-  reduce_q(u, y_part);
+  // a^z1 y^z2 as prod_j (a^(2^64 j))^(piece j of z1) (y^(2^64 j))^(piece j
+  // of z2), 64-bit pieces: 63 squarings shared by all eight factors.
+  Elem y_odd[4][1u << (kWindow - 1)], base;
+  mont::PowTerm<L, kPLimbs, kQLimbs> terms[8];
+  for (size_t j = 0; j < 4; ++j) {
+    fp_.to_mont(base, j == 0 ? y : powers[j - 1]);
+    mont::odd_powers(fp_, y_odd[j], base, kWindow);
+    terms[j] = {y_odd[j], kWindow, &z2, 64 * j};
+    terms[4 + j] = {a_odd_[j], kVerifyWindow, &z1, 64 * j};
+  }
+  Elem product;
+  mont::multi_pow_vartime(fp_, product, terms, 8, 64);
+  fp_.from_mont(product, product);
+  reduce_q(u, product);
 }
 
 // v = sum_i c_i 2^(256 i) with 256-bit pieces c_i; each piece is brought

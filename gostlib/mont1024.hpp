@@ -380,28 +380,42 @@ class Mont {
   Elem r2_{};
 };
 
-// out = prod bases[b]^(bits [offsets[b], offsets[b] + bits) of exps[b]), all
-// in Montgomery form, for public exponents: interleaved sliding windows of 4
-// bits over one shared chain of squarings. At most 4 bases, 256 bits.
+// table[t] = base^(2 t + 1) for t < 2^(window - 1), Montgomery form.
+template <class L, size_t N>
+void odd_powers(const Mont<L, N>& f, Num<L, N>* table, const Num<L, N>& base, unsigned window) {
+  Num<L, N> sq;
+  f.sqr(sq, base);
+  table[0] = base;
+  for (size_t t = 1; t < (size_t(1) << (window - 1)); ++t) f.mul(table[t], table[t - 1], sq);
+}
+
+// One factor of a product of powers: base^(bits [offset, offset + bits) of
+// exp), the base given by its odd powers up to 2^window - 1.
 template <class L, size_t N, size_t K>
-void multi_pow_vartime(const Mont<L, N>& f, Num<L, N>& out, const Num<L, N>* bases,
-                       const Num<L, K>* exps, const size_t* offsets, size_t count, size_t bits) {
-  constexpr unsigned kWindow = 4;
-  constexpr size_t kMaxBases = 4, kMaxBits = 256;
-  if (count > kMaxBases || bits > kMaxBits) return;
-  Num<L, N> table[kMaxBases][1u << (kWindow - 1)];  // odd powers 1, 3, ..., 15
-  uint8_t digit[kMaxBases][kMaxBits] = {};          // odd window value by its lowest bit
+struct PowTerm {
+  const Num<L, N>* odd_powers;
+  unsigned window;
+  const Num<L, K>* exp;
+  size_t offset;
+};
+
+// out = the product of the terms (Montgomery form), for public exponents:
+// interleaved sliding windows over one shared chain of squarings. At most
+// 8 terms of at most 256 bits.
+template <class L, size_t N, size_t K>
+void multi_pow_vartime(const Mont<L, N>& f, Num<L, N>& out, const PowTerm<L, N, K>* terms, size_t count,
+                       size_t bits) {
+  constexpr size_t kMaxTerms = 8, kMaxBits = 256;
+  if (count > kMaxTerms || bits > kMaxBits) return;
+  uint8_t digit[kMaxTerms][kMaxBits] = {};  // odd window value by its lowest bit
   for (size_t b = 0; b < count; ++b) {
-    Num<L, N> sq;
-    f.sqr(sq, bases[b]);
-    table[b][0] = bases[b];
-    for (size_t t = 1; t < (1u << (kWindow - 1)); ++t) f.mul(table[b][t], table[b][t - 1], sq);
-    const auto bit = [&](size_t i) { return bits_at(exps[b], offsets[b] + i, 1) != 0; };
+    const PowTerm<L, N, K>& t = terms[b];
+    const auto bit = [&](size_t i) { return bits_at(*t.exp, t.offset + i, 1) != 0; };
     for (size_t top = bits; top-- > 0;) {
       if (!bit(top)) continue;
-      size_t low = top + 1 >= kWindow ? top + 1 - kWindow : 0;
+      size_t low = top + 1 >= t.window ? top + 1 - t.window : 0;
       while (!bit(low)) ++low;
-      digit[b][low] = uint8_t(bits_at(exps[b], offsets[b] + low, unsigned(top - low + 1)));
+      digit[b][low] = uint8_t(bits_at(*t.exp, t.offset + low, unsigned(top - low + 1)));
       top = low;
     }
   }
@@ -411,11 +425,11 @@ void multi_pow_vartime(const Mont<L, N>& f, Num<L, N>& out, const Num<L, N>* bas
     if (started) f.sqr(out, out);
     for (size_t b = 0; b < count; ++b) {
       if (digit[b][i] == 0) continue;
-      const Num<L, N>& t = table[b][digit[b][i] >> 1];
+      const Num<L, N>& power = terms[b].odd_powers[digit[b][i] >> 1];
       if (started) {
-        f.mul(out, out, t);
+        f.mul(out, out, power);
       } else {
-        out = t;
+        out = power;
         started = true;
       }
     }
@@ -448,7 +462,6 @@ class Group94 {
 
   // a^e mod p by the fixed-base table; constant time unless vartime.
   void pow_a(Elem& out, const Scalar& e) const;
-  void pow_a_vartime(Elem& out, const Scalar& e) const;
 
   // 2 <= y <= p - 2 and y^q = 1. powers (when not null) receives y^(2^64),
   // y^(2^128), y^(2^192), by-products of the check that verify() reuses.
@@ -491,6 +504,10 @@ class Group94 {
   size_t q_top_ = 0;                 // the highest of them
   // fixed_[i][d] = a^(d 16^i) in Montgomery form.
   Elem fixed_[kDigits][1u << kWindow];
+  // a_odd_[j][t] = (a^(2^(64 j)))^(2 t + 1) in Montgomery form, for the
+  // public exponents of verification.
+  static constexpr unsigned kVerifyWindow = 6;
+  Elem a_odd_[4][1u << (kVerifyWindow - 1)];
 };
 
 using NativeGroup94 = Group94<mont::NativeLimb>;

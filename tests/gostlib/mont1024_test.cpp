@@ -208,30 +208,35 @@ TYPED_TEST(MontArith, PublicExponentiationMatchesGmp) {
   std::vector<Z> exps{Z("0"), Z("1"), Z("2"), sub_ui(this->q, 1), this->q, all_ones, Z("8000000000000001")};
   for (int i = 0; i < 4; ++i) exps.push_back(this->values.below(pow2(256)));
   const Z base = this->values.below(this->p);
-  Elem bm, out;
+  Elem bm, out, table[8];
   this->fp.to_mont(bm, from_z<L, kP>(base));
+  mont::odd_powers(this->fp, table, bm, 4);
   for (const Z& e : exps) {
     const Scalar es = from_z<L, kQ>(e);
-    const size_t offset = 0;
-    mont::multi_pow_vartime(this->fp, out, &bm, &es, &offset, 1, 256);
+    const mont::PowTerm<L, kP, kQ> term{table, 4, &es, 0};
+    mont::multi_pow_vartime(this->fp, out, &term, 1, 256);
     this->fp.from_mont(out, out);
     EXPECT_EQ(to_z(out).hex(), powmod(base, e, this->p).hex()) << e.hex();
   }
-  // Four bases, each with its own 64-bit piece of one exponent.
-  const Z e = exps.back();
-  Elem bases[4];
+  // Eight bases, windows of 2 to 6 bits, each with its own 64-bit piece of
+  // one of two exponents.
+  const Z e1 = exps.back(), e2 = exps[exps.size() - 2];
+  const Scalar es[2] = {from_z<L, kQ>(e1), from_z<L, kQ>(e2)};
+  std::vector<Elem> tables(8 * 32);
+  mont::PowTerm<L, kP, kQ> terms[8];
   Z want("1");
-  const Scalar es[4] = {from_z<L, kQ>(e), from_z<L, kQ>(e), from_z<L, kQ>(e), from_z<L, kQ>(e)};
-  const size_t offsets[4] = {0, 64, 128, 192};
-  for (size_t j = 0; j < 4; ++j) {
+  for (size_t j = 0; j < 8; ++j) {
     const Z b = this->values.below(this->p);
-    this->fp.to_mont(bases[j], from_z<L, kP>(b));
+    const unsigned window = unsigned(2 + j % 5);
+    this->fp.to_mont(bm, from_z<L, kP>(b));
+    mont::odd_powers(this->fp, &tables[32 * j], bm, window);
+    terms[j] = {&tables[32 * j], window, &es[j / 4], 64 * (j % 4)};
     Z piece;
-    mpz_tdiv_q_2exp(piece.get(), e.get(), 64 * j);
+    mpz_tdiv_q_2exp(piece.get(), (j < 4 ? e1 : e2).get(), 64 * (j % 4));
     mpz_tdiv_r_2exp(piece.get(), piece.get(), 64);
     want = mulmod(want, powmod(b, piece, this->p), this->p);
   }
-  mont::multi_pow_vartime(this->fp, out, bases, es, offsets, 4, 64);
+  mont::multi_pow_vartime(this->fp, out, terms, 8, 64);
   this->fp.from_mont(out, out);
   EXPECT_EQ(to_z(out).hex(), want.hex());
 }
@@ -312,9 +317,7 @@ TYPED_TEST(GroupOps, FixedBasePowersMatchGmp) {
   for (const Z& e : exps) {
     const Z want = powmod(this->a, e, this->p);
     this->g.pow_a(out, this->scalar(e));
-    EXPECT_EQ(to_z(out).hex(), want.hex()) << "constant time, e = " << e.hex();
-    this->g.pow_a_vartime(out, this->scalar(e));
-    EXPECT_EQ(to_z(out).hex(), want.hex()) << "variable time, e = " << e.hex();
+    EXPECT_EQ(to_z(out).hex(), want.hex()) << e.hex();
   }
 }
 
