@@ -23,12 +23,12 @@ inline TCryptoEngine* EngineOf(DizoraEngine handle) noexcept {
   return reinterpret_cast<TCryptoEngine*>(handle);
 }
 
-// Runs op(engine) and returns its result, or on_exception when the handle is
-// null or anything escapes.
 inline constexpr int32_t kSizeFailure = -1;
 inline constexpr int32_t kCallFailure = -3;
 inline constexpr int32_t kNoMemory = -8;
 
+// Runs op(engine) and returns its result, or on_exception when the handle is
+// null or anything escapes (kNoMemory instead of kCallFailure for memory).
 template <class Op>
 int32_t Call(DizoraEngine handle, int32_t on_exception, Op op) noexcept {
   if (handle == nullptr) return on_exception;
