@@ -93,6 +93,7 @@ class Sign94 : public ::testing::Test {
   SignFn sign_fn = lib().fn<SignFn>("RuroV_LR34_10_1994_sign");
   VerifyFn verify_fn = lib().fn<VerifyFn>("RuroV_LR34_10_1994_verify");
   ClearFn clear = lib().fn<ClearFn>("RuroV_LR34_10_1994_clear");
+  ClearFn clear_public = lib().fn<ClearFn>("RuroV_LR34_10_1994_clear_public_key");
   uint8_t state[kStateSize] = {};
 };
 
@@ -168,6 +169,30 @@ TEST_F(Sign94, OutOfRangeSignaturePartsAndKeys) {
   auto ctx = fresh();
   EXPECT_EQ(set_secret(ctx.data(), Bytes(32, 0).data()), 3);
   EXPECT_EQ(set_secret(ctx.data(), z_to_le(q, 32).data()), 3);
+}
+
+// Verification in the context that generated the key pair, and after the
+// public key is replaced by another one.
+TEST_F(Sign94, VerifiesWithGeneratedAndReplacedPublicKeys) {
+  auto ctx = fresh();
+  ASSERT_EQ(gen_secret(ctx.data()), 0);
+  ASSERT_EQ(gen_public(ctx.data()), 0);
+  const Bytes digest = random_bytes(32, 801);
+  Bytes sig(64);
+  ASSERT_EQ(sign_fn(ctx.data(), digest.data(), sig.data()), 0);
+  EXPECT_EQ(verify_fn(ctx.data(), digest.data(), sig.data()), 0);
+  Bytes other = digest;
+  other[5] ^= 0x10;
+  EXPECT_EQ(verify_fn(ctx.data(), other.data(), sig.data()), 5);
+
+  Bytes secret2, pub2;
+  generate(secret2, pub2);
+  ASSERT_EQ(clear_public(ctx.data()), 0);
+  ASSERT_EQ(set_public(ctx.data(), pub2.data()), 0);
+  EXPECT_EQ(verify_fn(ctx.data(), digest.data(), sig.data()), 5) << "the old key's signature";
+  const Bytes sig2 = sign(secret2, digest);
+  EXPECT_EQ(verify_fn(ctx.data(), digest.data(), sig2.data()), 0);
+  clear(ctx.data());
 }
 
 TEST_F(Sign94, MisuseGivesCodes) {
