@@ -3,8 +3,9 @@
 // a 128-bit product type and of 32 bits otherwise. Both limb widths compile
 // everywhere (the tests run the 32-bit one on 64-bit hosts too).
 //
-// Everything here runs in time independent of the values unless the name
-// says `vartime`: no branch and no memory index depends on an operand.
+// The arithmetic runs in time independent of the values (no branch and no
+// memory index depends on an operand); what works on public values only
+// says so (`vartime`, or the comment of the group operation).
 #pragma once
 
 #include <array>
@@ -457,14 +458,12 @@ class Group94 {
   const Elem& p() const { return fp_.modulus(); }
   const Scalar& q() const { return fq_.modulus(); }
   const Elem& a() const { return a_; }
-  const mont::Mont<L, kPLimbs>& field() const { return fp_; }
-  const mont::Mont<L, kQLimbs>& scalars() const { return fq_; }
 
-  // a^e mod p by the fixed-base table; constant time unless vartime.
+  // a^e mod p by the fixed-base table, constant time in e.
   void pow_a(Elem& out, const Scalar& e) const;
 
-  // 2 <= y <= p - 2 and y^q = 1. powers (when not null) receives y^(2^64),
-  // y^(2^128), y^(2^192), by-products of the check that verify() reuses.
+  // 2 <= y <= p - 2 and y^q = 1, for a public y (variable time). powers (when not null) receives y^(2^64),
+  // y^(2^128), y^(2^192), by-products of the check that verify_value() reuses.
   bool check_public(const Elem& y, Elem* powers) const;
 
   // out = y^x mod p for a secret x (constant time in x), with the check of
