@@ -381,24 +381,12 @@ uint64_t point_equal_mask(const Point& a, const Point& b) {
   return fe_equal_mask(f_mul(a.x, b.z), f_mul(b.x, a.z)) & fe_equal_mask(f_mul(a.y, b.z), f_mul(b.y, a.z));
 }
 
-// Complete addition for a = -3 (Renes, Costello and Batina 2016, algorithm 4):
-// correct for every pair of points of this prime-order curve, infinity and
-// equal operands included.
-Point point_add(const Point& p, const Point& q) {
-  Fe t0 = f_mul(p.x, q.x);
-  Fe t1 = f_mul(p.y, q.y);
-  Fe t2 = f_mul(p.z, q.z);
-  Fe t3 = f_mul(f_add(p.x, p.y), f_add(q.x, q.y));
-  Fe t4 = f_add(t0, t1);
-  t3 = f_sub(t3, t4);
-  t4 = f_mul(f_add(p.y, p.z), f_add(q.y, q.z));
-  Fe x3 = f_add(t1, t2);
-  t4 = f_sub(t4, x3);
-  x3 = f_mul(f_add(p.x, p.z), f_add(q.x, q.z));
-  Fe y3 = f_add(t0, t2);
-  y3 = f_sub(x3, y3);
+// The common second half of the complete additions below: from the products
+// t0 = X1 X2, t1 = Y1 Y2, t2 = Z1 Z2, t3 = X1 Y2 + X2 Y1, t4 = Y1 Z2 + Y2 Z1
+// and y3 = X1 Z2 + X2 Z1 to the sum.
+static Point rcb_add_tail(Fe t0, Fe t1, Fe t2, Fe t3, Fe t4, Fe y3) {
   Fe z3 = f_mul_small(t2, kCurveB);
-  x3 = f_sub(y3, z3);
+  Fe x3 = f_sub(y3, z3);
   z3 = f_add(x3, x3);
   x3 = f_add(x3, z3);
   z3 = f_sub(t1, x3);
@@ -425,41 +413,27 @@ Point point_add(const Point& p, const Point& q) {
   return Point{x3, y3, z3};
 }
 
+// Complete addition for a = -3 (Renes, Costello and Batina 2016, algorithm 4):
+// correct for every pair of points of this prime-order curve, infinity and
+// equal operands included.
+Point point_add(const Point& p, const Point& q) {
+  const Fe t0 = f_mul(p.x, q.x);
+  const Fe t1 = f_mul(p.y, q.y);
+  const Fe t2 = f_mul(p.z, q.z);
+  const Fe t3 = f_sub(f_mul(f_add(p.x, p.y), f_add(q.x, q.y)), f_add(t0, t1));
+  const Fe t4 = f_sub(f_mul(f_add(p.y, p.z), f_add(q.y, q.z)), f_add(t1, t2));
+  const Fe y3 = f_sub(f_mul(f_add(p.x, p.z), f_add(q.x, q.z)), f_add(t0, t2));
+  return rcb_add_tail(t0, t1, t2, t3, t4, y3);
+}
+
 // The same law with Z2 = 1 (algorithm 5): complete as long as q is affine.
 Point point_add_mixed(const Point& p, const Affine& q) {
-  Fe t0 = f_mul(p.x, q.x);
-  Fe t1 = f_mul(p.y, q.y);
-  Fe t3 = f_mul(f_add(q.x, q.y), f_add(p.x, p.y));
-  Fe t4 = f_add(t0, t1);
-  t3 = f_sub(t3, t4);
-  t4 = f_add(f_mul(q.y, p.z), p.y);
-  Fe y3 = f_add(f_mul(q.x, p.z), p.x);
-  Fe z3 = f_mul_small(p.z, kCurveB);
-  Fe x3 = f_sub(y3, z3);
-  z3 = f_add(x3, x3);
-  x3 = f_add(x3, z3);
-  z3 = f_sub(t1, x3);
-  x3 = f_add(t1, x3);
-  y3 = f_mul_small(y3, kCurveB);
-  t1 = f_add(p.z, p.z);
-  Fe t2 = f_add(t1, p.z);
-  y3 = f_sub(y3, t2);
-  y3 = f_sub(y3, t0);
-  t1 = f_add(y3, y3);
-  y3 = f_add(t1, y3);
-  t1 = f_add(t0, t0);
-  t0 = f_add(t1, t0);
-  t0 = f_sub(t0, t2);
-  t1 = f_mul(t4, y3);
-  t2 = f_mul(t0, y3);
-  y3 = f_mul(x3, z3);
-  y3 = f_add(y3, t2);
-  x3 = f_mul(t3, x3);
-  x3 = f_sub(x3, t1);
-  z3 = f_mul(t4, z3);
-  t1 = f_mul(t3, t0);
-  z3 = f_add(z3, t1);
-  return Point{x3, y3, z3};
+  const Fe t0 = f_mul(p.x, q.x);
+  const Fe t1 = f_mul(p.y, q.y);
+  const Fe t3 = f_sub(f_mul(f_add(q.x, q.y), f_add(p.x, p.y)), f_add(t0, t1));
+  const Fe t4 = f_add(f_mul(q.y, p.z), p.y);
+  const Fe y3 = f_add(f_mul(q.x, p.z), p.x);
+  return rcb_add_tail(t0, t1, p.z, t3, t4, y3);
 }
 
 // Exception-free doubling for a = -3 (algorithm 6).
