@@ -1,38 +1,24 @@
 #include "support/alloc_fault.h"
 
-#include <atomic>
+#include "platform/fault_counter.h"
 
 namespace dizora::support::fault {
 
 namespace {
 // Test-only state: off unless a test arms it.
-std::atomic<bool> g_active{false};
-std::atomic<std::int64_t> g_count{0};
-std::atomic<std::int64_t> g_fail_at{0};
-std::atomic<bool> g_fired{false};
+platform::fault::FaultCounter g_allocations;
 }  // namespace
 
-void ArmAllocationFault(std::int64_t n) noexcept {
-  g_count.store(0);
-  g_fired.store(false);
-  g_fail_at.store(n);
-  g_active.store(true);
-}
+void ArmAllocationFault(std::int64_t n) noexcept { g_allocations.Arm(n); }
 
-void CountAllocations() noexcept { ArmAllocationFault(0); }
+void CountAllocations() noexcept { g_allocations.Arm(0); }
 
-void DisarmAllocationFault() noexcept { g_active.store(false); }
+void DisarmAllocationFault() noexcept { g_allocations.Disarm(); }
 
-std::int64_t AllocationCount() noexcept { return g_count.load(); }
+std::int64_t AllocationCount() noexcept { return g_allocations.Count(); }
 
-bool AllocationFaultFired() noexcept { return g_fired.load(); }
+bool AllocationFaultFired() noexcept { return g_allocations.Fired(); }
 
-bool AllocationFails() noexcept {
-  if (!g_active.load(std::memory_order_relaxed)) return false;
-  const std::int64_t n = g_count.fetch_add(1) + 1;
-  if (n != g_fail_at.load()) return false;
-  g_fired.store(true);
-  return true;
-}
+bool AllocationFails() noexcept { return g_allocations.Fails(); }
 
 }  // namespace dizora::support::fault
