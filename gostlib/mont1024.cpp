@@ -461,7 +461,9 @@ bool Group94<L>::sign(Scalar& r, Scalar& s, const Scalar& x, const Scalar& k, co
   fq_.mul(s, s, fq_.r2());  // x r + k e
   wipe_value(xr);
   wipe_value(ke);
-  return !mont::is_zero_mask(r) && !mont::is_zero_mask(s);
+  // Both masks combined without a branch: no test runs on r or s before
+  // they leave as the signature.
+  return L(~mont::is_zero_mask(r) & ~mont::is_zero_mask(s)) != 0;
 }
 
 template <class L>
