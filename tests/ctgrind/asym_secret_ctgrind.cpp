@@ -10,8 +10,10 @@
 //                                    k G, r = x mod q, s = r d + k e
 //   asym_secret_ctgrind ec-agree     GOST R 34.10-2001 agreement: d P
 //   asym_secret_ctgrind 94-fast      GOST R 34.10-94 and its agreement on
-//                                    64-bit limbs, mulx/adx rows: a^x, a^k,
-//                                    (a^k mod p) mod q, s = x r + k e, y^x
+//                                    64-bit limbs, mulx/adx rows: x and k
+//                                    read from key bytes, the range check
+//                                    of x, a^x, a^k, (a^k mod p) mod q,
+//                                    s = x r + k e, y^x
 //   asym_secret_ctgrind 94-portable  the same on 64-bit limbs, portable rows
 //   asym_secret_ctgrind 94-limb32    the same on 32-bit limbs (i686 build)
 //   asym_secret_ctgrind leaky-ec     the verification's a G + b Q on a
@@ -23,7 +25,7 @@
 // (skipped) on a processor without mulx/adx.
 //
 // The library's sources are compiled into this program (it hides their
-// symbols), with the library's -O3, so the code checked is the code it runs.
+// symbols) and built with the library's -O3, as the library builds them.
 #include <valgrind/memcheck.h>
 
 #include <array>
@@ -270,6 +272,18 @@ void check_relations(Checks& checks, const gost::Group94<L>& g, const Values94<L
   checks.expect(g.agree(shared, o.pub, v.peer_x) && same(shared, o.shared), "94 agreement not symmetric");
 }
 
+// A secret as the library receives it: little-endian key bytes, marked
+// undefined before they are read into limbs.
+template <class Scalar>
+Scalar secret_from_bytes(const Scalar& value) {
+  std::array<uint8_t, sizeof(Scalar)> bytes;
+  mont::to_le_bytes(bytes.data(), value);
+  mark_secret(bytes);
+  Scalar out;
+  mont::from_le_bytes(out, bytes.data());
+  return out;
+}
+
 template <class L>
 int run94(const char* mode) {
   Checks checks;
@@ -278,9 +292,7 @@ int run94(const char* mode) {
   typename gost::Group94<L>::Elem peer;
   g.pow_a(peer, v.peer_x);
   const Outputs94<L> want = secret_ops94(g, v.x, v.k, v.e, peer);
-  auto x = v.x, k = v.k;
-  mark_secret(x);
-  mark_secret(k);
+  const auto x = secret_from_bytes(v.x), k = secret_from_bytes(v.k);
   Outputs94<L> got = secret_ops94(g, x, k, v.e, peer);
   mark_outputs_public(got);
   compare_outputs(checks, got, want);
