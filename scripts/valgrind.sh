@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test program under valgrind memcheck (not part of the test
-# command: it takes several minutes), and the constant-time check of the MAC
-# comparison (also part of the test command). Left out: the threaded stress cases
+# command: it takes several minutes), and the constant-time checks of the MAC
+# comparison and of the public-key arithmetic's secret paths (also part of the
+# test command). Left out: the threaded stress cases
 # (slow under valgrind; ThreadSanitizer covers them) and the secret-wipe
 # scanner, which replaces the allocator and reads dead stack on purpose.
 set -euo pipefail
@@ -19,7 +20,8 @@ for t in platform support engine crypto_c api gostlib reliability; do
     failed=1
   fi
 done
-# The constant-time check of the MAC comparison runs valgrind itself.
-echo "== valgrind: constant-time MAC comparison =="
+# The constant-time checks (MAC comparison, secret paths of the public-key
+# arithmetic) run valgrind themselves.
+echo "== valgrind: constant-time checks =="
 ctest --test-dir "$dir" -R '^ctgrind_' --output-on-failure || failed=1
 exit $failed
