@@ -26,7 +26,7 @@ void BM_Lib_Mac(benchmark::State& st) {
   auto update = fn<UpdateFn>("RuroV_G28147_1989_mac_update");
   auto final = fn<FinalFn>("RuroV_G28147_1989_mac_final");
   auto clear = fn<ClearFn>("RuroV_G28147_1989_mac_clear");
-  const auto p = params();
+  const auto& p = default_params();
   const Bytes in = random_bytes(size_t(st.range(0)));
   uint8_t ctx[100] = {}, state[76] = {}, mac[8] = {};
   for (auto _ : st) {

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 #include <gcrypt.h>
 #include <nettle/gosthash94.h>
 
@@ -18,25 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "libcrypt_loader.h"
+
 namespace dz_bench {
 
 using Bytes = std::vector<uint8_t>;
-using InitFn = int32_t (*)(void*, const void*, void*, const void*, const void*);
-using CryptFn = int32_t (*)(void*, const void*, void*, int32_t);
-using UpdateFn = int32_t (*)(void*, const void*, int32_t);
-using FinalFn = int32_t (*)(void*, void*);
-using ClearFn = int32_t (*)(void*);
-using HashInitFn = int32_t (*)(void*, const void*, void*, const void*);
-using Set94Fn = int32_t (*)(void*, void*, const void*, int32_t, const void*, int32_t, const void*);
-using Set01Fn = int32_t (*)(void*, void*, const void*, int32_t, const void*, int32_t, const void*, const void*,
-                            const void*);
-using SetPkaFn = int32_t (*)(void*, void*, const void*, int32_t, const void*);
-using GenFn = int32_t (*)(void*);
-using GetKeyFn = int32_t (*)(void*, void*, int32_t*);
-using SetKeyFn = int32_t (*)(void*, const void*);
-using SignFn = int32_t (*)(void*, const void*, void*);
-using MutualFn = int32_t (*)(void*, const void*, void*);
 
+// libgcrypt's name of the substitution table in default_params().
 inline constexpr const char* kTableOid = "1.2.643.2.2.30.0";
 
 // The GOST R 34.10-94 group the library uses by default (p 1024, q 256 bits,
@@ -51,11 +38,11 @@ inline constexpr const char* kGroup94A =
     "89805C0DE9A1A469C844C7CABBEE625C3078888C1D85EEA883F1AD5BC4E6776E8E1A0750912DF64F79956499F1E18247"
     "5B0B60E2632ADCD8CF94E9C54FD1F3B109D81F00BF2AB8CB862ADF7D40B9369A";
 
-// The library's handle; libgcrypt is initialised once next to it.
+// The library's handle; libgcrypt is initialised once next to it, before
+// the library's first call.
 inline void* library() {
   static void* handle = [] {
-    void* h = dlopen(DZ_BIN_DIR "/libcrypt.dll", RTLD_NOW);
-    if (h == nullptr) throw std::runtime_error("cannot load libcrypt.dll");
+    void* h = libcrypt_handle();
     gcry_check_version(nullptr);
     gcry_control(GCRYCTL_DISABLE_SECMEM_WARN);
     gcry_control(GCRYCTL_INIT_SECMEM, 65536, 0);
@@ -67,22 +54,7 @@ inline void* library() {
 
 template <class F>
 F fn(const char* name) {
-  void* p = dlsym(library(), name);
-  if (p == nullptr) throw std::runtime_error(name);
-  return reinterpret_cast<F>(p);
-}
-
-// The parameter block with the substitution table of kTableOid.
-inline std::array<uint8_t, 4228> params() {
-  static const uint8_t rows[8][16] = {
-      {4, 10, 9, 2, 13, 8, 0, 14, 6, 11, 1, 12, 7, 15, 5, 3}, {14, 11, 4, 12, 6, 13, 15, 10, 2, 3, 8, 1, 0, 7, 5, 9},
-      {5, 8, 1, 13, 10, 3, 4, 2, 14, 15, 12, 7, 6, 0, 9, 11}, {7, 13, 10, 1, 0, 8, 9, 15, 14, 4, 6, 12, 11, 2, 5, 3},
-      {6, 12, 7, 1, 5, 15, 13, 8, 4, 10, 9, 14, 0, 3, 11, 2}, {4, 11, 10, 0, 7, 2, 1, 13, 3, 6, 8, 5, 9, 12, 15, 14},
-      {13, 11, 4, 1, 3, 15, 5, 9, 0, 10, 14, 7, 6, 8, 2, 12}, {1, 15, 13, 0, 5, 7, 10, 4, 9, 2, 3, 14, 6, 11, 8, 12},
-  };
-  std::array<uint8_t, 4228> block{};
-  for (int i = 1; i <= 8; ++i) std::memcpy(block.data() + (8 - i) * 16, rows[i - 1], 16);
-  return block;
+  return entry<F>(library(), name);
 }
 
 inline Bytes random_bytes(size_t n) {
@@ -106,7 +78,7 @@ inline void lib_stream(benchmark::State& st, const char* init_name, const char* 
   auto init = fn<InitFn>(init_name);
   auto crypt = fn<CryptFn>(crypt_name);
   auto clear = fn<ClearFn>(clear_name);
-  const auto p = params();
+  const auto& p = default_params();
   const Bytes in = random_bytes(size_t(st.range(0)));
   Bytes out(in.size());
   uint8_t ctx[124] = {}, state[76] = {};
@@ -129,7 +101,7 @@ inline void lib_hash(benchmark::State& st) {
   auto update = fn<UpdateFn>("RuroV_R34_11_1994_update");
   auto final = fn<FinalFn>("RuroV_R34_11_1994_final");
   auto clear = fn<ClearFn>("RuroV_R34_11_1994_clear");
-  const auto p = params();
+  const auto& p = default_params();
   const Bytes in = random_bytes(size_t(st.range(0)));
   uint8_t ctx[120] = {}, state[76] = {}, start[32] = {}, digest[32] = {};
   for (auto _ : st) {

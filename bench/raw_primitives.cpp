@@ -1,65 +1,23 @@
 #include "raw_primitives.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
+#include "libcrypt_loader.h"
+
 namespace dz_bench {
 
 namespace {
 
-using InitFn = int32_t (*)(void*, const void*, void*, const void*, const void*);
-using CryptFn = int32_t (*)(void*, const void*, void*, int32_t);
-using UpdateFn = int32_t (*)(void*, const void*, int32_t);
-using FinalFn = int32_t (*)(void*, void*);
-using ClearFn = int32_t (*)(void*);
-using HashInitFn = int32_t (*)(void*, const void*, void*, const void*);
-using Set94Fn = int32_t (*)(void*, void*, const void*, int32_t, const void*, int32_t, const void*);
-using Set01Fn = int32_t (*)(void*, void*, const void*, int32_t, const void*, int32_t, const void*, const void*,
-                            const void*);
-using GenFn = int32_t (*)(void*);
-using GetKeyFn = int32_t (*)(void*, void*, int32_t*);
-using SetKeyFn = int32_t (*)(void*, const void*);
-using SignFn = int32_t (*)(void*, const void*, void*);
-
 constexpr size_t kContext94 = 1148;
 constexpr size_t kContext01 = 748;
 
-void* Library() {
-  static void* handle = [] {
-    void* h = dlopen(DZ_BIN_DIR "/libcrypt.dll", RTLD_NOW);
-    if (h == nullptr) throw std::runtime_error("cannot load libcrypt.dll");
-    return h;
-  }();
-  return handle;
-}
-
 template <class F>
 F Fn(const std::string& name) {
-  void* p = dlsym(Library(), name.c_str());
-  if (p == nullptr) throw std::runtime_error(name);
-  return reinterpret_cast<F>(p);
-}
-
-// The parameter block the engine hands the library: the standard's test
-// substitution table, rows stored last to first.
-const std::array<uint8_t, 4228>& Params() {
-  static const std::array<uint8_t, 4228> block = [] {
-    static const uint8_t rows[8][16] = {
-        {4, 10, 9, 2, 13, 8, 0, 14, 6, 11, 1, 12, 7, 15, 5, 3}, {14, 11, 4, 12, 6, 13, 15, 10, 2, 3, 8, 1, 0, 7, 5, 9},
-        {5, 8, 1, 13, 10, 3, 4, 2, 14, 15, 12, 7, 6, 0, 9, 11}, {7, 13, 10, 1, 0, 8, 9, 15, 14, 4, 6, 12, 11, 2, 5, 3},
-        {6, 12, 7, 1, 5, 15, 13, 8, 4, 10, 9, 14, 0, 3, 11, 2}, {4, 11, 10, 0, 7, 2, 1, 13, 3, 6, 8, 5, 9, 12, 15, 14},
-        {13, 11, 4, 1, 3, 15, 5, 9, 0, 10, 14, 7, 6, 8, 2, 12}, {1, 15, 13, 0, 5, 7, 10, 4, 9, 2, 3, 14, 6, 11, 8, 12},
-    };
-    std::array<uint8_t, 4228> b{};
-    for (int i = 1; i <= 8; ++i) std::memcpy(b.data() + (8 - i) * 16, rows[i - 1], 16);
-    return b;
-  }();
-  return block;
+  return entry<F>(libcrypt_handle(), name);
 }
 
 std::string Name(int algorithm, const char* op) {
@@ -110,7 +68,7 @@ void RawPrimitives::Hash(const uint8_t* data, int32_t n, uint8_t* digest) const 
   static const auto final = Fn<FinalFn>("RuroV_R34_11_1994_final");
   static const auto clear = Fn<ClearFn>("RuroV_R34_11_1994_clear");
   uint8_t ctx[120] = {}, state[76] = {}, start[32] = {};
-  init(ctx, Params().data(), state, start);
+  init(ctx, default_params().data(), state, start);
   for (int32_t off = 0; off < n; off += 65535) update(ctx, data + off, std::min<int32_t>(65535, n - off));
   final(ctx, digest);
   clear(ctx);
@@ -156,18 +114,18 @@ void RawPrimitives::CryptWithMac(const uint8_t* in, uint8_t* out, int32_t n, boo
   static const Bytes key = PatternBytes(32, 9);
   uint8_t ctx[124] = {}, state[76] = {}, iv[8] = {1, 2, 3, 4, 5, 6, 7, 8}, mac[8] = {};
   auto runMac = [&](const uint8_t* text) {
-    macInit(ctx, Params().data(), state, key.data(), mac);
+    macInit(ctx, default_params().data(), state, key.data(), mac);
     macUpdate(ctx, text, n);
     macFinal(ctx, mac);
     macClear(ctx);
   };
   if (!decrypt) runMac(in);
   if (feedback) {
-    ofbInit(ctx, Params().data(), state, key.data(), iv);
+    ofbInit(ctx, default_params().data(), state, key.data(), iv);
     (decrypt ? ofbDecrypt : ofbEncrypt)(ctx, in, out, n);
     ofbClear(ctx);
   } else {
-    ctrInit(ctx, Params().data(), state, key.data(), iv);
+    ctrInit(ctx, default_params().data(), state, key.data(), iv);
     ctrCrypt(ctx, in, out, n);
     ctrClear(ctx);
   }
