@@ -101,12 +101,12 @@ class TempDir {
   fs::path path_;
 };
 
-inline Bytes ReadFileBytes(const std::string& path) {
+inline Bytes ReadFileBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-inline void WriteFileBytes(const std::string& path, const Bytes& bytes) {
+inline void WriteFileBytes(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }

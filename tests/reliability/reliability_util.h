@@ -8,14 +8,13 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "../api/engine_test_util.h"
 #include "dizora.h"
 
 namespace dz_reliability {
@@ -23,31 +22,24 @@ namespace dz_reliability {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-enum : int32_t {
-  kPublicKey = 1,
-  kSecretKey = 2,
-  kAbonentsDir = 3,
-  kCADir = 4,
-  kKeyRequestTimeOut = 7,
-  kLastOpTimeOut = 8,
-  kKeyGenGost = 9,
-  kKeyGenUID = 10,
-  kKeyGenPublic = 11,
-  kKeyGenSecret = 12,
-};
+// The engine handle, the settings' indexes and the file helpers of the
+// export tests.
+using dz_api_test::Engine;
+using dz_api_test::kAbonentsDir;
+using dz_api_test::kCADir;
+using dz_api_test::kKeyGenGost;
+using dz_api_test::kKeyGenPublic;
+using dz_api_test::kKeyGenSecret;
+using dz_api_test::kKeyGenUID;
+using dz_api_test::kKeyRequestTimeOut;
+using dz_api_test::kLastOpTimeOut;
+using dz_api_test::kPublicKey;
+using dz_api_test::kSecretKey;
+using dz_api_test::ReadFileBytes;
+using dz_api_test::WriteFileBytes;
 
 inline constexpr int32_t kMaxTransfer = 2198;
 inline constexpr int32_t kSecretKeyFileSize = 164;
-
-inline Bytes ReadFileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFileBytes(const fs::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 inline fs::path MakeScratchDir(const std::string& tag) {
   static std::atomic<int> counter{0};
@@ -57,23 +49,6 @@ inline fs::path MakeScratchDir(const std::string& tag) {
   fs::create_directories(dir);
   return dir;
 }
-
-// An engine handle released on scope exit.
-class Engine {
- public:
-  Engine() : h_(GetCryptObj(0)) {}
-  ~Engine() { DoneEngine(h_); }
-  Engine(const Engine&) = delete;
-  Engine& operator=(const Engine&) = delete;
-  operator DizoraEngine() const { return h_; }
-
-  void Set(int32_t index, const std::string& value) const {
-    ASSERT_EQ(SetCryptoParamValue(h_, index, value.c_str()), 0);
-  }
-
- private:
-  DizoraEngine h_;
-};
 
 // A key medium in a scratch directory: self.pub, self.sec, ABONENTS/, CA/.
 // Every call of Configure with a new `generation` gives a CA path of its own
