@@ -95,6 +95,13 @@ void Report(const char* what, const Outcome& o) {
               o.refused, o.tolerated);
 }
 
+// Sweeps an operation that allocates at least once and reports its figures.
+void SweepEveryPoint(const char* what, const Sweep& sweep) {
+  const Outcome o = ForEachAllocationPoint(sweep);
+  Report(what, o);
+  EXPECT_GT(o.points, 0);
+}
+
 // A second engine on the scene's medium with a binding of its own, so that
 // the set-up leaves the scene's binding cold (no key, no cache loaded).
 class Helper {
@@ -130,9 +137,7 @@ TEST(AllocationFaults, SignData) {
                          signer),
               0);
   };
-  const Outcome o = ForEachAllocationPoint(sweep);
-  Report("SignData", o);
-  EXPECT_GT(o.points, 0);
+  SweepEveryPoint("SignData", sweep);
 }
 
 TEST(AllocationFaults, VerifyData) {
@@ -156,9 +161,7 @@ TEST(AllocationFaults, VerifyData) {
       EXPECT_EQ(std::string(signer), TheWorld().user().uid());
     }
   };
-  const Outcome o = ForEachAllocationPoint(sweep);
-  Report("VerifyData", o);
-  EXPECT_GT(o.points, 0);
+  SweepEveryPoint("VerifyData", sweep);
 }
 
 TEST(AllocationFaults, EncodeData) {
@@ -184,9 +187,7 @@ TEST(AllocationFaults, EncodeData) {
     ASSERT_EQ(DecodeData(s.engine(), buffer.data(), &size, 0), 0);
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + size), data);
   };
-  const Outcome o = ForEachAllocationPoint(sweep);
-  Report("EncodeData", o);
-  EXPECT_GT(o.points, 0);
+  SweepEveryPoint("EncodeData", sweep);
 }
 
 TEST(AllocationFaults, DecodeData) {
@@ -211,9 +212,7 @@ TEST(AllocationFaults, DecodeData) {
     }
     EXPECT_EQ(Bytes(block.begin(), block.begin() + size), data);
   };
-  const Outcome o = ForEachAllocationPoint(sweep);
-  Report("DecodeData", o);
-  EXPECT_GT(o.points, 0);
+  SweepEveryPoint("DecodeData", sweep);
 }
 
 TEST(AllocationFaults, HashData) {
@@ -242,9 +241,7 @@ TEST(AllocationFaults, HashData) {
     }
     EXPECT_EQ(std::string(hash, static_cast<size_t>(size)), expected);
   };
-  const Outcome o = ForEachAllocationPoint(sweep);
-  Report("HashData", o);
-  EXPECT_GT(o.points, 0);
+  SweepEveryPoint("HashData", sweep);
 }
 
 TEST(AllocationFaults, AddSignAndRemoveSign) {
@@ -267,9 +264,7 @@ TEST(AllocationFaults, AddSignAndRemoveSign) {
     EXPECT_EQ(RemoveSign(s.engine(), buffer.data(), &size, signer), 0);
     EXPECT_EQ(size, static_cast<int32_t>(data.size()));
   };
-  const Outcome added = ForEachAllocationPoint(add);
-  Report("AddSign", added);
-  EXPECT_GT(added.points, 0);
+  SweepEveryPoint("AddSign", add);
 
   Bytes signedData;
   char signer[256] = {};
@@ -290,9 +285,7 @@ TEST(AllocationFaults, AddSignAndRemoveSign) {
     }
     EXPECT_EQ(size, static_cast<int32_t>(data.size()));
   };
-  const Outcome removed = ForEachAllocationPoint(remove);
-  Report("RemoveSign", removed);
-  EXPECT_GT(removed.points, 0);
+  SweepEveryPoint("RemoveSign", remove);
 }
 
 // ---- Operations that write ---------------------------------------------------
@@ -306,9 +299,7 @@ TEST(AllocationFaults, GenerateNewSEKOverTheWorkingPair) {
       EXPECT_NE(ReadFileBytes(s.dir() / "self.pub"), oldPub);
     }
   };
-  const Outcome o = ForEachAllocationPoint(sweep);
-  Report("GenerateNewSEK", o);
-  EXPECT_GT(o.points, 0);
+  SweepEveryPoint("GenerateNewSEK", sweep);
 }
 
 TEST(AllocationFaults, IncludePublicKey) {
@@ -320,9 +311,7 @@ TEST(AllocationFaults, IncludePublicKey) {
       EXPECT_FALSE(fs::exists(s.Incoming()));
     }
   };
-  const Outcome o = ForEachAllocationPoint(sweep);
-  Report("IncludePublicKey", o);
-  EXPECT_GT(o.points, 0);
+  SweepEveryPoint("IncludePublicKey", sweep);
 }
 
 TEST(AllocationFaults, IncludePublicKeyTransfer) {
@@ -333,9 +322,7 @@ TEST(AllocationFaults, IncludePublicKeyTransfer) {
       EXPECT_TRUE(InDirectory(s, "Corr D"));
     }
   };
-  const Outcome o = ForEachAllocationPoint(sweep);
-  Report("IncludePublicKeyTransfer", o);
-  EXPECT_GT(o.points, 0);
+  SweepEveryPoint("IncludePublicKeyTransfer", sweep);
 }
 
 TEST(AllocationFaults, SavePublicKeyFromTransfer) {
@@ -350,9 +337,7 @@ TEST(AllocationFaults, SavePublicKeyFromTransfer) {
       EXPECT_EQ(ReadFileBytes(s.dir() / "saved" / "tran.pub"), record);
     }
   };
-  const Outcome o = ForEachAllocationPoint(sweep);
-  Report("SavePublicKeyFromTransfer", o);
-  EXPECT_GT(o.points, 0);
+  SweepEveryPoint("SavePublicKeyFromTransfer", sweep);
 }
 
 // The removal works on the cache and the directory alone; it allocates no
@@ -395,9 +380,7 @@ TEST(AllocationFaults, CreateDirStructure) {
     EXPECT_EQ(ReadFileBytes(s.dir() / "self.pub"), ReadFileBytes(TheWorld().user().PublicKey()));
     EXPECT_TRUE(fs::is_directory(s.dir() / "CA"));
   };
-  const Outcome o = ForEachAllocationPoint(sweep);
-  Report("CreateDirStructure", o);
-  EXPECT_GT(o.points, 0);
+  SweepEveryPoint("CreateDirStructure", sweep);
 }
 
 TEST(AllocationFaults, RemoteGenerateStart) {
@@ -414,9 +397,7 @@ TEST(AllocationFaults, RemoteGenerateStart) {
     EXPECT_TRUE(fs::exists(s.Regen() / "sec.dat"));
     EXPECT_FALSE(fs::exists(s.Regen() / "new.sec")) << "the clear new secret key was left";
   };
-  const Outcome o = ForEachAllocationPoint(sweep);
-  Report("RemoteGenerateStart", o);
-  EXPECT_GT(o.points, 0);
+  SweepEveryPoint("RemoteGenerateStart", sweep);
 }
 
 TEST(AllocationFaults, RemoteGenerateFinish) {
@@ -434,9 +415,7 @@ TEST(AllocationFaults, RemoteGenerateFinish) {
       EXPECT_NE(ReadFileBytes(s.dir() / "self.pub"), oldPub) << "finish reported success without installing";
     }
   };
-  const Outcome o = ForEachAllocationPoint(sweep);
-  Report("RemoteGenerateFinish", o);
-  EXPECT_GT(o.points, 0);
+  SweepEveryPoint("RemoteGenerateFinish", sweep);
 }
 
 // ---- The allocator and the export frame -------------------------------------
