@@ -1,9 +1,9 @@
 // Diffie-Hellman agreement in the GOST R 34.10-94 CryptoPro-A group.
 #include "asym.hpp"
 #include "common.hpp"
+#include "gcrypt_init.hpp"
 #include "group94.hpp"
 #include "keyio.hpp"
-#include "mpi.hpp"
 #include "state.hpp"
 
 namespace gost {

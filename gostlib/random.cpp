@@ -1,7 +1,9 @@
 // Random numbers from libgcrypt's strong generator.
+#include <gcrypt.h>
+
 #include "asym.hpp"
 #include "common.hpp"
-#include "mpi.hpp"
+#include "gcrypt_init.hpp"
 #include "state.hpp"
 
 namespace gost {

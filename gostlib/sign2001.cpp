@@ -6,8 +6,8 @@
 #include "asym.hpp"
 #include "common.hpp"
 #include "ec256.hpp"
+#include "gcrypt_init.hpp"
 #include "keyio.hpp"
-#include "mpi.hpp"
 #include "state.hpp"
 
 namespace gost {

@@ -1,9 +1,9 @@
 // GOST R 34.10-94 signatures in the CryptoPro-A group.
 #include "asym.hpp"
 #include "common.hpp"
+#include "gcrypt_init.hpp"
 #include "group94.hpp"
 #include "keyio.hpp"
-#include "mpi.hpp"
 #include "state.hpp"
 
 namespace gost {
