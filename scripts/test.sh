@@ -26,7 +26,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== ThreadSanitizer build: the concurrency tests =="
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDZ_TEST_SEAMS=ON -DDZ_TSAN=ON -DDZ_BENCH=OFF >/dev/null
 tsan_targets=()
-for t in test_engine test_crypto_c test_api test_reliability; do
+for t in test_engine test_binding test_api test_reliability; do
   if cmake --build build-tsan --target help | grep -q "^\.\.\. $t\$"; then tsan_targets+=("$t"); fi
 done
 cmake --build build-tsan -j "$jobs" --target "${tsan_targets[@]}" crypt_dll

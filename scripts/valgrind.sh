@@ -13,7 +13,7 @@ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDZ_TEST_SEAMS=ON -DDZ_B
   -DCMAKE_CXX_FLAGS=-gdwarf-4 -DCMAKE_C_FLAGS=-gdwarf-4 >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 failed=0
-for t in platform support engine crypto_c api gostlib reliability; do
+for t in platform support binding engine api gostlib reliability; do
   echo "== valgrind: test_$t =="
   if ! valgrind --error-exitcode=1 --leak-check=full --soname-synonyms=somalloc=nouserintercepts -q \
       "$dir/bin/test_$t" --gtest_filter='-*Concurrency*:SecretWipe.*' --gtest_brief=1; then

@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "crypto_c/cp1251.h"
+#include "support/cp1251.h"
 #include "tool.h"
 
 namespace dztool {

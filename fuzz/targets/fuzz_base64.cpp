@@ -7,7 +7,7 @@
 #include <memory>
 #include <string_view>
 
-#include "support/MIMECODE.h"
+#include "support/base64.h"
 
 using dizora::support::DecodeBase64;
 using dizora::support::EncodeBase64;

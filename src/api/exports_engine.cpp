@@ -2,8 +2,8 @@
 #include <string>
 
 #include "api/frame.h"
-#include "crypto_c/ce_rurov.h"
-#include "engine/rootpath.h"
+#include "engine/crypto_c_engine.h"
+#include "support/root_path.h"
 
 using dizora::TCryptoEngine;
 using namespace dizora::api;

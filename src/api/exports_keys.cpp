@@ -3,7 +3,7 @@
 #include <string>
 
 #include "api/frame.h"
-#include "crypto_c/cp1251.h"
+#include "support/cp1251.h"
 
 using dizora::TCryptoEngine;
 using namespace dizora::api;

@@ -9,7 +9,7 @@
 #include <new>
 
 #include "dizora.h"
-#include "engine/cryptobj.h"
+#include "engine/crypto_engine.h"
 
 #if defined(_WIN32)
 #define DZ_EXPORT extern "C"

@@ -3,9 +3,9 @@
 // the engine's binding registry; stopped in reverse order.
 #include "api/library.h"
 
-#include "crypto_c/ce_registry.h"
-#include "crypto_c/rurov_h.h"
-#include "engine/rootpath.h"
+#include "engine/binding_registry.h"
+#include "binding/crypto_c_dll.h"
+#include "support/root_path.h"
 
 namespace dizora::api {
 

@@ -12,7 +12,7 @@
 #include <deque>
 #include <thread>
 
-#include "engine/RWSyncs.h"
+#include "engine/rw_lock.h"
 
 namespace dizora::test {
 

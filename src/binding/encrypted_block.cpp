@@ -1,0 +1,352 @@
+// TCryptoC_DLL: the encrypted block. The data is encrypted once under a random
+// data key; the data key is encrypted for every recipient under the mutual key
+// shared with that recipient (the hash of their Diffie-Hellman secret). Every
+// encryption carries a GOST 28147-89 MAC of its plaintext.
+//
+// Block: count N, method, sender UID + 0, N entries (UID + 0, IV, MAC,
+// encrypted data key), data IV, data MAC, ciphertext. Integers are 32-bit
+// little-endian.
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "binding/crypto_c_dll.h"
+#include "support/fileutils.h"
+#include "support/secure.h"
+
+namespace dizora {
+
+namespace {
+
+using namespace rurov;
+
+constexpr int64_t kHeaderSize = 8;                                       // N and the method
+constexpr int64_t kEntryFieldsSize = kIvSize + kMacSize + kDataKeySize;  // after an entry's UID
+constexpr int64_t kDataFieldsSize = kIvSize + kMacSize;                  // before the ciphertext
+constexpr int32_t kModeDecryptOffset = 2;  // a stored method m is decrypted with mode m + 2
+
+// A wiped heap buffer of `size` bytes; false when the memory cannot be obtained.
+bool Obtain(support::SecureBuffer& buffer, size_t size) noexcept {
+  try {
+    buffer = support::SecureBuffer(size);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// Compares two MACs in constant time (no early exit), so the time taken
+// tells nothing about where they differ.
+bool SameMac(const uint8_t* a, const uint8_t* b) noexcept { return support::ConstantTimeEqual(a, b, kMacSize); }
+
+// Length of the zero-terminated text at `offset` of a block of `end` bytes,
+// or -1 when it is not terminated inside the block.
+int64_t TerminatedLength(const uint8_t* block, int64_t offset, int64_t end) noexcept {
+  if (offset < 0 || offset >= end) return -1;
+  const void* zero = std::memchr(block + offset, 0, static_cast<size_t>(end - offset));
+  return zero == nullptr ? -1 : static_cast<const uint8_t*>(zero) - (block + offset);
+}
+
+// Offset just past `count` recipient entries that start at `offset`, or -1
+// when an entry is not terminated or passes the end of the block.
+int64_t SkipEntries(const uint8_t* block, int64_t offset, int64_t count, int64_t end) noexcept {
+  for (int64_t i = 0; i < count; ++i) {
+    const int64_t uidLength = TerminatedLength(block, offset, end);
+    if (uidLength < 0) return -1;
+    offset += uidLength + 1 + kEntryFieldsSize;
+    if (offset > end) return -1;
+  }
+  return offset;
+}
+
+// The library calls of one cipher mode.
+struct TCipherCalls {
+  TRuroV_GammaInit init;
+  TRuroV_Crypt crypt;
+  TRuroV_Clear clear;
+};
+
+// Runs one cipher pass of `length` bytes; the clear call's result is the result.
+// The vector is a private copy: the library may change it, the caller's stays.
+template <std::size_t ContextSize>
+int32_t RunCipher(const TCipherCalls& calls, const TParameterBlock& params, TLibraryState& state,
+                  const uint8_t* key, const uint8_t* iv, const uint8_t* source,
+                  uint8_t* destination, int32_t length) {
+  TLibraryContext<ContextSize> ctx;
+  uint8_t vector[kIvSize];
+  std::memcpy(vector, iv, kIvSize);
+  int32_t result = calls.init(ctx.get(), params.data(), state.data(), key, vector);
+  if (result != kOk) return result;
+  ctx.Arm(calls.clear);
+  result = calls.crypt(ctx.get(), source, destination, length);
+  if (result != kOk) return result;
+  return ctx.Release();
+}
+
+}  // namespace
+
+int32_t TCryptoC_DLL::GetMaxEncryptAddition(int32_t recipients) {
+  constexpr int64_t kPerEntry = kMaxUIDLength + 1 + kEntryFieldsSize;                  // 303
+  constexpr int64_t kFixed = kHeaderSize + kMaxUIDLength + 1 + kDataFieldsSize;        // 279
+  const int64_t total = kPerEntry * std::max<int64_t>(recipients, 0) + kFixed;
+  return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
+}
+
+int32_t TCryptoC_DLL::ComputeMac(const uint8_t* source, int32_t length, const uint8_t* key,
+                                 uint8_t* mac) {
+  TLibraryState state;
+  SnapshotState(state);
+  TParameterBlock params;
+  PrepareParameterBlock(params);
+  TLibraryContext<kMacContextSize> ctx;
+  uint8_t area[kMacSize] = {};
+  int32_t result = RuroV_G28147_1989_mac_init(ctx.get(), params.data(), state.data(), key, area);
+  if (result != kOk) return result;
+  ctx.Arm(RuroV_G28147_1989_mac_clear);
+  result = RuroV_G28147_1989_mac_update(ctx.get(), source, length);
+  if (result != kOk) return result;
+  result = RuroV_G28147_1989_mac_final(ctx.get(), area);
+  if (result != kOk) return result;
+  result = ctx.Release();
+  CommitState(state);
+  std::memcpy(mac, area, kMacSize);
+  return result;
+}
+
+int32_t TCryptoC_DLL::CryptWithMac(const uint8_t* source, uint8_t* destination, int32_t length,
+                                   const uint8_t* key, uint8_t* iv, uint8_t* mac, int32_t mode) {
+  if (mode < 0 || mode > 3) return kErrCryptMode;
+  TLibraryState state;
+  SnapshotState(state);
+  TParameterBlock params;
+  PrepareParameterBlock(params);
+  const bool feedback = (mode == 1 || mode == 3);
+  const bool encrypt = (mode == 0 || mode == 1);
+  int32_t result = kOk;
+
+  if (encrypt) {
+    std::memset(mac, 0, kMacSize);
+    result = RandomFill(iv, kIvSize);
+    if (result != kOk) return result;
+    result = ComputeMac(source, length, key, mac);
+    if (result != kOk) return result;
+    result = feedback
+                 ? RunCipher<kGammaOfbContextSize>(
+                       {RuroV_G28147_1989_gamma_ofb_init, RuroV_G28147_1989_gamma_ofb_encrypt,
+                        RuroV_G28147_1989_gamma_ofb_clear},
+                       params, state, key, iv, source, destination, length)
+                 : RunCipher<kGammaContextSize>(
+                       {RuroV_G28147_1989_gamma_init, RuroV_G28147_1989_gamma_crypt,
+                        RuroV_G28147_1989_gamma_clear},
+                       params, state, key, iv, source, destination, length);
+    if (result != kOk) return result;
+  } else {
+    result = feedback
+                 ? RunCipher<kGammaOfbContextSize>(
+                       {RuroV_G28147_1989_gamma_ofb_init, RuroV_G28147_1989_gamma_ofb_decrypt,
+                        RuroV_G28147_1989_gamma_ofb_clear},
+                       params, state, key, iv, source, destination, length)
+                 : RunCipher<kGammaContextSize>(
+                       {RuroV_G28147_1989_gamma_init, RuroV_G28147_1989_gamma_crypt,
+                        RuroV_G28147_1989_gamma_clear},
+                       params, state, key, iv, source, destination, length);
+    if (result != kOk) return result;
+    uint8_t check[kMacSize] = {};
+    result = ComputeMac(destination, length, key, check);
+    if (result != kOk) return result;
+    if (!SameMac(check, mac)) return kErrMacMismatch;
+  }
+  CommitState(state);
+  return kOk;
+}
+
+int32_t TCryptoC_DLL::DeriveMutualKey(const uint8_t* ownSecret, const uint8_t* peerPublic,
+                                      uint8_t* key) {
+  TLibraryState state;
+  SnapshotState(state);
+  support::SecureBuffer shared(kSharedSecretSize);
+  {
+    TLibraryContext<kLdhPkaContextSize> ctx;
+    int32_t result = RuroV_LDH_PKA_set_parms(ctx.get(), state.data(), nullptr, 128, nullptr);
+    if (result != kOk) return result;
+    ctx.Arm(RuroV_LDH_PKA_clear);
+    result = RuroV_LDH_PKA_set_secret_key(ctx.get(), ownSecret);
+    if (result != kOk) return result;
+    result = RuroV_LDH_PKA_gen_mutual_key(ctx.get(), peerPublic, shared.data());
+    if (result != kOk) return result;
+    (void)ctx.Release();
+  }
+  const int32_t result = HashGost(shared.data(), kSharedSecretSize, key);
+  CommitState(state);
+  return result;
+}
+
+int32_t TCryptoC_DLL::GetMutualKey(const std::string& uid, uint8_t* key,
+                                   const std::string& publicKeyPath,
+                                   const std::string& secretKeyPath,
+                                   const std::string& correspondentsDir, const std::string& caDir,
+                                   int32_t keyRequestTimeout, int32_t lastOpTimeout) {
+  support::SecureBuffer peerPublic;
+  support::SecureBuffer ownSecret;
+  if (!Obtain(peerPublic, kExchangeKeySize) || !Obtain(ownSecret, kExchangeKeySize))
+    return kErrNoMemory;
+  if (FindCachedMutualKey(uid, key)) return kOk;
+
+  int32_t algorithm = kNoAlgorithm;
+  int32_t result = GetPublicKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir,
+                                keyRequestTimeout, lastOpTimeout, uid, true, peerPublic.data(),
+                                algorithm);
+  if (result != kOk) return result;
+  result = AcquireExchangeKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir,
+                              keyRequestTimeout, lastOpTimeout, ownSecret.data());
+  if (result != kOk) return result;
+  result = DeriveMutualKey(ownSecret.data(), peerPublic.data(), key);
+  if (result != kOk) return result;
+  StoreMutualKey(uid, key);
+  return kOk;
+}
+
+int32_t TCryptoC_DLL::EncryptData(uint8_t* data, int32_t& length, int32_t method,
+                                  const char* uidList, const std::string& publicKeyPath,
+                                  const std::string& secretKeyPath,
+                                  const std::string& correspondentsDir, const std::string& caDir,
+                                  int32_t keyRequestTimeout, int32_t lastOpTimeout) {
+  if (data == nullptr || length < 0) return kErrBadArgument;
+  char ownUID[kUIDBufferSize] = {};
+  int32_t result = ReadOwnerUID(publicKeyPath, secretKeyPath, ownUID, nullptr);
+  if (result != kOk) return result;
+
+  std::vector<std::string> recipients;
+  if (support::SplitList(uidList, recipients) == 0) return kErrEmptyUID;
+  // The block is sized from the actual list: every entry holds its UID in full.
+  const auto ownLength = static_cast<int64_t>(std::strlen(ownUID));
+  int64_t blockSize = kHeaderSize + ownLength + 1 + kDataFieldsSize + length;
+  for (const std::string& uid : recipients) {
+    if (uid.size() > static_cast<size_t>(kMaxUIDLength)) return kErrEmptyUID;
+    blockSize += static_cast<int64_t>(uid.size()) + 1 + kEntryFieldsSize;
+  }
+  if (method != 0 && method != 1) return kErrCryptMode;
+  if (blockSize > INT32_MAX) return kErrNoMemory;
+
+  support::SecureBuffer block;
+  support::SecureBuffer dataKey;
+  if (!Obtain(block, static_cast<size_t>(blockSize)) || !Obtain(dataKey, kDataKeySize))
+    return kErrNoMemory;
+  result = RandomFill(dataKey.data(), kDataKeySize);
+  if (result != kOk) return result;
+  support::SecureBuffer mutualKey;
+  if (!Obtain(mutualKey, kMutualKeySize)) return kErrNoMemory;
+
+  uint8_t* out = block.data();
+  WriteInt32LE(out, static_cast<int32_t>(recipients.size()));
+  WriteInt32LE(out + 4, method);
+  std::memcpy(out + kHeaderSize, ownUID, static_cast<size_t>(ownLength) + 1);
+  int64_t pos = kHeaderSize + ownLength + 1;
+
+  for (const std::string& uid : recipients) {
+    result = GetMutualKey(uid, mutualKey.data(), publicKeyPath, secretKeyPath, correspondentsDir,
+                          caDir, keyRequestTimeout, lastOpTimeout);
+    if (result != kOk) return result;
+    uint8_t* entry = out + pos;
+    std::memcpy(entry, uid.c_str(), uid.size() + 1);
+    uint8_t* iv = entry + uid.size() + 1;
+    result = CryptWithMac(dataKey.data(), iv + kIvSize + kMacSize, kDataKeySize,
+                          mutualKey.data(), iv, iv + kIvSize, method);
+    if (result != kOk) return result;
+    pos += static_cast<int64_t>(uid.size()) + 1 + kEntryFieldsSize;
+  }
+  mutualKey.Reset();
+
+  uint8_t* dataIv = out + pos;
+  result = CryptWithMac(data, dataIv + kDataFieldsSize, length, dataKey.data(), dataIv,
+                        dataIv + kIvSize, method);
+  if (result != kOk) return result;
+
+  std::memcpy(data, out, static_cast<size_t>(blockSize));
+  length = static_cast<int32_t>(blockSize);
+  return kOk;
+}
+
+int32_t TCryptoC_DLL::DecryptData(uint8_t* data, int32_t& length, const std::string& publicKeyPath,
+                                  const std::string& secretKeyPath,
+                                  const std::string& correspondentsDir, const std::string& caDir,
+                                  int32_t keyRequestTimeout, int32_t lastOpTimeout) {
+  if (data == nullptr) return kErrBadArgument;
+  char ownUID[kUIDBufferSize] = {};
+  int32_t result = ReadOwnerUID(publicKeyPath, secretKeyPath, ownUID, nullptr);
+  if (result != kOk) return result;
+
+  // Header and sender.
+  const int64_t end = length;
+  if (end < kHeaderSize) return kErrBadArgument;
+  const int64_t count = ReadInt32LE(data);
+  const int32_t method = ReadInt32LE(data + 4);
+  const int64_t senderLength = TerminatedLength(data, kHeaderSize, end);
+  if (senderLength < 0) return kErrBadArgument;
+  const std::string sender(reinterpret_cast<const char*>(data + kHeaderSize),
+                           static_cast<size_t>(senderLength));
+
+  // The entry that carries the own UID, compared byte for byte.
+  const std::string_view own(ownUID);
+  int64_t pos = kHeaderSize + senderLength + 1;
+  int64_t index = 0;
+  int64_t fields = -1;  // offset of the own entry's IV
+  for (; index < count; ++index) {
+    const int64_t uidLength = TerminatedLength(data, pos, end);
+    if (uidLength < 0) return kErrBadArgument;
+    const std::string_view uid(reinterpret_cast<const char*>(data + pos),
+                               static_cast<size_t>(uidLength));
+    pos += uidLength + 1;
+    if (uid == own) {
+      fields = pos;
+      break;
+    }
+    pos += kEntryFieldsSize;
+    if (pos > end) return kErrBadArgument;
+  }
+  if (fields < 0) return kErrNotRecipient;
+  if (fields + kEntryFieldsSize > end) return kErrBadArgument;
+  uint8_t entryIv[kIvSize];
+  uint8_t entryMac[kMacSize];
+  std::memcpy(entryIv, data + fields, kIvSize);
+  std::memcpy(entryMac, data + fields + kIvSize, kMacSize);
+  const uint8_t* encryptedKey = data + fields + kIvSize + kMacSize;
+
+  // The data key, under the mutual key with the sender.
+  support::SecureBuffer dataKey;
+  support::SecureBuffer mutualKey;
+  if (!Obtain(dataKey, kDataKeySize) || !Obtain(mutualKey, kMutualKeySize)) return kErrNoMemory;
+  result = GetMutualKey(sender, mutualKey.data(), publicKeyPath, secretKeyPath, correspondentsDir,
+                        caDir, keyRequestTimeout, lastOpTimeout);
+  if (result != kOk) return result;
+  if (method != 0 && method != 1) return kErrCryptMode;
+  result = CryptWithMac(encryptedKey, dataKey.data(), kDataKeySize, mutualKey.data(), entryIv,
+                        entryMac, method + kModeDecryptOffset);
+  if (result != kOk) return result;
+  mutualKey.Reset();
+
+  // The data: past the remaining entries, IV, MAC and the ciphertext.
+  pos = SkipEntries(data, fields + kEntryFieldsSize, count - index - 1, end);
+  if (pos < 0 || pos + kDataFieldsSize > end) return kErrBadArgument;
+  uint8_t dataIv[kIvSize];
+  uint8_t dataMac[kMacSize];
+  std::memcpy(dataIv, data + pos, kIvSize);
+  std::memcpy(dataMac, data + pos + kIvSize, kMacSize);
+  const int64_t cipherOffset = pos + kDataFieldsSize;
+  const int64_t plainLength = end - cipherOffset;
+
+  support::SecureBuffer plain;
+  if (plainLength > 0 && !Obtain(plain, static_cast<size_t>(plainLength))) return kErrNoMemory;
+  result = CryptWithMac(data + cipherOffset, plain.data(), static_cast<int32_t>(plainLength),
+                        dataKey.data(), dataIv, dataMac, method + kModeDecryptOffset);
+  if (result != kOk) return result;
+
+  if (plainLength > 0) std::memcpy(data, plain.data(), static_cast<size_t>(plainLength));
+  length = static_cast<int32_t>(plainLength);
+  return kOk;
+}
+
+}  // namespace dizora

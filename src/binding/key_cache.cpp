@@ -1,0 +1,294 @@
+// TCryptoC_DLL: the public-key cache and the correspondents' directory of
+// public-key files.
+#include <cstring>
+#include <new>
+
+#include "binding/crypto_c_dll.h"
+#include "platform/fs.h"
+#include "support/fileutils.h"
+
+namespace dizora {
+
+namespace {
+
+constexpr const char* kPublicKeySuffix = "pub";
+constexpr const char* kNumberedMask = "pk*.pub";
+
+// Length of the zero-terminated UID at the start of `record`, or -1 when the
+// record holds no zero byte.
+int64_t RecordUIDLength(const uint8_t* record, int32_t length) {
+  if (length <= 0) return -1;
+  const void* zero = std::memchr(record, 0, static_cast<size_t>(length));
+  if (zero == nullptr) return -1;
+  return static_cast<const uint8_t*>(zero) - record;
+}
+
+// The algorithm word after a UID of `uidLength` characters, or kNoAlgorithm
+// when the record ends before it.
+int32_t RecordAlgorithm(const uint8_t* record, int32_t length, int64_t uidLength) {
+  if (uidLength + 1 + rurov::kAlgorithmWordSize > length) return rurov::kNoAlgorithm;
+  return rurov::ReadInt32LE(record + uidLength + 1);
+}
+
+// Signature public-key size of an algorithm: 128, 100, or 0 for an unknown one.
+int32_t SignatureKeySize(int32_t algorithm) {
+  if (algorithm == rurov::kGost1994) return rurov::kPublicKey1994Size;
+  if (algorithm == rurov::kGost2001) return rurov::kPublicKey2001Size;
+  return 0;
+}
+
+// Whether a UID can name a file inside the directory as it is: no path
+// delimiter, drive or wildcard character, no control character, not "." or "..".
+bool IsPlainFileName(const std::string& uid) {
+  if (uid.empty() || uid == "." || uid == "..") return false;
+  for (unsigned char c : uid) {
+    if (c < 0x20 || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' ||
+        c == '<' || c == '>' || c == '|')
+      return false;
+  }
+  return true;
+}
+
+// Whether the cache holds `uid` as read from the own public-key file. Checked
+// besides the owner's UID, which a failed read of that file leaves unknown:
+// replacing or removing such an entry would delete the user's own key file.
+bool IsOwnKeyEntry(const TCryptoC_KeyCache& cache, const std::string& uid, const std::string& publicKeyPath) {
+  for (const TCryptoC_CashEntry& entry : cache) {
+    if (entry.Node->FileName == publicKeyPath && SameUIDIgnoreCase(entry.UID, uid)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int32_t TCryptoC_DLL::LoadPublicKeyFile(const std::string& fileName, TCryptoC_CashNode& node,
+                                        std::string& uid) {
+  if (!platform::PathExists(fileName)) return rurov::kErrPublicKey;
+  int32_t size = rurov::kMaxPublicKeyFileSize;
+  if (!support::ReadWholeFile(fileName, node.Record.data(), size)) return rurov::kErrPublicKey;
+  node.FileName = fileName;
+  node.RecordLength = size;
+  node.HasMutualKey = false;
+  support::WipeMemory(node.MutualKey.data(), node.MutualKey.size());
+  const int64_t uidLength = RecordUIDLength(node.Record.data(), size);
+  if (uidLength < 0) return rurov::kErrPublicKey;
+  uid.assign(reinterpret_cast<const char*>(node.Record.data()), static_cast<size_t>(uidLength));
+  node.Algorithm = RecordAlgorithm(node.Record.data(), size, uidLength);
+  return rurov::kOk;
+}
+
+int32_t TCryptoC_DLL::LoadKeyCache(const std::string& publicKeyPath,
+                                   const std::string& correspondentsDir,
+                                   const std::string& /*caDir*/) {
+  if (!KeyCache) KeyCache = std::make_unique<TCryptoC_KeyCache>();
+  std::vector<std::string> files{publicKeyPath};
+  support::FindFilesBySuffix(correspondentsDir, kPublicKeySuffix, files, true);
+  int32_t result = rurov::kOk;
+  for (const std::string& file : files) {
+    auto node = std::make_unique<TCryptoC_CashNode>();
+    std::string uid;
+    if (LoadPublicKeyFile(file, *node, uid) == rurov::kOk)
+      KeyCache->Append(std::move(uid), std::move(node));
+    else
+      result = rurov::kErrPublicKey;
+  }
+  return result;
+}
+
+void TCryptoC_DLL::ClearKeyCache() { KeyCache.reset(); }
+
+TCryptoC_CashEntry* TCryptoC_DLL::FindCacheEntry(std::string_view uid) {
+  if (!KeyCache) return nullptr;
+  return KeyCache->First(uid);
+}
+
+int32_t TCryptoC_DLL::EnsureKeyCache(const std::string& publicKeyPath,
+                                     const std::string& correspondentsDir,
+                                     const std::string& caDir) {
+  if (KeyCache) return rurov::kOk;
+  return LoadKeyCache(publicKeyPath, correspondentsDir, caDir);
+}
+
+int32_t TCryptoC_DLL::GetPublicKey(const std::string& publicKeyPath,
+                                   const std::string& /*secretKeyPath*/,
+                                   const std::string& correspondentsDir, const std::string& caDir,
+                                   int32_t /*keyRequestTimeout*/, int32_t /*lastOpTimeout*/,
+                                   const std::string& uid, bool wantExchangeKey, uint8_t* key,
+                                   int32_t& algorithm) {
+  if (key == nullptr) return rurov::kErrBadArgument;
+  TGuard guard(KeyLock);
+  const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
+  if (filled != rurov::kOk) return filled;
+  const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
+  if (entry == nullptr) return rurov::kErrPublicKey;
+
+  const TCryptoC_CashNode& node = *entry->Node;
+  const int64_t uidLength = RecordUIDLength(node.Record.data(), node.RecordLength);
+  if (uidLength < 0) return rurov::kErrPublicKey;
+  const int32_t recordAlgorithm = RecordAlgorithm(node.Record.data(), node.RecordLength, uidLength);
+  if (uidLength + 1 + rurov::kAlgorithmWordSize > node.RecordLength) return rurov::kErrPublicKey;
+  const int32_t signatureSize = SignatureKeySize(recordAlgorithm);
+  const int64_t rest = static_cast<int64_t>(node.RecordLength) - uidLength - 1 - rurov::kAlgorithmWordSize -
+                       rurov::kExchangeKeySize;
+  if (rest != signatureSize) return rurov::kErrPublicKey;
+
+  const uint8_t* signatureKey = node.Record.data() + uidLength + 1 + rurov::kAlgorithmWordSize;
+  if (wantExchangeKey)
+    std::memcpy(key, signatureKey + signatureSize, rurov::kExchangeKeySize);
+  else
+    std::memcpy(key, signatureKey, static_cast<size_t>(signatureSize));
+  algorithm = recordAlgorithm;
+  return rurov::kOk;
+}
+
+int32_t TCryptoC_DLL::GetPublicKeyRecord(const std::string& publicKeyPath,
+                                         const std::string& correspondentsDir,
+                                         const std::string& caDir, const char* uid,
+                                         uint8_t* output, int32_t& outputLength,
+                                         int32_t outputSize) {
+  outputLength = 0;
+  TGuard guard(KeyLock);
+  const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
+  if (filled != rurov::kOk) return filled;
+  if (uid == nullptr) return rurov::kErrPublicKey;
+  const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
+  if (entry == nullptr) return rurov::kErrPublicKey;
+  const TCryptoC_CashNode& node = *entry->Node;
+  if (output == nullptr) return rurov::kErrBadArgument;
+  if (node.RecordLength > outputSize) return rurov::kErrPublicKey;
+  std::memcpy(output, node.Record.data(), static_cast<size_t>(node.RecordLength));
+  outputLength = node.RecordLength;
+  return rurov::kOk;
+}
+
+int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
+                                             const std::string& secretKeyPath,
+                                             const std::string& correspondentsDir,
+                                             const std::string& caDir,
+                                             int32_t /*keyRequestTimeout*/,
+                                             int32_t /*lastOpTimeout*/, const uint8_t* record,
+                                             int32_t recordLength) {
+  if (record == nullptr) return rurov::kErrBadArgument;
+  if (recordLength <= 0 || recordLength > rurov::kCashRecordSize) return rurov::kErrPublicKey;
+  const int64_t uidLength = RecordUIDLength(record, recordLength);
+  if (uidLength <= 0 || uidLength > rurov::kMaxUIDLength) return rurov::kErrPublicKey;
+  const std::string uid(reinterpret_cast<const char*>(record), static_cast<size_t>(uidLength));
+
+  // The own key is never replaced through the cache, whatever the letter case.
+  char own[rurov::kUIDBufferSize] = {};
+  if (ReadOwnerUID(publicKeyPath, secretKeyPath, own) == rurov::kOk && SameUIDIgnoreCase(uid, own))
+    return rurov::kErrIncludeOwnKey;
+
+  TGuard guard(KeyLock);
+  const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
+  if (filled != rurov::kOk) return filled;
+  if (IsOwnKeyEntry(*KeyCache, uid, publicKeyPath)) return rurov::kErrIncludeOwnKey;
+  (void)DeletePublicKeyEntries(uid);
+
+  const std::string directory = support::AppendPathDelimiter(correspondentsDir);
+  std::string fileName = directory + uid + "." + kPublicKeySuffix;
+  if (!IsPlainFileName(uid) || platform::PathExists(fileName)) {
+    fileName = directory + "pk" + std::to_string(support::NextFileNumber(correspondentsDir, kNumberedMask)) +
+               "." + kPublicKeySuffix;
+  }
+  if (!support::WriteWholeFile(fileName, record, recordLength)) return rurov::kErrPublicKeyFile;
+
+  auto node = std::make_unique<TCryptoC_CashNode>();
+  node->FileName = fileName;
+  node->RecordLength = recordLength;
+  node->HasMutualKey = false;
+  std::memcpy(node->Record.data(), record, static_cast<size_t>(recordLength));
+  node->Algorithm = RecordAlgorithm(record, recordLength, uidLength);
+  KeyCache->Append(uid, std::move(node));
+  return rurov::kOk;
+}
+
+int32_t TCryptoC_DLL::DeletePublicKeyEntries(const std::string& uid) {
+  if (!KeyCache) return rurov::kOk;
+  if (FindCacheEntry(uid) == nullptr) return rurov::kErrPublicKey;
+  while (const TCryptoC_CashEntry* entry = FindCacheEntry(uid)) {
+    // A file that is already gone counts as deleted.
+    const std::string& fileName = entry->Node->FileName;
+    if (!platform::RemoveFile(fileName) && platform::PathExists(fileName)) return rurov::kErrPublicKeyFile;
+    KeyCache->RemoveFirst(uid);
+  }
+  return rurov::kOk;
+}
+
+int32_t TCryptoC_DLL::RemovePublicKey(const std::string& publicKeyPath,
+                                      const std::string& secretKeyPath,
+                                      const std::string& correspondentsDir,
+                                      const std::string& caDir, int32_t /*keyRequestTimeout*/,
+                                      int32_t /*lastOpTimeout*/, const std::string& uid) {
+  TGuard guard(KeyLock);
+  // The own UID from the loaded key, or else from the own public-key file.
+  char own[rurov::kUIDBufferSize] = {};
+  if (ReadOwnerUID(publicKeyPath, secretKeyPath, own) == rurov::kOk && SameUIDIgnoreCase(uid, own))
+    return rurov::kErrRemoveOwnKey;
+  const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
+  if (filled != rurov::kOk) return filled;
+  if (IsOwnKeyEntry(*KeyCache, uid, publicKeyPath)) return rurov::kErrRemoveOwnKey;
+  return DeletePublicKeyEntries(uid);
+}
+
+int32_t TCryptoC_DLL::RefreshPublicKey(const std::string& publicKeyPath,
+                                       const std::string& /*secretKeyPath*/,
+                                       const std::string& correspondentsDir,
+                                       const std::string& caDir, int32_t /*keyRequestTimeout*/,
+                                       int32_t /*lastOpTimeout*/, const std::string& uid) {
+  TGuard guard(KeyLock);
+  if (KeyCache) {
+    TCryptoC_CashNode scratch;
+    std::string fileUID;
+    if (TCryptoC_CashEntry* entry = FindCacheEntry(uid)) {
+      if (LoadPublicKeyFile(entry->Node->FileName, scratch, fileUID) == rurov::kOk && fileUID == uid) {
+        *entry->Node = scratch;  // drops the mutual key
+        return rurov::kOk;
+      }
+    } else {
+      const std::string directory = support::AppendPathDelimiter(correspondentsDir);
+      bool found = LoadPublicKeyFile(directory + uid + "." + kPublicKeySuffix, scratch, fileUID) == rurov::kOk &&
+                   fileUID == uid;
+      if (!found) {
+        std::vector<std::string> files;
+        support::FindFilesBySuffix(correspondentsDir, kPublicKeySuffix, files, true);
+        for (const std::string& file : files) {
+          if (LoadPublicKeyFile(file, scratch, fileUID) == rurov::kOk && fileUID == uid) {
+            found = true;
+            break;
+          }
+        }
+      }
+      if (!found) return rurov::kErrPublicKey;
+      KeyCache->Append(fileUID, std::make_unique<TCryptoC_CashNode>(scratch));
+      return rurov::kOk;
+    }
+  }
+
+  // Full reload of the cache.
+  if (!support::IsDirectory(correspondentsDir)) return rurov::kErrPublicKey;
+  ClearKeyCache();
+  const int32_t loaded = LoadKeyCache(publicKeyPath, correspondentsDir, caDir);
+  if (loaded != rurov::kOk) return loaded;
+  return FindCacheEntry(uid) != nullptr ? rurov::kOk : rurov::kErrPublicKey;
+}
+
+bool TCryptoC_DLL::FindCachedMutualKey(const std::string& uid, uint8_t* key) {
+  if (key == nullptr) return false;
+  TGuard guard(KeyLock);
+  const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
+  if (entry == nullptr || !entry->Node->HasMutualKey) return false;
+  std::memcpy(key, entry->Node->MutualKey.data(), rurov::kMutualKeySize);
+  return true;
+}
+
+void TCryptoC_DLL::StoreMutualKey(const std::string& uid, const uint8_t* key) {
+  if (key == nullptr) return;
+  TGuard guard(KeyLock);
+  TCryptoC_CashEntry* entry = FindCacheEntry(uid);
+  if (entry == nullptr || entry->Node->HasMutualKey) return;
+  std::memcpy(entry->Node->MutualKey.data(), key, rurov::kMutualKeySize);
+  entry->Node->HasMutualKey = true;
+}
+
+}  // namespace dizora

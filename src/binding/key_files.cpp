@@ -1,0 +1,189 @@
+// TCryptoC_DLL: key files, the masked in-memory secret key and its time-outs,
+// the owner's UID.
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "binding/crypto_c_dll.h"
+#include "platform/clock.h"
+#include "support/fileutils.h"
+#include "support/secure.h"
+
+namespace dizora {
+
+namespace {
+
+constexpr int32_t kMaskWords = rurov::kKeyMaskSize / 4;
+
+// Local time of day as a fraction of a day, read afresh at every call.
+double NowTimeOfDay() { return platform::TimeOfDay(platform::CurrentLocalTime()); }
+
+// Whether `since` lies no more than `timeoutSeconds` back (either side of it),
+// computed in extended precision; a time-out of 0 never holds.
+bool WithinTimeout(double since, int32_t timeoutSeconds) {
+  if (timeoutSeconds == 0) return false;
+  const long double elapsed = static_cast<long double>(NowTimeOfDay()) - static_cast<long double>(since);
+  return std::fabs(elapsed) <= static_cast<long double>(timeoutSeconds) * rurov::kDaysPerSecond;
+}
+
+// Length of the zero-terminated UID at the start of `record` (`size` bytes), or
+// -1 when no zero byte lies among its first kUIDBufferSize bytes.
+int32_t TerminatedUIDLength(const uint8_t* record, int32_t size) {
+  const int32_t limit = size < rurov::kUIDBufferSize ? size : rurov::kUIDBufferSize;
+  const void* zero = std::memchr(record, 0, static_cast<size_t>(limit));
+  if (zero == nullptr) return -1;
+  return static_cast<int32_t>(static_cast<const uint8_t*>(zero) - record);
+}
+
+}  // namespace
+
+int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
+                                   const std::string& secretKeyPath) {
+  const int32_t result = [&]() -> int32_t {
+    try {
+      SecretKey.reset(support::NewWorkingBlock<TSecretKeyBlock>());
+      KeyMask.reset(support::NewWorkingBlock<TKeyMaskBlock>());
+    } catch (const std::bad_alloc&) {
+      return rurov::kErrNoMemory;
+    }
+
+    int32_t size = rurov::kSecretKeyFileSize;
+    if (!support::ReadWholeFile(secretKeyPath, SecretKey->data(), size)) return rurov::kErrSecretKey;
+    if (size != rurov::kSecretKeyFileSize) return rurov::kErrSecretKey;
+    KeyAlgorithm = rurov::ReadInt32LE(SecretKey->data());
+    if (KeyAlgorithm != rurov::kGost1994 && KeyAlgorithm != rurov::kGost2001) return rurov::kErrSecretKey;
+
+    // Drop the algorithm word: signature key at 0, exchange key at 32.
+    uint8_t* block = SecretKey->data();
+    std::memmove(block, block + rurov::kAlgorithmWordSize,
+                 rurov::kSecretKeyFileSize - rurov::kAlgorithmWordSize);
+    support::WipeMemory(block + rurov::kSecretKeyFileSize - rurov::kAlgorithmWordSize,
+                        rurov::kAlgorithmWordSize);
+
+    // Keep the signature key only masked: stored word = key word - mask word.
+    const int32_t random = RandomFill(KeyMask->data(), rurov::kKeyMaskSize);
+    if (random != 0) return random;
+    for (int32_t i = 0; i < kMaskWords; ++i) {
+      uint8_t* word = block + rurov::kSignKeyOffset + 4 * i;
+      const uint32_t key = static_cast<uint32_t>(rurov::ReadInt32LE(word));
+      const uint32_t mask = static_cast<uint32_t>(rurov::ReadInt32LE(KeyMask->data() + 4 * i));
+      rurov::WriteInt32LE(word, static_cast<int32_t>(key - mask));
+    }
+
+    std::array<uint8_t, rurov::kMaxPublicKeyFileSize> record{};
+    int32_t recordSize = rurov::kMaxPublicKeyFileSize;
+    if (!support::ReadWholeFile(publicKeyPath, record.data(), recordSize)) return rurov::kErrPublicKey;
+    const int32_t uidLength = TerminatedUIDLength(record.data(), recordSize);
+    if (uidLength <= 0) return rurov::kErrPublicKey;
+    OwnerUID.assign(reinterpret_cast<const char*>(record.data()), static_cast<size_t>(uidLength));
+    if (recordSize < uidLength + 1 + rurov::kAlgorithmWordSize) return rurov::kErrPublicKey;
+    if (rurov::ReadInt32LE(record.data() + uidLength + 1) != KeyAlgorithm) return rurov::kErrAlgorithmMismatch;
+    const int32_t signatureKeySize =
+        KeyAlgorithm == rurov::kGost1994 ? rurov::kPublicKey1994Size : rurov::kPublicKey2001Size;
+    const int32_t expected =
+        uidLength + 1 + rurov::kAlgorithmWordSize + signatureKeySize + rurov::kExchangeKeySize;
+    if (recordSize != expected) return rurov::kErrPublicKey;
+    return rurov::kOk;
+  }();
+  if (result != rurov::kOk) DropSecretKey();
+  return result;
+}
+
+void TCryptoC_DLL::DropSecretKey() {
+  KeyAlgorithm = rurov::kNoAlgorithm;
+  SecretKey.reset();  // wiped by the deleter
+  KeyMask.reset();
+  OwnerUID.clear();
+}
+
+void TCryptoC_DLL::ReleaseKeys() {
+  TGuard guard(KeyLock);
+  ClearKeyCache();
+  DropSecretKey();
+}
+
+void TCryptoC_DLL::CheckKeyExpiry(int32_t keyRequestTimeout, int32_t lastOpTimeout) {
+  const bool keep = WithinTimeout(LoadTime, keyRequestTimeout) &&
+                    WithinTimeout(LastUseTime, lastOpTimeout) &&
+                    WithinTimeout(LoadTime, KeyRequestTimeout) &&
+                    WithinTimeout(LastUseTime, LastOpTimeout);
+  if (!keep) DropSecretKey();
+}
+
+int32_t TCryptoC_DLL::AcquireKeyBytes(const std::string& publicKeyPath,
+                                      const std::string& secretKeyPath, int32_t keyRequestTimeout,
+                                      int32_t lastOpTimeout, bool signatureKey, uint8_t* key,
+                                      int32_t* algorithm) {
+  if (key == nullptr) return rurov::kErrBadArgument;
+  TGuard guard(KeyLock);
+  CheckKeyExpiry(keyRequestTimeout, lastOpTimeout);
+  if (!SecretKey) {
+    const int32_t loaded = LoadKeyFiles(publicKeyPath, secretKeyPath);
+    if (loaded != rurov::kOk) return loaded;
+    KeyRequestTimeout = keyRequestTimeout;
+    LoadTime = NowTimeOfDay();
+  }
+  if (!SecretKey || !KeyMask) return rurov::kErrSecretKey;
+
+  const uint8_t* block = SecretKey->data();
+  if (signatureKey) {
+    for (int32_t i = 0; i < kMaskWords; ++i) {
+      const uint32_t stored = static_cast<uint32_t>(rurov::ReadInt32LE(block + rurov::kSignKeyOffset + 4 * i));
+      const uint32_t mask = static_cast<uint32_t>(rurov::ReadInt32LE(KeyMask->data() + 4 * i));
+      rurov::WriteInt32LE(key + 4 * i, static_cast<int32_t>(stored + mask));
+    }
+    if (algorithm != nullptr) *algorithm = KeyAlgorithm;
+  } else {
+    std::memcpy(key, block + rurov::kExchangeKeyOffset, rurov::kExchangeKeySize);
+  }
+  LastOpTimeout = lastOpTimeout;
+  LastUseTime = NowTimeOfDay();
+  return rurov::kOk;
+}
+
+int32_t TCryptoC_DLL::AcquireSignatureKey(const std::string& publicKeyPath,
+                                          const std::string& secretKeyPath,
+                                          const std::string& /*correspondentsDir*/,
+                                          const std::string& /*caDir*/, int32_t keyRequestTimeout,
+                                          int32_t lastOpTimeout, uint8_t* key, int32_t& algorithm) {
+  return AcquireKeyBytes(publicKeyPath, secretKeyPath, keyRequestTimeout, lastOpTimeout, true, key,
+                         &algorithm);
+}
+
+int32_t TCryptoC_DLL::AcquireExchangeKey(const std::string& publicKeyPath,
+                                         const std::string& secretKeyPath,
+                                         const std::string& /*correspondentsDir*/,
+                                         const std::string& /*caDir*/, int32_t keyRequestTimeout,
+                                         int32_t lastOpTimeout, uint8_t* key) {
+  return AcquireKeyBytes(publicKeyPath, secretKeyPath, keyRequestTimeout, lastOpTimeout, false, key,
+                         nullptr);
+}
+
+int32_t TCryptoC_DLL::ReadOwnerUID(const std::string& publicKeyPath,
+                                   const std::string& /*secretKeyPath*/, char* buffer,
+                                   void* /*unused*/) {
+  if (buffer == nullptr) return rurov::kErrBadArgument;
+  std::string uid;
+  {
+    TGuard guard(KeyLock);
+    uid = OwnerUID;
+  }
+  if (!uid.empty()) {
+    if (uid.size() > static_cast<size_t>(rurov::kMaxUIDLength)) return rurov::kErrPublicKey;
+    std::memcpy(buffer, uid.c_str(), uid.size() + 1);
+    return rurov::kOk;
+  }
+
+  std::array<uint8_t, rurov::kMaxPublicKeyFileSize> record{};
+  int32_t size = rurov::kMaxPublicKeyFileSize;
+  {
+    TGuard guard(KeyLock);
+    if (!support::ReadWholeFile(publicKeyPath, record.data(), size)) return rurov::kErrPublicKey;
+  }
+  const int32_t uidLength = TerminatedUIDLength(record.data(), size);
+  if (uidLength <= 0) return rurov::kErrPublicKey;
+  std::memcpy(buffer, record.data(), static_cast<size_t>(uidLength) + 1);
+  return rurov::kOk;
+}
+
+}  // namespace dizora

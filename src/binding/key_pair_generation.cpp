@@ -1,0 +1,202 @@
+// TCryptoC_DLL: generation of a signature key pair with its exchange key pair,
+// written as a public-key file and a secret-key file.
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "binding/crypto_c_dll.h"
+#include "platform/fs.h"
+#include "support/fileutils.h"
+#include "support/secure.h"
+
+namespace dizora {
+
+namespace {
+
+// A library call that may raise: its result, or -6 when it raised.
+template <typename Call>
+int32_t GuardedExchangeCall(Call call) {
+  try {
+    return call();
+  } catch (...) {
+    return rurov::kErrExchangeKeyGen;
+  }
+}
+
+// The content a key file had before generation replaces it, so that a
+// generation that cannot write both files puts the previous public key back
+// instead of leaving it paired with the previous secret key.
+class PreviousFile {
+ public:
+  explicit PreviousFile(const std::string& path) : path_(path), existed_(platform::PathExists(path)) {
+    if (!existed_) return;
+    bytes_ = support::SecureBuffer(kCapacity);
+    int32_t size = kCapacity;
+    known_ = support::ReadWholeFile(path, bytes_.data(), size);
+    size_ = known_ ? size : 0;
+  }
+
+  // Puts the previous state back as far as it is known.
+  void Restore() const {
+    if (!existed_) {
+      platform::RemoveFile(path_);
+    } else if (known_) {
+      support::WriteWholeFile(path_, bytes_.data(), size_);
+    }
+  }
+
+ private:
+  static constexpr int32_t kCapacity = 65536;
+  std::string path_;
+  bool existed_ = false;
+  bool known_ = false;
+  support::SecureBuffer bytes_;
+  int32_t size_ = 0;
+};
+
+}  // namespace
+
+int32_t TCryptoC_DLL::GenerateExchangeKeyPair(uint8_t* secretKey, uint8_t* publicKey) {
+  if (secretKey == nullptr || publicKey == nullptr) return rurov::kErrBadArgument;
+  rurov::TLibraryContext<rurov::kLdhPkaContextSize> ctx;
+  TLibraryState state;
+  SnapshotState(state);
+  int32_t result = RuroV_LDH_PKA_set_parms(ctx.get(), state.data(), nullptr, rurov::kExchangeKeySize, nullptr);
+  if (result != 0) return result;
+  ctx.Arm(RuroV_LDH_PKA_clear);
+
+  result = RuroV_LDH_PKA_gen_secret_key(ctx.get());
+  if (result != 0) return result;
+  int32_t length = rurov::kExchangeKeySize;
+  result = GuardedExchangeCall([&] { return RuroV_LDH_PKA_get_secret_key(ctx.get(), secretKey, &length); });
+  if (result != 0) return result;
+  if (length != rurov::kExchangeKeySize) return rurov::kErrExchangeKeyGen;
+
+  result = RuroV_LDH_PKA_gen_public_key(ctx.get());
+  if (result != 0) return result;
+  length = rurov::kExchangeKeySize;
+  result = GuardedExchangeCall([&] { return RuroV_LDH_PKA_get_public_key(ctx.get(), publicKey, &length); });
+  if (result != 0) return result;
+  if (length != rurov::kExchangeKeySize) return rurov::kErrExchangeKeyGen;
+
+  ctx.Release();
+  CommitState(state);
+  return rurov::kOk;
+}
+
+int32_t TCryptoC_DLL::GenerateKeyPair(int32_t algorithm, const std::string& uid,
+                                      const std::string& publicKeyPath,
+                                      const std::string& secretKeyPath) {
+  switch (algorithm) {
+    case rurov::kGost1994: return GenerateKeyPair1994(uid, publicKeyPath, secretKeyPath);
+    case rurov::kGost2001: return GenerateKeyPair2001(uid, publicKeyPath, secretKeyPath);
+    default: return rurov::kErrUnknownAlgorithm;
+  }
+}
+
+int32_t TCryptoC_DLL::GenerateKeyPair1994(const std::string& uid, const std::string& publicKeyPath,
+                                          const std::string& secretKeyPath) {
+  try {
+    return GenerateSignatureKeyPair(rurov::kGost1994, uid, publicKeyPath, secretKeyPath);
+  } catch (const std::bad_alloc&) {
+    return rurov::kErrNoMemory;
+  }
+}
+
+int32_t TCryptoC_DLL::GenerateKeyPair2001(const std::string& uid, const std::string& publicKeyPath,
+                                          const std::string& secretKeyPath) {
+  try {
+    return GenerateSignatureKeyPair(rurov::kGost2001, uid, publicKeyPath, secretKeyPath);
+  } catch (const std::bad_alloc&) {
+    return rurov::kErrNoMemory;
+  }
+}
+
+// Both algorithms: the 1994 context is the larger, so it serves the 2001 calls too.
+int32_t TCryptoC_DLL::GenerateSignatureKeyPair(int32_t algorithm, const std::string& uid,
+                                               const std::string& publicKeyPath,
+                                               const std::string& secretKeyPath) {
+  if (uid.empty()) return rurov::kErrEmptyUID;
+  // The public-key image must stay far inside a signed 32-bit length.
+  if (uid.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 2)) return rurov::kErrNoMemory;
+  const bool gost1994 = algorithm == rurov::kGost1994;
+
+  rurov::TLibraryContext<rurov::kSign1994ContextSize> ctx;
+  TLibraryState state;
+  SnapshotState(state);
+  int32_t result = gost1994
+      ? RuroV_LR34_10_1994_set_parms(ctx.get(), state.data(), nullptr, rurov::kPublicKey1994Size,
+                                     nullptr, rurov::kSignSecretKeySize, nullptr)
+      : RuroV_LR34_10_2001_set_parms(ctx.get(), state.data(), nullptr, rurov::kSignSecretKeySize,
+                                     nullptr, rurov::kSignSecretKeySize, nullptr, nullptr, nullptr);
+  if (result != 0) return result;
+  ctx.Arm(gost1994 ? RuroV_LR34_10_1994_clear : RuroV_LR34_10_2001_clear);
+
+  result = gost1994 ? RuroV_LR34_10_1994_gen_secret_key(ctx.get())
+                    : RuroV_LR34_10_2001_gen_secret_key(ctx.get());
+  if (result != 0) return result;
+  TRuroV_GetKey getSecret = gost1994 ? RuroV_LR34_10_1994_get_secret_key : RuroV_LR34_10_2001_get_secret_key;
+  int32_t secretSize = 0;
+  result = getSecret(ctx.get(), nullptr, &secretSize);
+  if (result != 0) return result;
+  // Only a 32-byte signature key makes a loadable secret-key file.
+  if (secretSize != rurov::kSignSecretKeySize) return rurov::kErrSecretKey;
+  support::SecureBuffer secretImage(static_cast<size_t>(rurov::kSecretKeyFileSize));
+  rurov::WriteInt32LE(secretImage.data(), algorithm);
+  result = getSecret(ctx.get(), secretImage.data() + rurov::kAlgorithmWordSize, &secretSize);
+  if (result != 0) return result;
+  if (secretSize != rurov::kSignSecretKeySize) return rurov::kErrSecretKey;
+
+  result = gost1994 ? RuroV_LR34_10_1994_gen_public_key(ctx.get())
+                    : RuroV_LR34_10_2001_gen_public_key(ctx.get());
+  if (result != 0) return result;
+  int32_t publicSize = rurov::kPublicKey2001Size;
+  if (gost1994) {
+    result = RuroV_LR34_10_1994_get_public_key(ctx.get(), nullptr, &publicSize);
+    if (result != 0) return result;
+    // Only a 128-byte key makes a loadable public-key file.
+    if (publicSize != rurov::kPublicKey1994Size) return rurov::kErrPublicKey;
+  }
+  support::SecureBuffer signaturePublic(static_cast<size_t>(publicSize));
+  int32_t reported = publicSize;
+  result = gost1994 ? RuroV_LR34_10_1994_get_public_key(ctx.get(), signaturePublic.data(), &reported)
+                    : RuroV_LR34_10_2001_get_public_key(ctx.get(), signaturePublic.data(), &reported);
+  if (result != 0) return result;
+  if (gost1994 && reported != rurov::kPublicKey1994Size) return rurov::kErrPublicKey;
+
+  const size_t uidLength = uid.size();
+  support::SecureBuffer publicImage(uidLength + 1 + rurov::kAlgorithmWordSize +
+                                    static_cast<size_t>(publicSize) + rurov::kExchangeKeySize);
+  support::SecureBuffer exchangeSecret(static_cast<size_t>(rurov::kExchangeKeySize));
+  support::SecureBuffer exchangePublic(static_cast<size_t>(rurov::kExchangeKeySize));
+  result = GenerateExchangeKeyPair(exchangeSecret.data(), exchangePublic.data());
+  if (result != 0) return result;
+
+  std::memcpy(secretImage.data() + rurov::kAlgorithmWordSize + secretSize, exchangeSecret.data(),
+              rurov::kExchangeKeySize);
+  uint8_t* out = publicImage.data();
+  std::memcpy(out, uid.data(), uidLength);
+  out += uidLength;
+  *out++ = 0;
+  rurov::WriteInt32LE(out, algorithm);
+  out += rurov::kAlgorithmWordSize;
+  std::memcpy(out, signaturePublic.data(), static_cast<size_t>(publicSize));
+  out += publicSize;
+  std::memcpy(out, exchangePublic.data(), rurov::kExchangeKeySize);
+
+  // The public-key file first; when the secret one then fails, the previous
+  // public-key file is put back so that the working pair stays a pair.
+  const PreviousFile previousPublic(publicKeyPath);
+  if (!support::WriteWholeFile(publicKeyPath, publicImage.data(), static_cast<int32_t>(publicImage.size())))
+    return rurov::kErrFileWrite;
+  if (!support::WriteWholeFile(secretKeyPath, secretImage.data(), static_cast<int32_t>(secretImage.size()))) {
+    previousPublic.Restore();
+    return rurov::kErrFileWrite;
+  }
+
+  ctx.Release();
+  CommitState(state);
+  return rurov::kOk;
+}
+
+}  // namespace dizora

@@ -1,0 +1,175 @@
+// TCryptoC_DLL: GOST R 34.11-94 hashing (ordinary and legacy digest), the
+// signature block and the text forms of a hash.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "binding/crypto_c_dll.h"
+#include "support/base64.h"
+#include "support/fileutils.h"
+#include "support/secure.h"
+
+namespace dizora {
+
+namespace {
+
+using namespace rurov;
+
+// Hashes `length` bytes in pieces of at most 65535 bytes, handing the library
+// the caller's memory in place. The legacy digest feeds every piece from the
+// start of the data instead of advancing through it.
+int32_t HashInPieces(TCryptoC_DLL& dll, const uint8_t* data, int32_t length, uint8_t* hash,
+                     bool restartEachPiece) {
+  if (data == nullptr || length <= 0) return kErrBadArgument;
+  TParameterBlock params;
+  TCryptoC_DLL::PrepareParameterBlock(params);
+  TLibraryState state;
+  dll.SnapshotState(state);
+  TLibraryContext<kHashContextSize> ctx;
+  const uint8_t startVector[kHashSize] = {};
+
+  int32_t result = dll.RuroV_R34_11_1994_init(ctx.get(), params.data(), state.data(), startVector);
+  if (result != kOk) return result;
+  ctx.Arm(dll.RuroV_R34_11_1994_clear);
+
+  const uint8_t* piece = data;
+  int32_t remaining = length;
+  while (remaining > 0) {
+    const int32_t n = std::min(remaining, kHashPieceSize);
+    result = dll.RuroV_R34_11_1994_update(ctx.get(), piece, n);
+    if (result != kOk) return result;
+    remaining -= n;
+    if (!restartEachPiece) piece += n;
+  }
+
+  // The digest may be key material (a mutual key is the hash of a shared secret).
+  support::SecureBuffer digest(kHashSize);
+  result = dll.RuroV_R34_11_1994_final(ctx.get(), digest.data());
+  if (result != kOk) return result;
+  std::memcpy(hash, digest.data(), kHashSize);
+  (void)ctx.Release();
+  dll.CommitState(state);
+  return kOk;
+}
+
+// Signs `hash` with the unmasked signature key into `signature` (64 bytes).
+// `key` is wiped right after the library has taken it, whatever the outcome.
+// Returns the result of the set-up calls when they fail; otherwise commits the
+// state, sets `signed_` and returns the sign call's result.
+template <std::size_t ContextSize, typename SetParms>
+int32_t SignWithKey(TCryptoC_DLL& dll, SetParms setParms, TRuroV_SetKey setSecretKey,
+                    TRuroV_Sign sign, TRuroV_Clear clear, uint8_t* key, const uint8_t* hash,
+                    uint8_t* signature, bool& signed_) {
+  TLibraryState state;
+  dll.SnapshotState(state);
+  TLibraryContext<ContextSize> ctx;
+  ctx.Arm(clear);
+  int32_t result = setParms(ctx.get(), state.data());
+  if (result != kOk) {
+    support::WipeMemory(key, kSignSecretKeySize);
+    return result;
+  }
+  result = setSecretKey(ctx.get(), key);
+  support::WipeMemory(key, kSignSecretKeySize);
+  if (result != kOk) return result;
+  result = sign(ctx.get(), hash, signature);
+  signed_ = true;
+  (void)ctx.Release();
+  dll.CommitState(state);
+  return result;
+}
+
+}  // namespace
+
+int32_t TCryptoC_DLL::HashGost(const uint8_t* data, int32_t length, uint8_t* hash) {
+  return HashInPieces(*this, data, length, hash, false);
+}
+
+int32_t TCryptoC_DLL::HashOldFormat(const uint8_t* data, int32_t length, uint8_t* hash) {
+  return HashInPieces(*this, data, length, hash, true);
+}
+
+int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* output,
+                                 int32_t& outputLength, const std::string& publicKeyPath,
+                                 const std::string& secretKeyPath,
+                                 const std::string& correspondentsDir, const std::string& caDir,
+                                 int32_t keyRequestTimeout, int32_t lastOpTimeout, bool gostHash) {
+  char uid[kUIDBufferSize] = {};
+  int32_t result = ReadOwnerUID(publicKeyPath, secretKeyPath, uid, nullptr);
+  if (result != kOk) return result;
+  if (data == nullptr || output == nullptr) return kErrBadArgument;
+
+  uint8_t hash[kHashSize] = {};
+  result = gostHash ? HashGost(data, length, hash) : HashOldFormat(data, length, hash);
+  if (result != kOk) return result;
+
+  const size_t uidLength = std::strlen(uid);
+  std::memcpy(output, uid, uidLength + 1);
+
+  support::SecureBuffer key(kSignSecretKeySize);
+  int32_t algorithm = kNoAlgorithm;
+  result = AcquireSignatureKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir,
+                               keyRequestTimeout, lastOpTimeout, key.data(), algorithm);
+  if (result != kOk) return result;
+
+  uint8_t* signature = output + uidLength + 1;
+  bool signCalled = false;
+  if (algorithm == kGost1994) {
+    auto setParms = [this](void* ctx, void* state) {
+      return RuroV_LR34_10_1994_set_parms(ctx, state, nullptr, 128, nullptr, 32, nullptr);
+    };
+    result = SignWithKey<kSign1994ContextSize>(*this, setParms, RuroV_LR34_10_1994_set_secret_key,
+                                                RuroV_LR34_10_1994_sign, RuroV_LR34_10_1994_clear,
+                                                key.data(), hash, signature, signCalled);
+  } else if (algorithm == kGost2001) {
+    auto setParms = [this](void* ctx, void* state) {
+      return RuroV_LR34_10_2001_set_parms(ctx, state, nullptr, 32, nullptr, 32, nullptr, nullptr,
+                                          nullptr);
+    };
+    result = SignWithKey<kSign2001ContextSize>(*this, setParms, RuroV_LR34_10_2001_set_secret_key,
+                                                RuroV_LR34_10_2001_sign, RuroV_LR34_10_2001_clear,
+                                                key.data(), hash, signature, signCalled);
+  } else {
+    return kErrSecretKey;  // key loading admits only the two algorithms
+  }
+  // A failed set-up leaves the length untouched; a failed sign call still reports it.
+  if (!signCalled) return result;
+  outputLength = static_cast<int32_t>(uidLength) + 1 + kSignatureValueSize;
+  return result;
+}
+
+int32_t TCryptoC_DLL::HashWithFormat(const uint8_t* data, int32_t length, int32_t form,
+                                     uint8_t* output, bool gostHash, int32_t& size) {
+  uint8_t hash[kHashSize] = {};
+  const int32_t result = gostHash ? HashGost(data, length, hash) : HashOldFormat(data, length, hash);
+  if (result != kOk) return result;
+
+  std::string text;
+  if (form == kHashFormBase64) {
+    std::unique_ptr<char[]> encoded;
+    int32_t encodedLength = 0;
+    support::EncodeBase64(hash, kHashSize, encoded, encodedLength);
+    if (encoded == nullptr) return kErrNoMemory;
+    text.assign(encoded.get(), static_cast<size_t>(encodedLength));
+  } else if (form == kHashFormHex) {
+    support::BytesToHexText(hash, kHashSize, 255, 255, text);
+  } else {
+    text.assign(reinterpret_cast<const char*>(hash), kHashSize);
+  }
+
+  const auto formLength = static_cast<int32_t>(text.size());
+  if (output == nullptr) {
+    size = formLength;
+    return kOk;
+  }
+  if (size < formLength) {
+    size = formLength;
+    return kErrException;
+  }
+  std::memcpy(output, text.data(), text.size());
+  size = formLength;
+  return kOk;
+}
+
+}  // namespace dizora

@@ -1,0 +1,120 @@
+// TCryptoC_DLL: verification of a signature block against the signer's
+// signature public key from the public-key cache.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "binding/crypto_c_dll.h"
+
+namespace dizora {
+
+namespace {
+
+using namespace rurov;
+
+// Length of the signer's UID at the start of a block of `blockLength` bytes,
+// or -1 when the block is not a well-formed signature block: no UID, a UID of
+// more than 254 characters, or a signature value other than exactly 64 bytes
+// (the library always reads 64 bytes from the value). Never reads past the block.
+int64_t CheckSignatureBlock(const uint8_t* block, int32_t blockLength) {
+  if (block == nullptr || blockLength <= 0) return -1;
+  const size_t scan = std::min<size_t>(static_cast<size_t>(blockLength), kUIDBufferSize);
+  const void* terminator = std::memchr(block, 0, scan);
+  if (terminator == nullptr) return -1;
+  const int64_t uidLength = static_cast<const uint8_t*>(terminator) - block;
+  if (uidLength == 0 || uidLength > kMaxUIDLength) return -1;
+  const int64_t valueLength = static_cast<int64_t>(blockLength) - uidLength - 1;
+  if (valueLength != kSignatureValueSize) return -1;
+  return uidLength;
+}
+
+// The verify calls of one algorithm.
+struct TVerifyCalls {
+  TRuroV_SetKey setPublicKey;
+  TRuroV_Verify verify;
+  TRuroV_Clear clear;
+};
+
+// Sets up a context of the algorithm with the public key and verifies the
+// hash; for code 5 a second attempt against the legacy digest decides (0 when
+// it matches, 5 for any other outcome). `legacyDigest` computes that digest
+// and returns it, or null when there is no second attempt: data of 65535 bytes
+// or less, whose legacy digest is the hash itself. It is called only after a
+// code 5, so data signed over the ordinary hash is hashed once. The context is
+// cleared on every exit.
+template <std::size_t ContextSize, typename SetParms, typename LegacyDigest>
+int32_t VerifyWithKey(SetParms setParms, const TVerifyCalls& calls, const uint8_t* publicKey,
+                      const uint8_t* hash, LegacyDigest legacyDigest, const uint8_t* value) {
+  TLibraryContext<ContextSize> ctx;
+  ctx.Arm(calls.clear);
+  // Verification keeps its own state block: LibraryState is neither read nor written.
+  TLibraryState state{};
+  int32_t result = setParms(ctx.get(), state.data());
+  if (result != kOk) return result;
+  result = calls.setPublicKey(ctx.get(), publicKey);
+  if (result != kOk) return result;
+  result = calls.verify(ctx.get(), hash, value);
+  if (result != kLibSignatureMismatch) return result;
+  if (const uint8_t* legacy = legacyDigest()) {
+    result = calls.verify(ctx.get(), legacy, value) == kOk ? kOk : kLibSignatureMismatch;
+  }
+  return result;
+}
+
+}  // namespace
+
+int32_t TCryptoC_DLL::VerifySignature(const uint8_t* data, int32_t length,
+                                      const uint8_t* signatureBlock, int32_t signatureLength,
+                                      std::string& signerUID, const std::string& publicKeyPath,
+                                      const std::string& secretKeyPath,
+                                      const std::string& correspondentsDir,
+                                      const std::string& caDir, int32_t keyRequestTimeout,
+                                      int32_t lastOpTimeout) {
+  if (data == nullptr) return kErrBadArgument;
+  const int64_t uidLength = CheckSignatureBlock(signatureBlock, signatureLength);
+  if (uidLength < 0) return kErrSignatureFormat;
+
+  const std::string uid(reinterpret_cast<const char*>(signatureBlock),
+                        static_cast<size_t>(uidLength));
+  signerUID = uid;
+
+  uint8_t hash[kHashSize] = {};
+  int32_t result = HashGost(data, length, hash);
+  if (result != kOk) return result;
+
+  uint8_t publicKey[kPublicKey1994Size] = {};
+  int32_t algorithm = kNoAlgorithm;
+  result = GetPublicKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir, keyRequestTimeout,
+                        lastOpTimeout, uid, false, publicKey, algorithm);
+  if (result != kOk) return result;
+
+  const uint8_t* value = signatureBlock + uidLength + 1;
+  // Its result code is not examined: a failed digest stays zero and does not match.
+  uint8_t legacyDigest[kHashSize] = {};
+  auto legacy = [&]() -> const uint8_t* {
+    if (length <= kHashPieceSize) return nullptr;
+    (void)HashOldFormat(data, length, legacyDigest);
+    return legacyDigest;
+  };
+  if (algorithm == kGost1994) {
+    auto setParms = [this](void* ctx, void* state) {
+      return RuroV_LR34_10_1994_set_parms(ctx, state, nullptr, 128, nullptr, 32, nullptr);
+    };
+    const TVerifyCalls calls{RuroV_LR34_10_1994_set_public_key, RuroV_LR34_10_1994_verify,
+                             RuroV_LR34_10_1994_clear};
+    return VerifyWithKey<kSign1994ContextSize>(setParms, calls, publicKey, hash, legacy, value);
+  }
+  if (algorithm == kGost2001) {
+    auto setParms = [this](void* ctx, void* state) {
+      return RuroV_LR34_10_2001_set_parms(ctx, state, nullptr, 32, nullptr, 32, nullptr, nullptr,
+                                          nullptr);
+    };
+    const TVerifyCalls calls{RuroV_LR34_10_2001_set_public_key, RuroV_LR34_10_2001_verify,
+                             RuroV_LR34_10_2001_clear};
+    return VerifyWithKey<kSign2001ContextSize>(setParms, calls, publicKey, hash, legacy, value);
+  }
+  // A record of an unknown algorithm has no verification procedure: never valid.
+  return kErrPublicKey;
+}
+
+}  // namespace dizora

@@ -1,0 +1,190 @@
+#include "engine/binding_registry.h"
+
+#include <algorithm>
+#include <atomic>
+#include <limits>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "support/exceptions.h"
+#include "platform/env.h"
+#include "platform/path_style.h"
+#include "platform/sync.h"
+
+namespace dizora {
+
+namespace {
+
+constexpr int32_t kDefaultKeyRequestTimeout = 60;
+constexpr int32_t kDefaultLastOpTimeout = 5;
+constexpr int32_t kResultBadNumber = -13;
+constexpr int32_t kResultNoObject = -1;
+
+// The registry: entries in order of creation, never removed while loaded.
+struct BindingRegistry {
+  platform::CriticalSection Lock;
+  std::vector<std::pair<std::string, std::unique_ptr<TCryptoC_DLL>>> Entries;
+};
+
+// Created by BindingRegistryStart, or by the first lookup when the engine runs
+// without the library's start code (linked statically); destroyed by Stop.
+std::atomic<BindingRegistry*> g_registry{nullptr};
+
+BindingRegistry& Registry() {
+  BindingRegistry* current = g_registry.load(std::memory_order_acquire);
+  if (current != nullptr) return *current;
+  auto fresh = std::make_unique<BindingRegistry>();
+  if (g_registry.compare_exchange_strong(current, fresh.get(), std::memory_order_acq_rel)) {
+    return *fresh.release();
+  }
+  return *current;  // another thread won
+}
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Keys name files: letter case counts only where file names distinguish it.
+bool SameKey(const std::string& a, const std::string& b) {
+  if constexpr (platform::kCaseSensitiveNames) {
+    return a == b;
+  } else {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
+  }
+}
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+// Integer of a time-out setting; the empty text gives the default.
+bool ReadTimeout(const std::string& text, int32_t fallback, int32_t& value) {
+  if (text.empty()) {
+    value = fallback;
+    return true;
+  }
+  return ParseSettingInteger(text, value);
+}
+
+}  // namespace
+
+bool ParseSettingInteger(const std::string& text, int32_t& value) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  int64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    magnitude = magnitude * 10 + (text[i] - '0');
+    if (magnitude > int64_t{std::numeric_limits<int32_t>::max()} + 1) return false;
+  }
+  const int64_t signed_value = negative ? -magnitude : magnitude;
+  if (signed_value > std::numeric_limits<int32_t>::max()) return false;
+  value = static_cast<int32_t>(signed_value);
+  return true;
+}
+
+std::string TrimSettingText(const std::string& text) {
+  const auto first = std::find_if_not(text.begin(), text.end(), IsBlankOrControl);
+  const auto last = std::find_if_not(text.rbegin(), std::make_reverse_iterator(first), IsBlankOrControl);
+  return std::string(first, last.base());
+}
+
+std::string MakeRegistryKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
+                            const std::string& correspondentsDir, const std::string& caDir) {
+  return publicKeyPath + secretKeyPath + correspondentsDir + caDir;
+}
+
+std::string TKeySettings::RegistryKey() const {
+  return MakeRegistryKey(PublicKeyPath, SecretKeyPath, CorrespondentsDir, CADir);
+}
+
+// ---- Settings of the engine -------------------------------------------------
+
+const std::string& TCryptoCEngine::SettingValue(int32_t index) const { return ParamValues.at(index - 1); }
+
+int32_t TCryptoCEngine::ReadKeySettings(TKeySettings& settings) const {
+  settings.PublicKeyPath = ExpandRootPath(SettingValue(kSetPublicKey).c_str());
+  settings.SecretKeyPath = ExpandRootPath(SettingValue(kSetSecretKey).c_str());
+  settings.CorrespondentsDir = ExpandRootDir(SettingValue(kSetAbonentsDir).c_str());
+  settings.CADir = ExpandRootDir(SettingValue(kSetCADir).c_str());
+  if (!ReadTimeout(SettingValue(kSetKeyRequestTimeOut), kDefaultKeyRequestTimeout,
+                   settings.KeyRequestTimeout))
+    return kResultBadNumber;
+  if (!ReadTimeout(SettingValue(kSetLastOperationTimeOut), kDefaultLastOpTimeout, settings.LastOpTimeout))
+    return kResultBadNumber;
+  return 0;
+}
+
+std::string TCryptoCEngine::SettingsRegistryKey() const {
+  return MakeRegistryKey(ExpandRootPath(SettingValue(kSetPublicKey).c_str()),
+                         ExpandRootPath(SettingValue(kSetSecretKey).c_str()),
+                         ExpandRootDir(SettingValue(kSetAbonentsDir).c_str()),
+                         ExpandRootDir(SettingValue(kSetCADir).c_str()));
+}
+
+bool TCryptoCEngine::GostHashFlag() const {
+  const std::string& method = SettingValue(kSetHashMethod);
+  static constexpr char kGost[] = "gost";
+  return method.size() == sizeof kGost - 1 &&
+         std::equal(method.begin(), method.end(), kGost, [](char a, char b) { return FoldAscii(a) == b; });
+}
+
+// ---- The registry ------------------------------------------------------------
+
+int32_t GetBindingInstance(const std::string& key, HostCallback callback, TCryptoC_DLL*& binding) {
+  binding = nullptr;
+  BindingRegistry& registry = Registry();
+  platform::CriticalSectionGuard guard(registry.Lock);
+  for (auto& [entry_key, object] : registry.Entries) {
+    if (!SameKey(entry_key, key)) continue;
+    binding = object.get();
+    return binding != nullptr ? 0 : kResultNoObject;
+  }
+  auto created = std::make_unique<TCryptoC_DLL>();
+  if (!created->Loaded) return rurov::kErrLibraryNotLoaded;
+  if (!created->Complete) return rurov::kErrLibraryIncomplete;
+  created->PasswordRequestFunc = callback;
+  registry.Entries.emplace_back(key, std::move(created));
+  binding = registry.Entries.back().second.get();
+  return 0;
+}
+
+void ReleaseAllBindingKeys() {
+  BindingRegistry& registry = Registry();
+  platform::CriticalSectionGuard guard(registry.Lock);
+  for (auto& entry : registry.Entries) {
+    if (entry.second) entry.second->ReleaseKeys();
+  }
+}
+
+int32_t BindingRegistrySize() {
+  BindingRegistry& registry = Registry();
+  platform::CriticalSectionGuard guard(registry.Lock);
+  return static_cast<int32_t>(registry.Entries.size());
+}
+
+void BindingRegistryStart() { (void)Registry(); }
+
+void BindingRegistryStop() {
+  std::unique_ptr<BindingRegistry> registry(g_registry.exchange(nullptr, std::memory_order_acq_rel));
+  if (!registry) return;
+  platform::CriticalSectionGuard guard(registry->Lock);
+  auto& entries = registry->Entries;
+  while (!entries.empty()) {
+    entries.front().second.reset();
+    entries.erase(entries.begin());
+  }
+}
+
+void RaiseTestFaultIfRequested(const char* operation) {
+#ifdef DZ_TEST_SEAMS
+  static constexpr char kVariable[] = "DZ_TEST_RAISE_IN";
+  const std::string requested = platform::GetEnvVar(kVariable);
+  if (!requested.empty() && requested == operation) throw Exception("Fault raised for testing");
+#else
+  (void)operation;
+#endif
+}
+
+}  // namespace dizora

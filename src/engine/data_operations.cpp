@@ -1,0 +1,205 @@
+// TCryptoCEngine: data operations (signing, verification, encryption,
+// hashing, signatures appended to the data) and the size queries.
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "engine/binding_registry.h"
+#include "support/exceptions.h"
+#include "support/fileutils.h"
+#include "support/secure.h"
+
+namespace dizora {
+
+namespace {
+
+constexpr int32_t kResultUnsupported = -2;
+constexpr int32_t kResultBadArgument = -4;
+constexpr int32_t kResultEmptyUID = -7;
+constexpr int32_t kResultNoMemory = -8;
+constexpr int32_t kResultBadNumber = -13;
+constexpr int32_t kResultBadSignatureFormat = -14;
+constexpr int32_t kSizeFailure = -1;
+
+constexpr int32_t kUIDLength = rurov::kMaxUIDLength;
+constexpr int32_t kRecipientsWhenUnlisted = 100;
+constexpr int32_t kTrailerSize = 4;
+
+const uint8_t* Bytes(const void* p) { return static_cast<const uint8_t*>(p); }
+uint8_t* Bytes(void* p) { return static_cast<uint8_t*>(p); }
+
+// The 32-bit little-endian integer at `p`.
+int32_t ReadLE32(const uint8_t* p) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
+  return static_cast<int32_t>(v);
+}
+
+void WriteLE32(uint8_t* p, int32_t value) {
+  auto v = static_cast<uint32_t>(value);
+  for (int i = 0; i < 4; ++i, v >>= 8) p[i] = static_cast<uint8_t>(v & 0xFF);
+}
+
+}  // namespace
+
+// ---- Size queries ------------------------------------------------------------
+
+int32_t TCryptoCEngine::GetMaxUIDLength() { return kUIDLength; }
+
+int32_t TCryptoCEngine::GetMaxSignatureLength() { return GetMaxUIDLength() + 1 + rurov::kSignatureValueSize; }
+
+int32_t TCryptoCEngine::GetMaxSignAddition() { return GetMaxSignatureLength() + kTrailerSize; }
+
+// The overhead does not depend on the binding, but both queries answer -1
+// while no binding can be had, as the operations that follow would fail too.
+int32_t TCryptoCEngine::GetMaxEncodeAddition() {
+  const int32_t r = BindingFrame("GetMaxEncodeAddition", SettingsRegistryKey(), [](TCryptoC_DLL&) {
+    return TCryptoC_DLL::GetMaxEncryptAddition(kRecipientsWhenUnlisted);
+  });
+  return r < 0 ? kSizeFailure : r;
+}
+
+int32_t TCryptoCEngine::GetMaxAdditionEx(const char* recipients) {
+  const int32_t r = BindingFrame("GetMaxAdditionEx", SettingsRegistryKey(), [&](TCryptoC_DLL&) {
+    std::vector<std::string> items;
+    const int32_t n = support::SplitList(recipients, items);
+    return TCryptoC_DLL::GetMaxEncryptAddition(n == 0 ? kRecipientsWhenUnlisted : n);
+  });
+  return r < 0 ? kSizeFailure : r;
+}
+
+// ---- Signing and verification --------------------------------------------------
+
+int32_t TCryptoCEngine::SignData(const void* data, int32_t size, void* signature, int32_t* signature_size,
+                                 intptr_t) {
+  if (signature_size == nullptr) return kResultBadArgument;
+  const bool gost = GostHashFlag();
+  return KeyFrame("SignData", [&](TCryptoC_DLL& b, const TKeySettings& k) {
+    return b.SignBuffer(Bytes(data), size, Bytes(signature), *signature_size, k.PublicKeyPath,
+                        k.SecretKeyPath, k.CorrespondentsDir, k.CADir, k.KeyRequestTimeout,
+                        k.LastOpTimeout, gost);
+  });
+}
+
+int32_t TCryptoCEngine::VerifyData(const void* data, int32_t size, const void* signature,
+                                   int32_t signature_size, char* signer_uid) {
+  if (signer_uid == nullptr) return kResultBadArgument;
+  return KeyFrame("VerifyData", [&](TCryptoC_DLL& b, const TKeySettings& k) {
+    std::string uid;
+    const int32_t r = b.VerifySignature(Bytes(data), size, Bytes(signature), signature_size, uid,
+                                        k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
+                                        k.KeyRequestTimeout, k.LastOpTimeout);
+    // The signer's UID is reported whatever the verification said; the
+    // caller's buffer holds GetMaxUIDLength + 1 bytes.
+    const size_t n = std::min(uid.size(), static_cast<size_t>(kUIDLength));
+    std::memcpy(signer_uid, uid.data(), n);
+    signer_uid[n] = '\0';
+    return r;
+  });
+}
+
+// ---- Encryption ----------------------------------------------------------------
+
+int32_t TCryptoCEngine::EncodeData(void* data, int32_t* size, const char* recipients) {
+  if (size == nullptr) return kResultBadArgument;
+  const std::string list = (recipients != nullptr && recipients[0] != '\0')
+                               ? std::string(recipients)
+                               : TrimSettingText(SettingValue(kSetEncryptForUID));
+  if (list.empty()) return kResultEmptyUID;
+
+  TKeySettings settings;
+  const int32_t read = ReadKeySettings(settings);
+  if (read != 0) return read;
+
+  int32_t method = 0;
+  const std::string& method_text = SettingValue(kSetEncryptMethod);
+  if (!method_text.empty()) {
+    if (!ParseSettingInteger(method_text, method)) return kResultBadNumber;
+    method = (method == 1) ? 1 : 0;
+  }
+
+  return BindingFrame("EncodeData", settings.RegistryKey(), [&](TCryptoC_DLL& b) {
+    const TKeySettings& k = settings;
+    return b.EncryptData(Bytes(data), *size, method, list.c_str(), k.PublicKeyPath, k.SecretKeyPath,
+                         k.CorrespondentsDir, k.CADir, k.KeyRequestTimeout, k.LastOpTimeout);
+  });
+}
+
+int32_t TCryptoCEngine::DecodeData(void* data, int32_t* size, intptr_t) {
+  if (size == nullptr) return kResultBadArgument;
+  return KeyFrame("DecodeData", [&](TCryptoC_DLL& b, const TKeySettings& k) {
+    return b.DecryptData(Bytes(data), *size, k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir,
+                         k.CADir, k.KeyRequestTimeout, k.LastOpTimeout);
+  });
+}
+
+// ---- Hashing ---------------------------------------------------------------------
+
+// No key is involved, so the time-out settings are not read.
+int32_t TCryptoCEngine::HashData(const void* data, int32_t size, int32_t form, void* hash,
+                                 int32_t* hash_size) {
+  if (hash_size == nullptr) return kResultBadArgument;
+  const bool gost = GostHashFlag();
+  return BindingFrame("HashData", SettingsRegistryKey(), [&](TCryptoC_DLL& b) {
+    return b.HashWithFormat(Bytes(data), size, form, Bytes(hash), gost, *hash_size);
+  });
+}
+
+// ---- Signature appended to the data ---------------------------------------------
+//
+// Layout: data (N bytes), signature block (S bytes), N as 32-bit little-endian.
+
+int32_t TCryptoCEngine::AddSign(void* data, int32_t* size, intptr_t) {
+  if (data == nullptr || size == nullptr) return kResultBadArgument;
+  support::SecureBuffer block;
+  support::SecureBuffer uid;
+  try {
+    block = support::SecureBuffer(static_cast<size_t>(GetMaxSignatureLength()));
+    uid = support::SecureBuffer(static_cast<size_t>(GetMaxUIDLength()) + 1);
+  } catch (const std::bad_alloc&) {
+    return kResultNoMemory;
+  }
+  const int32_t current = GetCurrentUID(reinterpret_cast<char*>(uid.data()));
+  if (current != 0) return current;
+  int32_t block_size = 0;
+  const int32_t signed_result = SignData(data, *size, block.data(), &block_size, 0);
+  if (signed_result != 0) return signed_result;
+  try {
+    if (block_size < 0 || block_size > static_cast<int32_t>(block.size()))
+      throw Exception("Signature block of unexpected size " + std::to_string(block_size));
+    uint8_t* end = Bytes(data) + *size;
+    std::memcpy(end, block.data(), static_cast<size_t>(block_size));
+    WriteLE32(end + block_size, *size);
+    *size += block_size + kTrailerSize;
+    return 0;
+  } catch (const std::exception& e) {
+    return ExceptionResult("AddSign", e);
+  }
+}
+
+int32_t TCryptoCEngine::RemoveSignature(void* data, int32_t* size, char* signer_uid) {
+  if (data == nullptr || size == nullptr || *size < 1) return kResultBadArgument;
+  try {
+    const int64_t total = *size;
+    if (total <= kTrailerSize) return kResultBadSignatureFormat;
+    const int64_t n = ReadLE32(Bytes(data) + total - kTrailerSize);
+    if (n <= 0 || n + kTrailerSize >= total) return kResultBadSignatureFormat;
+    const auto data_size = static_cast<int32_t>(n);
+    const auto block_size = static_cast<int32_t>(total - n - kTrailerSize);
+    const int32_t r = VerifyData(data, data_size, Bytes(data) + data_size, block_size, signer_uid);
+    // Cut also when the verification failed, but not when it could not run
+    // for want of memory: the caller may try again on the same buffer.
+    if (r != kResultNoMemory) *size = data_size;
+    return r;
+  } catch (const std::exception& e) {
+    return ExceptionResult("RemoveSignature", e);
+  }
+}
+
+int32_t TCryptoCEngine::SaveSignedDataToFile(const void*, int32_t, const void*, int32_t, const char*) {
+  return kResultUnsupported;
+}
+
+}  // namespace dizora

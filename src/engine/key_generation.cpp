@@ -1,0 +1,271 @@
+// Key generation: local generation into the paths of the settings, and remote
+// regeneration of the working pair together with the bank.
+//
+// Remote regeneration keeps its files in the regeneration directory:
+// "new.pub" (the new public key), "sec.dat" (the new secret key encrypted for
+// the current user) and, only during the start step, "new.sec" (the new secret
+// key in clear). The start step leaves either a consistent pending pair
+// ("new.pub" and "sec.dat" of one generation) or nothing of its own; the
+// finish step installs the pair and empties the directory.
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "engine/binding_registry.h"
+#include "engine/crypto_c_engine.h"
+#include "binding/crypto_c_dll.h"
+#include "platform/clock.h"
+#include "platform/fs.h"
+#include "support/fileutils.h"
+#include "support/secure.h"
+
+namespace dizora {
+
+namespace {
+
+constexpr char kNewPublicKey[] = "new.pub";
+constexpr char kNewSecretKey[] = "new.sec";
+constexpr char kSealedSecretKey[] = "sec.dat";
+// Room for the new secret-key file and the encryption overhead of one
+// recipient (303 + 279 bytes).
+constexpr int32_t kSealBufferSize = 747;
+// A "new.sec" longer than this is not a secret-key file.
+constexpr int32_t kMaxNewSecretKeyFile = 165;
+// Length of " (dd-mm-yyyy hh-mm-ss)".
+constexpr size_t kDateSuffixLength = 22;
+
+constexpr int32_t kStateAct = 0;
+constexpr int32_t kStateDone = 1;
+constexpr int32_t kStateNoKeyPair = 2;
+
+// " (dd-mm-yyyy hh-mm-ss)" of the current local time.
+std::string DateSuffix() {
+  const platform::LocalTime t = platform::CurrentLocalTime();
+  char text[64];
+  std::snprintf(text, sizeof text, " (%02d-%02d-%04d %02d-%02d-%02d)", static_cast<int>(t.day),
+                static_cast<int>(t.month), static_cast<int>(t.year), static_cast<int>(t.hour),
+                static_cast<int>(t.minute), static_cast<int>(t.second));
+  return text;
+}
+
+// The bytes of a public-key file; empty when it is missing or unreadable.
+std::vector<uint8_t> PublicKeyFileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes(rurov::kMaxPublicKeyFileSize);
+  int32_t size = static_cast<int32_t>(bytes.size());
+  if (!support::ReadWholeFile(path, bytes.data(), size)) size = 0;
+  bytes.resize(static_cast<size_t>(size));
+  return bytes;
+}
+
+// The regeneration's files removed, so that a failed start leaves no clear
+// secret key and no "new.pub" that would not match "sec.dat".
+void DiscardPendingPair(const std::string& dir) {
+  platform::RemoveFile(dir + kNewSecretKey);
+  platform::RemoveFile(dir + kSealedSecretKey);
+  platform::RemoveFile(dir + kNewPublicKey);
+}
+
+}  // namespace
+
+// ---- Shared pieces -----------------------------------------------------------
+
+int32_t TCryptoCEngine::KeyGenAlgorithm(int32_t& algorithm) const {
+  const std::string year = TrimSettingText(SettingValue(kSetKeyGenGost));
+  if (year == "2001") {
+    algorithm = rurov::kGost2001;
+  } else if (year == "1994") {
+    algorithm = rurov::kGost1994;
+  } else {
+    return -5;
+  }
+  return 0;
+}
+
+bool TCryptoCEngine::HasKeyPair() const {
+  return platform::PathExists(ExpandRootPath(SettingValue(kSetPublicKey).c_str())) &&
+         platform::PathExists(ExpandRootPath(SettingValue(kSetSecretKey).c_str()));
+}
+
+std::string TCryptoCEngine::RegenerationDir() const {
+  if (RemoteGeneratePath.empty() || !support::IsDirectory(RemoteGeneratePath)) return "";
+  return RemoteGeneratePath;
+}
+
+// ---- Local generation --------------------------------------------------------
+
+int32_t TCryptoCEngine::GenerateNewSEK() {
+  return BindingFrame("GenerateNewSEK", SettingsRegistryKey(), [&](TCryptoC_DLL& binding) {
+    int32_t algorithm = 0;
+    const int32_t chosen = KeyGenAlgorithm(algorithm);
+    if (chosen != 0) return chosen;
+    return binding.GenerateKeyPair(algorithm, TrimSettingText(SettingValue(kSetKeyGenUID)),
+                                   ExpandRootPath(SettingValue(kSetKeyGenPublicFile).c_str()),
+                                   ExpandRootPath(SettingValue(kSetKeyGenSecretFile).c_str()));
+  });
+}
+
+int32_t TCryptoCEngine::GenerateNewSSK() { return GenerateNewSEK(); }
+
+int32_t TCryptoCEngine::GetRemoteGenType() { return 0; }
+
+// ---- Remote regeneration: start ----------------------------------------------
+
+int32_t TCryptoCEngine::RemoteGenerateStart(char* transfer) {
+  std::array<char, rurov::kUIDBufferSize> uid{};
+  const int32_t read = GetCurrentUID(uid.data());
+  if (read != 0) return read;
+  return InternalRemoteGenerateStart(transfer, uid.data());
+}
+
+int32_t TCryptoCEngine::RemoteGenerateStartEx(const char* uid, char* transfer, int32_t* state) {
+  if (state == nullptr) return -4;
+  if (*state == kStateAct && !HasKeyPair()) {
+    *state = kStateNoKeyPair;
+    return 0;
+  }
+  std::string newUID;
+  if (uid != nullptr && uid[0] != '\0') {
+    newUID = uid;
+  } else {
+    std::array<char, rurov::kUIDBufferSize> current{};
+    const int32_t read = GetCurrentUID(current.data());
+    if (read != 0) return read;
+    std::string base;
+    support::StripDateSuffix(current.data(), base);
+    // Keep the new UID within the longest UID a key file may carry.
+    const size_t room = static_cast<size_t>(GetMaxUIDLength()) - kDateSuffixLength;
+    if (base.size() > room) base.resize(room);
+    newUID = base + DateSuffix();
+  }
+  const int32_t started = InternalRemoteGenerateStart(transfer, newUID);
+  if (started == 0) *state = kStateDone;
+  return started;
+}
+
+int32_t TCryptoCEngine::InternalRemoteGenerateStart(char* transfer, const std::string& uid) {
+  const std::string dir = RegenerationDir();
+  if (dir.empty()) return -25;
+  if (transfer == nullptr) return -4;
+  // A UID the key files cannot carry would make the installed pair unusable.
+  if (uid.empty() || uid.size() > static_cast<size_t>(GetMaxUIDLength())) return -7;
+  std::array<char, rurov::kUIDBufferSize> current{};
+  const int32_t read = GetCurrentUID(current.data());
+  if (read != 0) return read;
+  int32_t algorithm = 0;
+  const int32_t chosen = KeyGenAlgorithm(algorithm);
+  if (chosen != 0) return chosen;
+
+  const std::vector<uint8_t> pending = PublicKeyFileBytes(dir + kNewPublicKey);
+  const int32_t generated =
+      BindingFrame("InternalRemoteGenerateStart", SettingsRegistryKey(), [&](TCryptoC_DLL& binding) {
+        return binding.GenerateKeyPair(algorithm, uid, dir + kNewPublicKey, dir + kNewSecretKey);
+      });
+  if (generated != 0) {
+    // A failed write of "new.sec" leaves a new "new.pub" that an earlier
+    // "sec.dat" does not match.
+    if (PublicKeyFileBytes(dir + kNewPublicKey) != pending) DiscardPendingPair(dir);
+    return generated;
+  }
+  const int32_t sealed = SealNewSecretKey(dir, current.data());
+  if (sealed != 0) {
+    DiscardPendingPair(dir);
+    return sealed;
+  }
+  // A pair whose transfer the caller never received cannot be finished with
+  // the bank: a failed start leaves nothing of its own.
+  const int32_t made = TransferOfKeyFile(dir + kNewPublicKey, transfer);
+  if (made != 0) DiscardPendingPair(dir);
+  return made;
+}
+
+int32_t TCryptoCEngine::SealNewSecretKey(const std::string& dir, const char* owner) {
+  try {
+    support::SecureBuffer buffer(kSealBufferSize);  // the clear key is wiped on every path
+    int32_t size = kMaxNewSecretKeyFile;
+    if (!support::ReadWholeFile(dir + kNewSecretKey, buffer.data(), size)) return -18;
+    const int32_t encrypted = EncodeData(buffer.data(), &size, owner);
+    if (encrypted != 0) return encrypted;
+    if (!support::WriteWholeFile(dir + kSealedSecretKey, buffer.data(), size)) return -19;
+    if (!platform::RemoveFile(dir + kNewSecretKey)) return -18;
+    return 0;
+  } catch (const std::exception& e) {
+    return ExceptionResult("InternalRemoteGenerateStart", e);
+  }
+}
+
+// ---- Remote regeneration: finish ---------------------------------------------
+
+int32_t TCryptoCEngine::RemoteGenerateFinish(intptr_t) {
+  std::array<char, rurov::kUIDBufferSize> current{};
+  const int32_t read = GetCurrentUID(current.data());
+  if (read != 0) return read;
+  std::array<uint8_t, rurov::kMaxPublicKeyFileSize> previous{};
+  int32_t previousLength = 0;
+
+  return KeyFrame("RemoteGenerateFinish", [&](TCryptoC_DLL& binding, const TKeySettings& s) {
+    const int32_t found = binding.GetPublicKeyRecord(s.PublicKeyPath, s.CorrespondentsDir, s.CADir,
+                                                     current.data(), previous.data(), previousLength);
+    if (found != 0) return found;
+
+    const std::string dir = RegenerationDir();
+    if (dir.empty()) return -25;
+    if (!platform::PathExists(dir + kNewPublicKey) || !platform::PathExists(dir + kSealedSecretKey))
+      return -23;
+
+    const int32_t addition = GetMaxEncodeAddition();
+    if (addition < 0) return -8;
+    support::SecureBuffer secret;
+    try {
+      secret = support::SecureBuffer(static_cast<size_t>(addition) + rurov::kSecretKeyFileSize);
+    } catch (const std::bad_alloc&) {
+      return -8;
+    }
+    int32_t size = static_cast<int32_t>(secret.size());
+    if (!support::ReadWholeFile(dir + kSealedSecretKey, secret.data(), size)) return -18;
+    const int32_t opened = DecodeData(secret.data(), &size, 0);
+    if (opened != 0) return opened;
+    if (size != rurov::kSecretKeyFileSize) return -26;
+
+    const int32_t replaced = binding.ReplaceKeyFiles(s.PublicKeyPath, s.SecretKeyPath,
+                                                     dir + kNewPublicKey, secret.data(), size);
+    secret.Wipe();
+    if (replaced != 0) return replaced;
+
+    support::ClearDirectory(dir, false);
+    // The previous key stays known as a correspondent's key; a refusal (the
+    // pair kept its UID) changes nothing.
+    binding.IncludePublicKeyRecord(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
+                                   s.KeyRequestTimeout, s.LastOpTimeout, previous.data(),
+                                   previousLength);
+    return 0;
+  });
+}
+
+int32_t TCryptoCEngine::RemoteGenerateFinishEx(const char* transfer, int32_t* state) {
+  if (state == nullptr) return -4;
+  if (*state == kStateAct && !HasKeyPair()) {
+    *state = kStateNoKeyPair;
+    return 0;
+  }
+  TTransferRecord block;
+  const int32_t opened = GetPublicKeyBlockByTransfer(transfer, block);
+  if (opened != 0) return opened;
+
+  const std::string dir = RegenerationDir();
+  if (dir.empty()) return -25;
+  const std::string newKey = dir + kNewPublicKey;
+  if (!platform::PathExists(newKey)) return -23;
+  std::array<uint8_t, rurov::kMaxPublicKeyFileSize> prepared{};
+  int32_t preparedLength = 0;
+  if (ReadPublicKeyFile(newKey, prepared.data(), preparedLength) != 0) return -19;
+  if (preparedLength != block.RecordLength() ||
+      std::memcmp(prepared.data(), block.Record(), static_cast<size_t>(preparedLength)) != 0)
+    return -27;
+
+  const int32_t finished = RemoteGenerateFinish(0);
+  if (finished == 0) *state = kStateDone;
+  return finished;
+}
+
+}  // namespace dizora

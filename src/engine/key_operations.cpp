@@ -1,0 +1,118 @@
+// TCryptoCEngine: the user's identity, correspondents' public keys, the reset
+// of loaded keys and the preparation of a key medium.
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "engine/binding_registry.h"
+#include "platform/fs.h"
+#include "support/fileutils.h"
+#include "support/secure.h"
+
+namespace dizora {
+
+namespace {
+
+constexpr int32_t kResultBadArgument = -4;
+constexpr int32_t kResultNoMemory = -8;
+constexpr int32_t kResultPublicKey = -11;
+constexpr int32_t kResultMediumStructure = -24;
+
+}  // namespace
+
+int32_t TCryptoCEngine::GetCurrentUID(char* buffer) {
+  if (buffer == nullptr) return kResultBadArgument;
+  return KeyFrame("GetCurrentUID", [&](TCryptoC_DLL& b, const TKeySettings& k) {
+    return b.ReadOwnerUID(k.PublicKeyPath, k.SecretKeyPath, buffer, nullptr);
+  });
+}
+
+// One key pair serves signing and encryption: the UID is copied unchanged,
+// cut to GetMaxUIDLength characters and always terminated.
+int32_t TCryptoCEngine::GetEncodeUIDBySignUID(const char* sign_uid, char* buffer) {
+  if (sign_uid == nullptr || buffer == nullptr) return kResultBadArgument;
+  try {
+    const int32_t capacity = GetMaxUIDLength() + 1;
+    if (!CopyTextToBuffer(sign_uid, buffer, capacity)) return kResultException;
+    buffer[capacity - 1] = '\0';
+    return 0;
+  } catch (const std::exception& e) {
+    return ExceptionResult("GetEncodeUIDBySignUID", e);
+  }
+}
+
+// Moves a correspondent's public-key file into the correspondents' directory:
+// the source file is deleted only once the binding has stored the key.
+int32_t TCryptoCEngine::IncludePublicKey(const char* file_name) {
+  TKeySettings settings;
+  const int32_t read = ReadKeySettings(settings);
+  if (read != 0) return read;
+
+  support::SecureBuffer record;
+  try {
+    record = support::SecureBuffer(rurov::kMaxPublicKeyFileSize);
+  } catch (const std::bad_alloc&) {
+    return kResultNoMemory;
+  }
+  const std::string path = ExpandRootPath(file_name);
+  int32_t length = static_cast<int32_t>(record.size());
+  if (!support::ReadWholeFile(path, record.data(), length)) return kResultPublicKey;
+
+  const int32_t r = BindingFrame("IncludePublicKey", settings.RegistryKey(), [&](TCryptoC_DLL& b) {
+    const TKeySettings& k = settings;
+    return b.IncludePublicKeyRecord(k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
+                                    k.KeyRequestTimeout, k.LastOpTimeout, record.data(), length);
+  });
+  if (r == 0) platform::RemoveFile(path);
+  return r;
+}
+
+int32_t TCryptoCEngine::IncludePublicEncodeKey(const char* file_name) { return IncludePublicKey(file_name); }
+
+int32_t TCryptoCEngine::RemoveCertificate(const char* uid) {
+  if (uid == nullptr) return kResultBadArgument;
+  return KeyFrame("RemoveCertificate", [&](TCryptoC_DLL& b, const TKeySettings& k) {
+    return b.RemovePublicKey(k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
+                             k.KeyRequestTimeout, k.LastOpTimeout, uid);
+  });
+}
+
+int32_t TCryptoCEngine::UpdateCertificateCash(const char* uid) {
+  if (uid == nullptr) return kResultBadArgument;
+  return KeyFrame("UpdateCertificateCash", [&](TCryptoC_DLL& b, const TKeySettings& k) {
+    return b.RefreshPublicKey(k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
+                              k.KeyRequestTimeout, k.LastOpTimeout, uid);
+  });
+}
+
+// Resets the bindings of every engine of the process, not only this one's.
+void TCryptoCEngine::ResetAllKeys() {
+  try {
+    RaiseTestFaultIfRequested("ResetAllKeys");
+    ReleaseAllBindingKeys();
+  } catch (const std::exception& e) {
+    StoreError("ResetAllKeys", e);
+  }
+}
+
+// Prepares a key medium: the given public-key file in its configured place
+// and both key directories. Exceptions are left to the exported function.
+int32_t TCryptoCEngine::CreateDirStructure(const char* public_key_file, intptr_t) {
+  const std::string own_public_key = ExpandRootPath(SettingValue(kSetPublicKey).c_str());
+  const std::string correspondents_dir = ExpandRootDir(SettingValue(kSetAbonentsDir).c_str());
+  const std::string ca_dir = ExpandRootDir(SettingValue(kSetCADir).c_str());
+
+  const std::string source = ExpandRootPath(public_key_file);
+  const auto attributes = platform::GetPathAttributes(source);
+  if (!attributes || (*attributes & platform::kAttrDirectory) != 0) return kResultMediumStructure;
+  if (source != own_public_key && !support::CopyWholeFile(source, own_public_key))
+    return kResultMediumStructure;
+
+  if (!support::IsDirectory(ca_dir)) support::CreateDirectoryPath(ca_dir);
+  if (!support::IsDirectory(correspondents_dir)) support::CreateDirectoryPath(correspondents_dir);
+  return (support::IsDirectory(ca_dir) && support::IsDirectory(correspondents_dir)) ? 0
+                                                                                      : kResultMediumStructure;
+}
+
+}  // namespace dizora
