@@ -66,7 +66,9 @@ void BM_Bank_Verify(benchmark::State& st) {
   char uid[256];
   size_t next = 0;
   // The first filling, outside the timing.
-  VerifyData(e, data.data(), int32_t(data.size()), blocks[0].data(), int32_t(blocks[0].size()), uid);
+  const int32_t first = VerifyData(e, data.data(), int32_t(data.size()), blocks[0].data(),
+                                   int32_t(blocks[0].size()), uid);
+  if (first != DZ_OK) return Fail(st, "VerifyData", first);
   for (auto _ : st) {
     const Bytes& b = blocks[next];
     next = next + 1 == blocks.size() ? 0 : next + 1;

@@ -74,7 +74,7 @@ int CmdVerify(const GlobalOptions& options, const std::vector<std::string>& args
   std::vector<char> uid = UidBuffer(e);
   const int32_t r = VerifyData(e.get(), DataPtr(data), EngineSize(file, data.size(), 0), DataPtr(sig),
                                EngineSize(sig_file, sig.size(), 0), uid.data());
-  if (r != 0) VerifyFailed(e, file, r, uid);
+  if (r != DZ_OK) VerifyFailed(e, file, r, uid);
   std::printf("good signature of %s by %s\n", file.c_str(), Uid(uid).c_str());
   return kExitOk;
 }
@@ -105,7 +105,7 @@ int CmdDetach(const GlobalOptions& options, const std::vector<std::string>& args
   int32_t size = EngineSize(file, buffer.size(), 0);
   std::vector<char> uid = UidBuffer(e);
   const int32_t r = RemoveSign(e.get(), buffer.empty() ? nullptr : buffer.data(), &size, uid.data());
-  if (r != 0) VerifyFailed(e, file, r, uid);
+  if (r != DZ_OK) VerifyFailed(e, file, r, uid);
   Emit(out, DataPtr(buffer), static_cast<size_t>(size));
   std::fprintf(StatusStream(out), "good signature of %s by %s; data: %s\n", file.c_str(), Uid(uid).c_str(),
                out == "-" ? "standard output" : out.c_str());

@@ -59,7 +59,7 @@ std::string ReportUid(const std::string& report) {
 int KeyInclude(Engine& e, const Args& a) {
   const std::string& file = a.positional[1];
   std::vector<char> report = ReportBuffer(e);
-  const bool known = GetPublicKeyPropertiesByFile(e.get(), file.c_str(), report.data()) == 0;
+  const bool known = GetPublicKeyPropertiesByFile(e.get(), file.c_str(), report.data()) == DZ_OK;
   e.Check("IncludePublicKey " + file, IncludePublicKey(e.get(), file.c_str()));
   std::printf("included the key of %s; %s was moved into the correspondents' directory\n",
               known ? ReportUid(Text(report)).c_str() : "?", file.c_str());
@@ -212,12 +212,12 @@ int CmdRegen(const GlobalOptions& options, const std::vector<std::string>& args)
     Configure(e, options);
     const std::string uid = ToCp1251(a.Value("--uid"));
     std::vector<char> transfer = TransferBuffer(e);
-    int32_t state = 0;
+    int32_t state = DZ_REGEN_ACT;
     e.Check("RemoteGenerateStartEx",
             RemoteGenerateStartEx(e.get(), uid.empty() ? nullptr : uid.c_str(), transfer.data(), &state));
-    if (state == 2) throw FileError("no key pair on this medium: nothing to regenerate");
+    if (state == DZ_REGEN_NO_KEY_PAIR) throw FileError("no key pair on this medium: nothing to regenerate");
     std::vector<char> report = ReportBuffer(e);
-    const bool reported = GetReport(e.get(), nullptr, report.data()) == 0;
+    const bool reported = GetReport(e.get(), nullptr, report.data()) == DZ_OK;
     std::fprintf(stderr, "new key pair of %s pending in %s; send this transfer to the bank:\n",
                  reported ? ReportUid(Text(report)).c_str() : "?", dir.c_str());
     std::printf("%s\n", transfer.data());
@@ -228,9 +228,9 @@ int CmdRegen(const GlobalOptions& options, const std::vector<std::string>& args)
     Engine e;
     Configure(e, options);
     const std::string transfer = ReadTransferArg(a.positional[1]);
-    int32_t state = 0;
+    int32_t state = DZ_REGEN_ACT;
     e.Check("RemoteGenerateFinishEx", RemoteGenerateFinishEx(e.get(), transfer.c_str(), &state));
-    if (state == 2) throw FileError("no key pair on this medium: nothing to regenerate");
+    if (state == DZ_REGEN_NO_KEY_PAIR) throw FileError("no key pair on this medium: nothing to regenerate");
     std::vector<char> uid = UidBuffer(e);
     e.Check("GetCurrentUserUID", GetCurrentUserUID(e.get(), uid.data()));
     std::printf("new key pair installed: %s\n", ToUtf8(Text(uid)).c_str());

@@ -73,8 +73,8 @@ Outcome Sign(const Party& p, const Data& data, Data& signature) {
   signature.assign(static_cast<size_t>(GetMaxSignatureLength(p.h())), 0);
   int32_t size = 0;
   const int32_t r = SignData(p.h(), data.data(), static_cast<int32_t>(data.size()), signature.data(), &size, 0);
-  signature.resize(r == 0 ? static_cast<size_t>(size) : 0);
-  return {r, r == 0 ? std::to_string(size) + "-byte signature block" : ""};
+  signature.resize(r == DZ_OK ? static_cast<size_t>(size) : 0);
+  return {r, r == DZ_OK ? std::to_string(size) + "-byte signature block" : ""};
 }
 
 Outcome Verify(const Party& p, const Data& data, const Data& signature, const std::string& signer) {
@@ -90,7 +90,7 @@ Outcome Encrypt(const Party& p, const Data& plain, const std::string& to, Data& 
   out.resize(plain.size() + static_cast<size_t>(extra > 0 ? extra : 0));
   int32_t size = static_cast<int32_t>(plain.size());
   const int32_t r = EncodeData(p.h(), out.data(), &size, to.c_str());
-  out.resize(r == 0 ? static_cast<size_t>(size) : 0);
+  out.resize(r == DZ_OK ? static_cast<size_t>(size) : 0);
   return {r, "for " + to + ", " + std::to_string(plain.size()) + " -> " + std::to_string(out.size()) + " bytes"};
 }
 
@@ -98,7 +98,7 @@ Outcome Decrypt(const Party& p, const Data& block, const Data& expected) {
   Data buffer = block;
   int32_t size = static_cast<int32_t>(buffer.size());
   const int32_t r = DecodeData(p.h(), buffer.data(), &size, 0);
-  buffer.resize(r == 0 ? static_cast<size_t>(size) : 0);
+  buffer.resize(r == DZ_OK ? static_cast<size_t>(size) : 0);
   return {r, buffer == expected ? "plain text matches" : "plain text DIFFERS", buffer == expected};
 }
 
@@ -114,7 +114,7 @@ Outcome Receive(const Party& receiver, const std::string& transfer, const std::s
                 std::string* uid_out = nullptr) {
   std::vector<char> uid(static_cast<size_t>(GetMaxUIDLength(receiver.h())) + 1, 0);
   int32_t r = GetUIDByPublicKeyTransfer(receiver.h(), transfer.c_str(), uid.data());
-  if (r == 0) r = IncludePublicKeyTransfer(receiver.h(), transfer.c_str());
+  if (r == DZ_OK) r = IncludePublicKeyTransfer(receiver.h(), transfer.c_str());
   if (uid_out) *uid_out = uid.data();
   const bool ok = expected_uid.empty() || expected_uid == uid.data();
   return {r, "key of " + std::string(uid.data()) + " included", ok};
@@ -175,13 +175,13 @@ int CmdDemo(const std::vector<std::string>& args) {
        [&] {
          int32_t r = 0;
          const std::string t = Transfer(client, "", r);
-         return r != 0 ? Outcome{r, "no transfer"} : Receive(bank, t, "Client");
+         return r != DZ_OK ? Outcome{r, "no transfer"} : Receive(bank, t, "Client");
        }},
       {"bank sends its key as a signed transfer, client opens it", 0,
        [&] {
          int32_t r = 0;
          const std::string t = Transfer(bank, "", r);
-         return r != 0 ? Outcome{r, "no transfer"} : Receive(client, t, "Bank");
+         return r != DZ_OK ? Outcome{r, "no transfer"} : Receive(client, t, "Bank");
        }},
       {"client signs the payment order", 0, [&] { return Sign(client, order, old_signature); }},
       {"bank verifies the payment order", 0, [&] { return Verify(bank, order, old_signature, "Client"); }},
@@ -195,10 +195,10 @@ int CmdDemo(const std::vector<std::string>& args) {
       {"client starts regenerating its key pair", 0,
        [&] {
          std::vector<char> t(static_cast<size_t>(GetMaxPublicKeyTransferSize(client.h())) + 1, 0);
-         int32_t state = 0;
+         int32_t state = DZ_REGEN_ACT;
          const int32_t r = RemoteGenerateStartEx(client.h(), nullptr, t.data(), &state);
          regen_transfer = t.data();
-         return Outcome{r, "state " + std::to_string(state), state == 1};
+         return Outcome{r, "state " + std::to_string(state), state == DZ_REGEN_DONE};
        }},
       {"bank checks the transfer with the old key, includes the new key", 0,
        [&] {
@@ -214,15 +214,15 @@ int CmdDemo(const std::vector<std::string>& args) {
        }},
       {"client finishes: the new key pair is installed", 0,
        [&] {
-         int32_t state = 0;
+         int32_t state = DZ_REGEN_ACT;
          const int32_t r = RemoteGenerateFinishEx(client.h(), bank_answer.c_str(), &state);
          const std::string now = client.CurrentUid();
-         return Outcome{r, "client is now " + now, state == 1 && now == new_uid};
+         return Outcome{r, "client is now " + now, state == DZ_REGEN_DONE && now == new_uid};
        }},
       {"client signs with the new key, bank verifies", 0,
        [&] {
          Outcome o = Sign(client, order, new_signature);
-         return o.code != 0 ? o : Verify(bank, order, new_signature, new_uid);
+         return o.code != DZ_OK ? o : Verify(bank, order, new_signature, new_uid);
        }},
       {"bank still verifies the old signature with the old key", 0,
        [&] { return Verify(bank, order, old_signature, "Client"); }},

@@ -22,7 +22,7 @@ std::string Absolute(const std::string& path) {
 bool IsPathSetting(const Engine& engine, int32_t index) {
   int32_t kind = 0;
   int32_t size = 0;
-  if (GetParamInfo(engine.get(), index, &kind, nullptr, &size) != 0) return false;
+  if (GetParamInfo(engine.get(), index, &kind, nullptr, &size) != DZ_OK) return false;
   return kind == kKindFilePath || kind == kKindDirectory;
 }
 
@@ -79,7 +79,7 @@ std::string Engine::Message(int32_t code) const {
 }
 
 void Engine::Check(const std::string& operation, int32_t code) const {
-  if (code != 0) throw EngineError(operation, code, Message(code));
+  if (code != DZ_OK) throw EngineError(operation, code, Message(code));
 }
 
 std::string RegenDir(const GlobalOptions& options) {

@@ -23,12 +23,13 @@ DZ_EXPORT void DIZORA_API ClearCash(DizoraEngine engine) {
   CallVoid(engine, [](TCryptoEngine& e) { e.ResetAllKeys(); });
 }
 
-// A result of -1 from the operation resets every key and counts as success.
+// A result of DZ_E_INIT (the base class's "not implemented") resets every key
+// and counts as success.
 DZ_EXPORT int32_t DIZORA_API UpdateCertificateCash(DizoraEngine engine, const char* uid) {
   const int32_t r = Call(engine, kCallFailure, [&](TCryptoEngine& e) { return e.UpdateCertificateCash(uid); });
-  if (r != -1) return r;
+  if (r != DZ_E_INIT) return r;
   ClearCash(engine);
-  return 0;
+  return DZ_OK;
 }
 
 DZ_EXPORT int32_t DIZORA_API IncludeCACertificateFromTransfer(DizoraEngine engine, intptr_t a1) {
@@ -41,9 +42,11 @@ DZ_EXPORT int32_t DIZORA_API CreateDirStructure(DizoraEngine engine, const char*
                                                 intptr_t ignored) {
   DZ_FORWARD(kCallFailure, e.CreateDirStructure(public_key_file, ignored));
 }
-// The Boolean answer comes back as -1 for true and 0 for false.
+// The Boolean answer comes back as -1 for true and 0 for false (a Boolean,
+// not a result code).
 DZ_EXPORT int32_t DIZORA_API IsDifferentKeys(DizoraEngine engine) {
-  DZ_FORWARD(kSizeFailure, e.IsDifferentKeys() ? -1 : 0);
+  constexpr int32_t kTrue = -1, kFalse = 0;
+  DZ_FORWARD(kSizeFailure, e.IsDifferentKeys() ? kTrue : kFalse);
 }
 DZ_EXPORT int32_t DIZORA_API TransSignatureFromFileToTM(DizoraEngine engine) {
   DZ_FORWARD(kCallFailure, e.TransSignatureFromFileToTM());

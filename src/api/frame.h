@@ -23,9 +23,9 @@ inline TCryptoEngine* EngineOf(DizoraEngine handle) noexcept {
   return reinterpret_cast<TCryptoEngine*>(handle);
 }
 
-inline constexpr int32_t kSizeFailure = -1;
-inline constexpr int32_t kCallFailure = -3;
-inline constexpr int32_t kNoMemory = -8;
+inline constexpr int32_t kSizeFailure = -1;  // a size query that failed
+inline constexpr int32_t kCallFailure = DZ_E_EXCEPTION;
+inline constexpr int32_t kNoMemory = DZ_E_NO_MEMORY;
 
 // Runs op(engine) and returns its result, or on_exception when the handle is
 // null or anything escapes (kNoMemory instead of kCallFailure for memory).

@@ -34,31 +34,6 @@ namespace dizora {
 
 namespace rurov {
 
-// Result codes produced by the binding.
-inline constexpr int32_t kOk = 0;
-inline constexpr int32_t kErrException = -3;         // also: HashWithFormat output too small
-inline constexpr int32_t kErrBadArgument = -4;       // null/short data, malformed encrypted block
-inline constexpr int32_t kErrUnknownAlgorithm = -5;
-inline constexpr int32_t kErrExchangeKeyGen = -6;
-inline constexpr int32_t kErrEmptyUID = -7;
-inline constexpr int32_t kErrNoMemory = -8;
-inline constexpr int32_t kErrFileWrite = -9;
-inline constexpr int32_t kErrSecretKey = -10;
-inline constexpr int32_t kErrPublicKey = -11;
-inline constexpr int32_t kErrAlgorithmMismatch = -12;
-inline constexpr int32_t kErrSignatureFormat = -14;
-inline constexpr int32_t kErrMacMismatch = -15;
-inline constexpr int32_t kErrCryptMode = -16;
-inline constexpr int32_t kErrNotRecipient = -17;
-inline constexpr int32_t kErrSecretKeyFile = -18;
-inline constexpr int32_t kErrPublicKeyFile = -19;
-inline constexpr int32_t kErrIncludeOwnKey = -20;
-inline constexpr int32_t kErrRemoveOwnKey = -21;
-inline constexpr int32_t kErrLibraryNotLoaded = -29;
-inline constexpr int32_t kErrLibraryIncomplete = -30;
-// The library's code for a signature that does not match the data.
-inline constexpr int32_t kLibSignatureMismatch = 5;
-
 // Signature algorithms (the algorithm word of key files and records).
 inline constexpr int32_t kNoAlgorithm = -1;
 inline constexpr int32_t kGost1994 = 0;

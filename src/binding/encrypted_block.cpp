@@ -79,10 +79,10 @@ int32_t RunCipher(const TCipherCalls& calls, const TParameterBlock& params, TLib
   uint8_t vector[kIvSize];
   std::memcpy(vector, iv, kIvSize);
   int32_t result = calls.init(ctx.get(), params.data(), state.data(), key, vector);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   ctx.Arm(calls.clear);
   result = calls.crypt(ctx.get(), source, destination, length);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   return ctx.Release();
 }
 
@@ -104,12 +104,12 @@ int32_t TCryptoC_DLL::ComputeMac(const uint8_t* source, int32_t length, const ui
   TLibraryContext<kMacContextSize> ctx;
   uint8_t area[kMacSize] = {};
   int32_t result = RuroV_G28147_1989_mac_init(ctx.get(), params.data(), state.data(), key, area);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   ctx.Arm(RuroV_G28147_1989_mac_clear);
   result = RuroV_G28147_1989_mac_update(ctx.get(), source, length);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   result = RuroV_G28147_1989_mac_final(ctx.get(), area);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   result = ctx.Release();
   CommitState(state);
   std::memcpy(mac, area, kMacSize);
@@ -118,21 +118,21 @@ int32_t TCryptoC_DLL::ComputeMac(const uint8_t* source, int32_t length, const ui
 
 int32_t TCryptoC_DLL::CryptWithMac(const uint8_t* source, uint8_t* destination, int32_t length,
                                    const uint8_t* key, uint8_t* iv, uint8_t* mac, int32_t mode) {
-  if (mode < 0 || mode > 3) return kErrCryptMode;
+  if (mode < 0 || mode > 3) return DZ_E_CRYPT_MODE;
   TLibraryState state;
   SnapshotState(state);
   TParameterBlock params;
   PrepareParameterBlock(params);
   const bool feedback = (mode == 1 || mode == 3);
   const bool encrypt = (mode == 0 || mode == 1);
-  int32_t result = kOk;
+  int32_t result = DZ_OK;
 
   if (encrypt) {
     std::memset(mac, 0, kMacSize);
     result = RandomFill(iv, kIvSize);
-    if (result != kOk) return result;
+    if (result != DZ_OK) return result;
     result = ComputeMac(source, length, key, mac);
-    if (result != kOk) return result;
+    if (result != DZ_OK) return result;
     result = feedback
                  ? RunCipher<kGammaOfbContextSize>(
                        {RuroV_G28147_1989_gamma_ofb_init, RuroV_G28147_1989_gamma_ofb_encrypt,
@@ -142,7 +142,7 @@ int32_t TCryptoC_DLL::CryptWithMac(const uint8_t* source, uint8_t* destination, 
                        {RuroV_G28147_1989_gamma_init, RuroV_G28147_1989_gamma_crypt,
                         RuroV_G28147_1989_gamma_clear},
                        params, state, key, iv, source, destination, length);
-    if (result != kOk) return result;
+    if (result != DZ_OK) return result;
   } else {
     result = feedback
                  ? RunCipher<kGammaOfbContextSize>(
@@ -153,14 +153,14 @@ int32_t TCryptoC_DLL::CryptWithMac(const uint8_t* source, uint8_t* destination, 
                        {RuroV_G28147_1989_gamma_init, RuroV_G28147_1989_gamma_crypt,
                         RuroV_G28147_1989_gamma_clear},
                        params, state, key, iv, source, destination, length);
-    if (result != kOk) return result;
+    if (result != DZ_OK) return result;
     uint8_t check[kMacSize] = {};
     result = ComputeMac(destination, length, key, check);
-    if (result != kOk) return result;
-    if (!SameMac(check, mac)) return kErrMacMismatch;
+    if (result != DZ_OK) return result;
+    if (!SameMac(check, mac)) return DZ_E_MAC_MISMATCH;
   }
   CommitState(state);
-  return kOk;
+  return DZ_OK;
 }
 
 int32_t TCryptoC_DLL::DeriveMutualKey(const uint8_t* ownSecret, const uint8_t* peerPublic,
@@ -171,12 +171,12 @@ int32_t TCryptoC_DLL::DeriveMutualKey(const uint8_t* ownSecret, const uint8_t* p
   {
     TLibraryContext<kLdhPkaContextSize> ctx;
     int32_t result = RuroV_LDH_PKA_set_parms(ctx.get(), state.data(), nullptr, 128, nullptr);
-    if (result != kOk) return result;
+    if (result != DZ_OK) return result;
     ctx.Arm(RuroV_LDH_PKA_clear);
     result = RuroV_LDH_PKA_set_secret_key(ctx.get(), ownSecret);
-    if (result != kOk) return result;
+    if (result != DZ_OK) return result;
     result = RuroV_LDH_PKA_gen_mutual_key(ctx.get(), peerPublic, shared.data());
-    if (result != kOk) return result;
+    if (result != DZ_OK) return result;
     (void)ctx.Release();
   }
   const int32_t result = HashGost(shared.data(), kSharedSecretSize, key);
@@ -192,21 +192,21 @@ int32_t TCryptoC_DLL::GetMutualKey(const std::string& uid, uint8_t* key,
   support::SecureBuffer peerPublic;
   support::SecureBuffer ownSecret;
   if (!Obtain(peerPublic, kExchangeKeySize) || !Obtain(ownSecret, kExchangeKeySize))
-    return kErrNoMemory;
-  if (FindCachedMutualKey(uid, key)) return kOk;
+    return DZ_E_NO_MEMORY;
+  if (FindCachedMutualKey(uid, key)) return DZ_OK;
 
   int32_t algorithm = kNoAlgorithm;
   int32_t result = GetPublicKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir,
                                 keyRequestTimeout, lastOpTimeout, uid, true, peerPublic.data(),
                                 algorithm);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   result = AcquireExchangeKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir,
                               keyRequestTimeout, lastOpTimeout, ownSecret.data());
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   result = DeriveMutualKey(ownSecret.data(), peerPublic.data(), key);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   StoreMutualKey(uid, key);
-  return kOk;
+  return DZ_OK;
 }
 
 int32_t TCryptoC_DLL::EncryptData(uint8_t* data, int32_t& length, int32_t method,
@@ -214,31 +214,31 @@ int32_t TCryptoC_DLL::EncryptData(uint8_t* data, int32_t& length, int32_t method
                                   const std::string& secretKeyPath,
                                   const std::string& correspondentsDir, const std::string& caDir,
                                   int32_t keyRequestTimeout, int32_t lastOpTimeout) {
-  if (data == nullptr || length < 0) return kErrBadArgument;
+  if (data == nullptr || length < 0) return DZ_E_BAD_ARGUMENT;
   char ownUID[kUIDBufferSize] = {};
   int32_t result = ReadOwnerUID(publicKeyPath, secretKeyPath, ownUID, nullptr);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
 
   std::vector<std::string> recipients;
-  if (support::SplitList(uidList, recipients) == 0) return kErrEmptyUID;
+  if (support::SplitList(uidList, recipients) == 0) return DZ_E_EMPTY_UID;
   // The block is sized from the actual list: every entry holds its UID in full.
   const auto ownLength = static_cast<int64_t>(std::strlen(ownUID));
   int64_t blockSize = kHeaderSize + ownLength + 1 + kDataFieldsSize + length;
   for (const std::string& uid : recipients) {
-    if (uid.size() > static_cast<size_t>(kMaxUIDLength)) return kErrEmptyUID;
+    if (uid.size() > static_cast<size_t>(kMaxUIDLength)) return DZ_E_EMPTY_UID;
     blockSize += static_cast<int64_t>(uid.size()) + 1 + kEntryFieldsSize;
   }
-  if (method != 0 && method != 1) return kErrCryptMode;
-  if (blockSize > INT32_MAX) return kErrNoMemory;
+  if (method != 0 && method != 1) return DZ_E_CRYPT_MODE;
+  if (blockSize > INT32_MAX) return DZ_E_NO_MEMORY;
 
   support::SecureBuffer block;
   support::SecureBuffer dataKey;
   if (!Obtain(block, static_cast<size_t>(blockSize)) || !Obtain(dataKey, kDataKeySize))
-    return kErrNoMemory;
+    return DZ_E_NO_MEMORY;
   result = RandomFill(dataKey.data(), kDataKeySize);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   support::SecureBuffer mutualKey;
-  if (!Obtain(mutualKey, kMutualKeySize)) return kErrNoMemory;
+  if (!Obtain(mutualKey, kMutualKeySize)) return DZ_E_NO_MEMORY;
 
   uint8_t* out = block.data();
   WriteInt32LE(out, static_cast<int32_t>(recipients.size()));
@@ -249,13 +249,13 @@ int32_t TCryptoC_DLL::EncryptData(uint8_t* data, int32_t& length, int32_t method
   for (const std::string& uid : recipients) {
     result = GetMutualKey(uid, mutualKey.data(), publicKeyPath, secretKeyPath, correspondentsDir,
                           caDir, keyRequestTimeout, lastOpTimeout);
-    if (result != kOk) return result;
+    if (result != DZ_OK) return result;
     uint8_t* entry = out + pos;
     std::memcpy(entry, uid.c_str(), uid.size() + 1);
     uint8_t* iv = entry + uid.size() + 1;
     result = CryptWithMac(dataKey.data(), iv + kIvSize + kMacSize, kDataKeySize,
                           mutualKey.data(), iv, iv + kIvSize, method);
-    if (result != kOk) return result;
+    if (result != DZ_OK) return result;
     pos += static_cast<int64_t>(uid.size()) + 1 + kEntryFieldsSize;
   }
   mutualKey.Reset();
@@ -263,29 +263,29 @@ int32_t TCryptoC_DLL::EncryptData(uint8_t* data, int32_t& length, int32_t method
   uint8_t* dataIv = out + pos;
   result = CryptWithMac(data, dataIv + kDataFieldsSize, length, dataKey.data(), dataIv,
                         dataIv + kIvSize, method);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
 
   std::memcpy(data, out, static_cast<size_t>(blockSize));
   length = static_cast<int32_t>(blockSize);
-  return kOk;
+  return DZ_OK;
 }
 
 int32_t TCryptoC_DLL::DecryptData(uint8_t* data, int32_t& length, const std::string& publicKeyPath,
                                   const std::string& secretKeyPath,
                                   const std::string& correspondentsDir, const std::string& caDir,
                                   int32_t keyRequestTimeout, int32_t lastOpTimeout) {
-  if (data == nullptr) return kErrBadArgument;
+  if (data == nullptr) return DZ_E_BAD_ARGUMENT;
   char ownUID[kUIDBufferSize] = {};
   int32_t result = ReadOwnerUID(publicKeyPath, secretKeyPath, ownUID, nullptr);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
 
   // Header and sender.
   const int64_t end = length;
-  if (end < kHeaderSize) return kErrBadArgument;
+  if (end < kHeaderSize) return DZ_E_BAD_ARGUMENT;
   const int64_t count = ReadInt32LE(data);
   const int32_t method = ReadInt32LE(data + 4);
   const int64_t senderLength = TerminatedLength(data, kHeaderSize, end);
-  if (senderLength < 0) return kErrBadArgument;
+  if (senderLength < 0) return DZ_E_BAD_ARGUMENT;
   const std::string sender(reinterpret_cast<const char*>(data + kHeaderSize),
                            static_cast<size_t>(senderLength));
 
@@ -296,7 +296,7 @@ int32_t TCryptoC_DLL::DecryptData(uint8_t* data, int32_t& length, const std::str
   int64_t fields = -1;  // offset of the own entry's IV
   for (; index < count; ++index) {
     const int64_t uidLength = TerminatedLength(data, pos, end);
-    if (uidLength < 0) return kErrBadArgument;
+    if (uidLength < 0) return DZ_E_BAD_ARGUMENT;
     const std::string_view uid(reinterpret_cast<const char*>(data + pos),
                                static_cast<size_t>(uidLength));
     pos += uidLength + 1;
@@ -305,10 +305,10 @@ int32_t TCryptoC_DLL::DecryptData(uint8_t* data, int32_t& length, const std::str
       break;
     }
     pos += kEntryFieldsSize;
-    if (pos > end) return kErrBadArgument;
+    if (pos > end) return DZ_E_BAD_ARGUMENT;
   }
-  if (fields < 0) return kErrNotRecipient;
-  if (fields + kEntryFieldsSize > end) return kErrBadArgument;
+  if (fields < 0) return DZ_E_NOT_RECIPIENT;
+  if (fields + kEntryFieldsSize > end) return DZ_E_BAD_ARGUMENT;
   uint8_t entryIv[kIvSize];
   uint8_t entryMac[kMacSize];
   std::memcpy(entryIv, data + fields, kIvSize);
@@ -318,19 +318,19 @@ int32_t TCryptoC_DLL::DecryptData(uint8_t* data, int32_t& length, const std::str
   // The data key, under the mutual key with the sender.
   support::SecureBuffer dataKey;
   support::SecureBuffer mutualKey;
-  if (!Obtain(dataKey, kDataKeySize) || !Obtain(mutualKey, kMutualKeySize)) return kErrNoMemory;
+  if (!Obtain(dataKey, kDataKeySize) || !Obtain(mutualKey, kMutualKeySize)) return DZ_E_NO_MEMORY;
   result = GetMutualKey(sender, mutualKey.data(), publicKeyPath, secretKeyPath, correspondentsDir,
                         caDir, keyRequestTimeout, lastOpTimeout);
-  if (result != kOk) return result;
-  if (method != 0 && method != 1) return kErrCryptMode;
+  if (result != DZ_OK) return result;
+  if (method != 0 && method != 1) return DZ_E_CRYPT_MODE;
   result = CryptWithMac(encryptedKey, dataKey.data(), kDataKeySize, mutualKey.data(), entryIv,
                         entryMac, method + kModeDecryptOffset);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   mutualKey.Reset();
 
   // The data: past the remaining entries, IV, MAC and the ciphertext.
   pos = SkipEntries(data, fields + kEntryFieldsSize, count - index - 1, end);
-  if (pos < 0 || pos + kDataFieldsSize > end) return kErrBadArgument;
+  if (pos < 0 || pos + kDataFieldsSize > end) return DZ_E_BAD_ARGUMENT;
   uint8_t dataIv[kIvSize];
   uint8_t dataMac[kMacSize];
   std::memcpy(dataIv, data + pos, kIvSize);
@@ -339,14 +339,14 @@ int32_t TCryptoC_DLL::DecryptData(uint8_t* data, int32_t& length, const std::str
   const int64_t plainLength = end - cipherOffset;
 
   support::SecureBuffer plain;
-  if (plainLength > 0 && !Obtain(plain, static_cast<size_t>(plainLength))) return kErrNoMemory;
+  if (plainLength > 0 && !Obtain(plain, static_cast<size_t>(plainLength))) return DZ_E_NO_MEMORY;
   result = CryptWithMac(data + cipherOffset, plain.data(), static_cast<int32_t>(plainLength),
                         dataKey.data(), dataIv, dataMac, method + kModeDecryptOffset);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
 
   if (plainLength > 0) std::memcpy(data, plain.data(), static_cast<size_t>(plainLength));
   length = static_cast<int32_t>(plainLength);
-  return kOk;
+  return DZ_OK;
 }
 
 }  // namespace dizora

@@ -63,18 +63,18 @@ bool IsOwnKeyEntry(const TCryptoC_KeyCache& cache, const std::string& uid, const
 
 int32_t TCryptoC_DLL::LoadPublicKeyFile(const std::string& fileName, TCryptoC_CashNode& node,
                                         std::string& uid) {
-  if (!platform::PathExists(fileName)) return rurov::kErrPublicKey;
+  if (!platform::PathExists(fileName)) return DZ_E_PUBLIC_KEY;
   int32_t size = rurov::kMaxPublicKeyFileSize;
-  if (!support::ReadWholeFile(fileName, node.Record.data(), size)) return rurov::kErrPublicKey;
+  if (!support::ReadWholeFile(fileName, node.Record.data(), size)) return DZ_E_PUBLIC_KEY;
   node.FileName = fileName;
   node.RecordLength = size;
   node.HasMutualKey = false;
   support::WipeMemory(node.MutualKey.data(), node.MutualKey.size());
   const int64_t uidLength = RecordUIDLength(node.Record.data(), size);
-  if (uidLength < 0) return rurov::kErrPublicKey;
+  if (uidLength < 0) return DZ_E_PUBLIC_KEY;
   uid.assign(reinterpret_cast<const char*>(node.Record.data()), static_cast<size_t>(uidLength));
   node.Algorithm = RecordAlgorithm(node.Record.data(), size, uidLength);
-  return rurov::kOk;
+  return DZ_OK;
 }
 
 int32_t TCryptoC_DLL::LoadKeyCache(const std::string& publicKeyPath,
@@ -83,14 +83,14 @@ int32_t TCryptoC_DLL::LoadKeyCache(const std::string& publicKeyPath,
   if (!KeyCache) KeyCache = std::make_unique<TCryptoC_KeyCache>();
   std::vector<std::string> files{publicKeyPath};
   support::FindFilesBySuffix(correspondentsDir, kPublicKeySuffix, files, true);
-  int32_t result = rurov::kOk;
+  int32_t result = DZ_OK;
   for (const std::string& file : files) {
     auto node = std::make_unique<TCryptoC_CashNode>();
     std::string uid;
-    if (LoadPublicKeyFile(file, *node, uid) == rurov::kOk)
+    if (LoadPublicKeyFile(file, *node, uid) == DZ_OK)
       KeyCache->Append(std::move(uid), std::move(node));
     else
-      result = rurov::kErrPublicKey;
+      result = DZ_E_PUBLIC_KEY;
   }
   return result;
 }
@@ -105,7 +105,7 @@ TCryptoC_CashEntry* TCryptoC_DLL::FindCacheEntry(std::string_view uid) {
 int32_t TCryptoC_DLL::EnsureKeyCache(const std::string& publicKeyPath,
                                      const std::string& correspondentsDir,
                                      const std::string& caDir) {
-  if (KeyCache) return rurov::kOk;
+  if (KeyCache) return DZ_OK;
   return LoadKeyCache(publicKeyPath, correspondentsDir, caDir);
 }
 
@@ -115,22 +115,22 @@ int32_t TCryptoC_DLL::GetPublicKey(const std::string& publicKeyPath,
                                    int32_t /*keyRequestTimeout*/, int32_t /*lastOpTimeout*/,
                                    const std::string& uid, bool wantExchangeKey, uint8_t* key,
                                    int32_t& algorithm) {
-  if (key == nullptr) return rurov::kErrBadArgument;
+  if (key == nullptr) return DZ_E_BAD_ARGUMENT;
   TGuard guard(KeyLock);
   const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
-  if (filled != rurov::kOk) return filled;
+  if (filled != DZ_OK) return filled;
   const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
-  if (entry == nullptr) return rurov::kErrPublicKey;
+  if (entry == nullptr) return DZ_E_PUBLIC_KEY;
 
   const TCryptoC_CashNode& node = *entry->Node;
   const int64_t uidLength = RecordUIDLength(node.Record.data(), node.RecordLength);
-  if (uidLength < 0) return rurov::kErrPublicKey;
+  if (uidLength < 0) return DZ_E_PUBLIC_KEY;
   const int32_t recordAlgorithm = RecordAlgorithm(node.Record.data(), node.RecordLength, uidLength);
-  if (uidLength + 1 + rurov::kAlgorithmWordSize > node.RecordLength) return rurov::kErrPublicKey;
+  if (uidLength + 1 + rurov::kAlgorithmWordSize > node.RecordLength) return DZ_E_PUBLIC_KEY;
   const int32_t signatureSize = SignatureKeySize(recordAlgorithm);
   const int64_t rest = static_cast<int64_t>(node.RecordLength) - uidLength - 1 - rurov::kAlgorithmWordSize -
                        rurov::kExchangeKeySize;
-  if (rest != signatureSize) return rurov::kErrPublicKey;
+  if (rest != signatureSize) return DZ_E_PUBLIC_KEY;
 
   const uint8_t* signatureKey = node.Record.data() + uidLength + 1 + rurov::kAlgorithmWordSize;
   if (wantExchangeKey)
@@ -138,7 +138,7 @@ int32_t TCryptoC_DLL::GetPublicKey(const std::string& publicKeyPath,
   else
     std::memcpy(key, signatureKey, static_cast<size_t>(signatureSize));
   algorithm = recordAlgorithm;
-  return rurov::kOk;
+  return DZ_OK;
 }
 
 int32_t TCryptoC_DLL::GetPublicKeyRecord(const std::string& publicKeyPath,
@@ -149,16 +149,16 @@ int32_t TCryptoC_DLL::GetPublicKeyRecord(const std::string& publicKeyPath,
   outputLength = 0;
   TGuard guard(KeyLock);
   const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
-  if (filled != rurov::kOk) return filled;
-  if (uid == nullptr) return rurov::kErrPublicKey;
+  if (filled != DZ_OK) return filled;
+  if (uid == nullptr) return DZ_E_PUBLIC_KEY;
   const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
-  if (entry == nullptr) return rurov::kErrPublicKey;
+  if (entry == nullptr) return DZ_E_PUBLIC_KEY;
   const TCryptoC_CashNode& node = *entry->Node;
-  if (output == nullptr) return rurov::kErrBadArgument;
-  if (node.RecordLength > outputSize) return rurov::kErrPublicKey;
+  if (output == nullptr) return DZ_E_BAD_ARGUMENT;
+  if (node.RecordLength > outputSize) return DZ_E_PUBLIC_KEY;
   std::memcpy(output, node.Record.data(), static_cast<size_t>(node.RecordLength));
   outputLength = node.RecordLength;
-  return rurov::kOk;
+  return DZ_OK;
 }
 
 int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
@@ -168,21 +168,21 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
                                              int32_t /*keyRequestTimeout*/,
                                              int32_t /*lastOpTimeout*/, const uint8_t* record,
                                              int32_t recordLength) {
-  if (record == nullptr) return rurov::kErrBadArgument;
-  if (recordLength <= 0 || recordLength > rurov::kCashRecordSize) return rurov::kErrPublicKey;
+  if (record == nullptr) return DZ_E_BAD_ARGUMENT;
+  if (recordLength <= 0 || recordLength > rurov::kCashRecordSize) return DZ_E_PUBLIC_KEY;
   const int64_t uidLength = RecordUIDLength(record, recordLength);
-  if (uidLength <= 0 || uidLength > rurov::kMaxUIDLength) return rurov::kErrPublicKey;
+  if (uidLength <= 0 || uidLength > rurov::kMaxUIDLength) return DZ_E_PUBLIC_KEY;
   const std::string uid(reinterpret_cast<const char*>(record), static_cast<size_t>(uidLength));
 
   // The own key is never replaced through the cache, whatever the letter case.
   char own[rurov::kUIDBufferSize] = {};
-  if (ReadOwnerUID(publicKeyPath, secretKeyPath, own) == rurov::kOk && SameUIDIgnoreCase(uid, own))
-    return rurov::kErrIncludeOwnKey;
+  if (ReadOwnerUID(publicKeyPath, secretKeyPath, own) == DZ_OK && SameUIDIgnoreCase(uid, own))
+    return DZ_E_INCLUDE_OWN_KEY;
 
   TGuard guard(KeyLock);
   const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
-  if (filled != rurov::kOk) return filled;
-  if (IsOwnKeyEntry(*KeyCache, uid, publicKeyPath)) return rurov::kErrIncludeOwnKey;
+  if (filled != DZ_OK) return filled;
+  if (IsOwnKeyEntry(*KeyCache, uid, publicKeyPath)) return DZ_E_INCLUDE_OWN_KEY;
   (void)DeletePublicKeyEntries(uid);
 
   const std::string directory = support::AppendPathDelimiter(correspondentsDir);
@@ -191,7 +191,7 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
     fileName = directory + "pk" + std::to_string(support::NextFileNumber(correspondentsDir, kNumberedMask)) +
                "." + kPublicKeySuffix;
   }
-  if (!support::WriteWholeFile(fileName, record, recordLength)) return rurov::kErrPublicKeyFile;
+  if (!support::WriteWholeFile(fileName, record, recordLength)) return DZ_E_PUBLIC_KEY_FILE;
 
   auto node = std::make_unique<TCryptoC_CashNode>();
   node->FileName = fileName;
@@ -200,19 +200,19 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
   std::memcpy(node->Record.data(), record, static_cast<size_t>(recordLength));
   node->Algorithm = RecordAlgorithm(record, recordLength, uidLength);
   KeyCache->Append(uid, std::move(node));
-  return rurov::kOk;
+  return DZ_OK;
 }
 
 int32_t TCryptoC_DLL::DeletePublicKeyEntries(const std::string& uid) {
-  if (!KeyCache) return rurov::kOk;
-  if (FindCacheEntry(uid) == nullptr) return rurov::kErrPublicKey;
+  if (!KeyCache) return DZ_OK;
+  if (FindCacheEntry(uid) == nullptr) return DZ_E_PUBLIC_KEY;
   while (const TCryptoC_CashEntry* entry = FindCacheEntry(uid)) {
     // A file that is already gone counts as deleted.
     const std::string& fileName = entry->Node->FileName;
-    if (!platform::RemoveFile(fileName) && platform::PathExists(fileName)) return rurov::kErrPublicKeyFile;
+    if (!platform::RemoveFile(fileName) && platform::PathExists(fileName)) return DZ_E_PUBLIC_KEY_FILE;
     KeyCache->RemoveFirst(uid);
   }
-  return rurov::kOk;
+  return DZ_OK;
 }
 
 int32_t TCryptoC_DLL::RemovePublicKey(const std::string& publicKeyPath,
@@ -223,11 +223,11 @@ int32_t TCryptoC_DLL::RemovePublicKey(const std::string& publicKeyPath,
   TGuard guard(KeyLock);
   // The own UID from the loaded key, or else from the own public-key file.
   char own[rurov::kUIDBufferSize] = {};
-  if (ReadOwnerUID(publicKeyPath, secretKeyPath, own) == rurov::kOk && SameUIDIgnoreCase(uid, own))
-    return rurov::kErrRemoveOwnKey;
+  if (ReadOwnerUID(publicKeyPath, secretKeyPath, own) == DZ_OK && SameUIDIgnoreCase(uid, own))
+    return DZ_E_REMOVE_OWN_KEY;
   const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
-  if (filled != rurov::kOk) return filled;
-  if (IsOwnKeyEntry(*KeyCache, uid, publicKeyPath)) return rurov::kErrRemoveOwnKey;
+  if (filled != DZ_OK) return filled;
+  if (IsOwnKeyEntry(*KeyCache, uid, publicKeyPath)) return DZ_E_REMOVE_OWN_KEY;
   return DeletePublicKeyEntries(uid);
 }
 
@@ -241,36 +241,36 @@ int32_t TCryptoC_DLL::RefreshPublicKey(const std::string& publicKeyPath,
     TCryptoC_CashNode scratch;
     std::string fileUID;
     if (TCryptoC_CashEntry* entry = FindCacheEntry(uid)) {
-      if (LoadPublicKeyFile(entry->Node->FileName, scratch, fileUID) == rurov::kOk && fileUID == uid) {
+      if (LoadPublicKeyFile(entry->Node->FileName, scratch, fileUID) == DZ_OK && fileUID == uid) {
         *entry->Node = scratch;  // drops the mutual key
-        return rurov::kOk;
+        return DZ_OK;
       }
     } else {
       const std::string directory = support::AppendPathDelimiter(correspondentsDir);
-      bool found = LoadPublicKeyFile(directory + uid + "." + kPublicKeySuffix, scratch, fileUID) == rurov::kOk &&
+      bool found = LoadPublicKeyFile(directory + uid + "." + kPublicKeySuffix, scratch, fileUID) == DZ_OK &&
                    fileUID == uid;
       if (!found) {
         std::vector<std::string> files;
         support::FindFilesBySuffix(correspondentsDir, kPublicKeySuffix, files, true);
         for (const std::string& file : files) {
-          if (LoadPublicKeyFile(file, scratch, fileUID) == rurov::kOk && fileUID == uid) {
+          if (LoadPublicKeyFile(file, scratch, fileUID) == DZ_OK && fileUID == uid) {
             found = true;
             break;
           }
         }
       }
-      if (!found) return rurov::kErrPublicKey;
+      if (!found) return DZ_E_PUBLIC_KEY;
       KeyCache->Append(fileUID, std::make_unique<TCryptoC_CashNode>(scratch));
-      return rurov::kOk;
+      return DZ_OK;
     }
   }
 
   // Full reload of the cache.
-  if (!support::IsDirectory(correspondentsDir)) return rurov::kErrPublicKey;
+  if (!support::IsDirectory(correspondentsDir)) return DZ_E_PUBLIC_KEY;
   ClearKeyCache();
   const int32_t loaded = LoadKeyCache(publicKeyPath, correspondentsDir, caDir);
-  if (loaded != rurov::kOk) return loaded;
-  return FindCacheEntry(uid) != nullptr ? rurov::kOk : rurov::kErrPublicKey;
+  if (loaded != DZ_OK) return loaded;
+  return FindCacheEntry(uid) != nullptr ? DZ_OK : DZ_E_PUBLIC_KEY;
 }
 
 bool TCryptoC_DLL::FindCachedMutualKey(const std::string& uid, uint8_t* key) {

@@ -44,14 +44,14 @@ int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
       SecretKey.reset(support::NewWorkingBlock<TSecretKeyBlock>());
       KeyMask.reset(support::NewWorkingBlock<TKeyMaskBlock>());
     } catch (const std::bad_alloc&) {
-      return rurov::kErrNoMemory;
+      return DZ_E_NO_MEMORY;
     }
 
     int32_t size = rurov::kSecretKeyFileSize;
-    if (!support::ReadWholeFile(secretKeyPath, SecretKey->data(), size)) return rurov::kErrSecretKey;
-    if (size != rurov::kSecretKeyFileSize) return rurov::kErrSecretKey;
+    if (!support::ReadWholeFile(secretKeyPath, SecretKey->data(), size)) return DZ_E_SECRET_KEY;
+    if (size != rurov::kSecretKeyFileSize) return DZ_E_SECRET_KEY;
     KeyAlgorithm = rurov::ReadInt32LE(SecretKey->data());
-    if (KeyAlgorithm != rurov::kGost1994 && KeyAlgorithm != rurov::kGost2001) return rurov::kErrSecretKey;
+    if (KeyAlgorithm != rurov::kGost1994 && KeyAlgorithm != rurov::kGost2001) return DZ_E_SECRET_KEY;
 
     // Drop the algorithm word: signature key at 0, exchange key at 32.
     uint8_t* block = SecretKey->data();
@@ -72,20 +72,20 @@ int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
 
     std::array<uint8_t, rurov::kMaxPublicKeyFileSize> record{};
     int32_t recordSize = rurov::kMaxPublicKeyFileSize;
-    if (!support::ReadWholeFile(publicKeyPath, record.data(), recordSize)) return rurov::kErrPublicKey;
+    if (!support::ReadWholeFile(publicKeyPath, record.data(), recordSize)) return DZ_E_PUBLIC_KEY;
     const int32_t uidLength = TerminatedUIDLength(record.data(), recordSize);
-    if (uidLength <= 0) return rurov::kErrPublicKey;
+    if (uidLength <= 0) return DZ_E_PUBLIC_KEY;
     OwnerUID.assign(reinterpret_cast<const char*>(record.data()), static_cast<size_t>(uidLength));
-    if (recordSize < uidLength + 1 + rurov::kAlgorithmWordSize) return rurov::kErrPublicKey;
-    if (rurov::ReadInt32LE(record.data() + uidLength + 1) != KeyAlgorithm) return rurov::kErrAlgorithmMismatch;
+    if (recordSize < uidLength + 1 + rurov::kAlgorithmWordSize) return DZ_E_PUBLIC_KEY;
+    if (rurov::ReadInt32LE(record.data() + uidLength + 1) != KeyAlgorithm) return DZ_E_KEY_MISMATCH;
     const int32_t signatureKeySize =
         KeyAlgorithm == rurov::kGost1994 ? rurov::kPublicKey1994Size : rurov::kPublicKey2001Size;
     const int32_t expected =
         uidLength + 1 + rurov::kAlgorithmWordSize + signatureKeySize + rurov::kExchangeKeySize;
-    if (recordSize != expected) return rurov::kErrPublicKey;
-    return rurov::kOk;
+    if (recordSize != expected) return DZ_E_PUBLIC_KEY;
+    return DZ_OK;
   }();
-  if (result != rurov::kOk) DropSecretKey();
+  if (result != DZ_OK) DropSecretKey();
   return result;
 }
 
@@ -114,16 +114,16 @@ int32_t TCryptoC_DLL::AcquireKeyBytes(const std::string& publicKeyPath,
                                       const std::string& secretKeyPath, int32_t keyRequestTimeout,
                                       int32_t lastOpTimeout, bool signatureKey, uint8_t* key,
                                       int32_t* algorithm) {
-  if (key == nullptr) return rurov::kErrBadArgument;
+  if (key == nullptr) return DZ_E_BAD_ARGUMENT;
   TGuard guard(KeyLock);
   CheckKeyExpiry(keyRequestTimeout, lastOpTimeout);
   if (!SecretKey) {
     const int32_t loaded = LoadKeyFiles(publicKeyPath, secretKeyPath);
-    if (loaded != rurov::kOk) return loaded;
+    if (loaded != DZ_OK) return loaded;
     KeyRequestTimeout = keyRequestTimeout;
     LoadTime = NowTimeOfDay();
   }
-  if (!SecretKey || !KeyMask) return rurov::kErrSecretKey;
+  if (!SecretKey || !KeyMask) return DZ_E_SECRET_KEY;
 
   const uint8_t* block = SecretKey->data();
   if (signatureKey) {
@@ -138,7 +138,7 @@ int32_t TCryptoC_DLL::AcquireKeyBytes(const std::string& publicKeyPath,
   }
   LastOpTimeout = lastOpTimeout;
   LastUseTime = NowTimeOfDay();
-  return rurov::kOk;
+  return DZ_OK;
 }
 
 int32_t TCryptoC_DLL::AcquireSignatureKey(const std::string& publicKeyPath,
@@ -162,28 +162,28 @@ int32_t TCryptoC_DLL::AcquireExchangeKey(const std::string& publicKeyPath,
 int32_t TCryptoC_DLL::ReadOwnerUID(const std::string& publicKeyPath,
                                    const std::string& /*secretKeyPath*/, char* buffer,
                                    void* /*unused*/) {
-  if (buffer == nullptr) return rurov::kErrBadArgument;
+  if (buffer == nullptr) return DZ_E_BAD_ARGUMENT;
   std::string uid;
   {
     TGuard guard(KeyLock);
     uid = OwnerUID;
   }
   if (!uid.empty()) {
-    if (uid.size() > static_cast<size_t>(rurov::kMaxUIDLength)) return rurov::kErrPublicKey;
+    if (uid.size() > static_cast<size_t>(rurov::kMaxUIDLength)) return DZ_E_PUBLIC_KEY;
     std::memcpy(buffer, uid.c_str(), uid.size() + 1);
-    return rurov::kOk;
+    return DZ_OK;
   }
 
   std::array<uint8_t, rurov::kMaxPublicKeyFileSize> record{};
   int32_t size = rurov::kMaxPublicKeyFileSize;
   {
     TGuard guard(KeyLock);
-    if (!support::ReadWholeFile(publicKeyPath, record.data(), size)) return rurov::kErrPublicKey;
+    if (!support::ReadWholeFile(publicKeyPath, record.data(), size)) return DZ_E_PUBLIC_KEY;
   }
   const int32_t uidLength = TerminatedUIDLength(record.data(), size);
-  if (uidLength <= 0) return rurov::kErrPublicKey;
+  if (uidLength <= 0) return DZ_E_PUBLIC_KEY;
   std::memcpy(buffer, record.data(), static_cast<size_t>(uidLength) + 1);
-  return rurov::kOk;
+  return DZ_OK;
 }
 
 }  // namespace dizora

@@ -19,7 +19,7 @@ int32_t GuardedExchangeCall(Call call) {
   try {
     return call();
   } catch (...) {
-    return rurov::kErrExchangeKeyGen;
+    return DZ_E_EXCHANGE_KEYGEN;
   }
 }
 
@@ -57,7 +57,7 @@ class PreviousFile {
 }  // namespace
 
 int32_t TCryptoC_DLL::GenerateExchangeKeyPair(uint8_t* secretKey, uint8_t* publicKey) {
-  if (secretKey == nullptr || publicKey == nullptr) return rurov::kErrBadArgument;
+  if (secretKey == nullptr || publicKey == nullptr) return DZ_E_BAD_ARGUMENT;
   rurov::TLibraryContext<rurov::kLdhPkaContextSize> ctx;
   TLibraryState state;
   SnapshotState(state);
@@ -70,18 +70,18 @@ int32_t TCryptoC_DLL::GenerateExchangeKeyPair(uint8_t* secretKey, uint8_t* publi
   int32_t length = rurov::kExchangeKeySize;
   result = GuardedExchangeCall([&] { return RuroV_LDH_PKA_get_secret_key(ctx.get(), secretKey, &length); });
   if (result != 0) return result;
-  if (length != rurov::kExchangeKeySize) return rurov::kErrExchangeKeyGen;
+  if (length != rurov::kExchangeKeySize) return DZ_E_EXCHANGE_KEYGEN;
 
   result = RuroV_LDH_PKA_gen_public_key(ctx.get());
   if (result != 0) return result;
   length = rurov::kExchangeKeySize;
   result = GuardedExchangeCall([&] { return RuroV_LDH_PKA_get_public_key(ctx.get(), publicKey, &length); });
   if (result != 0) return result;
-  if (length != rurov::kExchangeKeySize) return rurov::kErrExchangeKeyGen;
+  if (length != rurov::kExchangeKeySize) return DZ_E_EXCHANGE_KEYGEN;
 
   ctx.Release();
   CommitState(state);
-  return rurov::kOk;
+  return DZ_OK;
 }
 
 int32_t TCryptoC_DLL::GenerateKeyPair(int32_t algorithm, const std::string& uid,
@@ -90,7 +90,7 @@ int32_t TCryptoC_DLL::GenerateKeyPair(int32_t algorithm, const std::string& uid,
   switch (algorithm) {
     case rurov::kGost1994: return GenerateKeyPair1994(uid, publicKeyPath, secretKeyPath);
     case rurov::kGost2001: return GenerateKeyPair2001(uid, publicKeyPath, secretKeyPath);
-    default: return rurov::kErrUnknownAlgorithm;
+    default: return DZ_E_UNKNOWN_ALGORITHM;
   }
 }
 
@@ -99,7 +99,7 @@ int32_t TCryptoC_DLL::GenerateKeyPair1994(const std::string& uid, const std::str
   try {
     return GenerateSignatureKeyPair(rurov::kGost1994, uid, publicKeyPath, secretKeyPath);
   } catch (const std::bad_alloc&) {
-    return rurov::kErrNoMemory;
+    return DZ_E_NO_MEMORY;
   }
 }
 
@@ -108,7 +108,7 @@ int32_t TCryptoC_DLL::GenerateKeyPair2001(const std::string& uid, const std::str
   try {
     return GenerateSignatureKeyPair(rurov::kGost2001, uid, publicKeyPath, secretKeyPath);
   } catch (const std::bad_alloc&) {
-    return rurov::kErrNoMemory;
+    return DZ_E_NO_MEMORY;
   }
 }
 
@@ -116,9 +116,9 @@ int32_t TCryptoC_DLL::GenerateKeyPair2001(const std::string& uid, const std::str
 int32_t TCryptoC_DLL::GenerateSignatureKeyPair(int32_t algorithm, const std::string& uid,
                                                const std::string& publicKeyPath,
                                                const std::string& secretKeyPath) {
-  if (uid.empty()) return rurov::kErrEmptyUID;
+  if (uid.empty()) return DZ_E_EMPTY_UID;
   // The public-key image must stay far inside a signed 32-bit length.
-  if (uid.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 2)) return rurov::kErrNoMemory;
+  if (uid.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 2)) return DZ_E_NO_MEMORY;
   const bool gost1994 = algorithm == rurov::kGost1994;
 
   rurov::TLibraryContext<rurov::kSign1994ContextSize> ctx;
@@ -140,12 +140,12 @@ int32_t TCryptoC_DLL::GenerateSignatureKeyPair(int32_t algorithm, const std::str
   result = getSecret(ctx.get(), nullptr, &secretSize);
   if (result != 0) return result;
   // Only a 32-byte signature key makes a loadable secret-key file.
-  if (secretSize != rurov::kSignSecretKeySize) return rurov::kErrSecretKey;
+  if (secretSize != rurov::kSignSecretKeySize) return DZ_E_SECRET_KEY;
   support::SecureBuffer secretImage(static_cast<size_t>(rurov::kSecretKeyFileSize));
   rurov::WriteInt32LE(secretImage.data(), algorithm);
   result = getSecret(ctx.get(), secretImage.data() + rurov::kAlgorithmWordSize, &secretSize);
   if (result != 0) return result;
-  if (secretSize != rurov::kSignSecretKeySize) return rurov::kErrSecretKey;
+  if (secretSize != rurov::kSignSecretKeySize) return DZ_E_SECRET_KEY;
 
   result = gost1994 ? RuroV_LR34_10_1994_gen_public_key(ctx.get())
                     : RuroV_LR34_10_2001_gen_public_key(ctx.get());
@@ -155,14 +155,14 @@ int32_t TCryptoC_DLL::GenerateSignatureKeyPair(int32_t algorithm, const std::str
     result = RuroV_LR34_10_1994_get_public_key(ctx.get(), nullptr, &publicSize);
     if (result != 0) return result;
     // Only a 128-byte key makes a loadable public-key file.
-    if (publicSize != rurov::kPublicKey1994Size) return rurov::kErrPublicKey;
+    if (publicSize != rurov::kPublicKey1994Size) return DZ_E_PUBLIC_KEY;
   }
   support::SecureBuffer signaturePublic(static_cast<size_t>(publicSize));
   int32_t reported = publicSize;
   result = gost1994 ? RuroV_LR34_10_1994_get_public_key(ctx.get(), signaturePublic.data(), &reported)
                     : RuroV_LR34_10_2001_get_public_key(ctx.get(), signaturePublic.data(), &reported);
   if (result != 0) return result;
-  if (gost1994 && reported != rurov::kPublicKey1994Size) return rurov::kErrPublicKey;
+  if (gost1994 && reported != rurov::kPublicKey1994Size) return DZ_E_PUBLIC_KEY;
 
   const size_t uidLength = uid.size();
   support::SecureBuffer publicImage(uidLength + 1 + rurov::kAlgorithmWordSize +
@@ -188,15 +188,15 @@ int32_t TCryptoC_DLL::GenerateSignatureKeyPair(int32_t algorithm, const std::str
   // public-key file is put back so that the working pair stays a pair.
   const PreviousFile previousPublic(publicKeyPath);
   if (!support::WriteWholeFile(publicKeyPath, publicImage.data(), static_cast<int32_t>(publicImage.size())))
-    return rurov::kErrFileWrite;
+    return DZ_E_FILE_WRITE;
   if (!support::WriteWholeFile(secretKeyPath, secretImage.data(), static_cast<int32_t>(secretImage.size()))) {
     previousPublic.Restore();
-    return rurov::kErrFileWrite;
+    return DZ_E_FILE_WRITE;
   }
 
   ctx.Release();
   CommitState(state);
-  return rurov::kOk;
+  return DZ_OK;
 }
 
 }  // namespace dizora

@@ -28,38 +28,38 @@ int32_t TCryptoC_DLL::ReplaceKeyFiles(const std::string& publicKeyPath,
                                       const std::string& newPublicKeyPath,
                                       const uint8_t* newSecretKey, int32_t newSecretKeyLength) {
   TGuard guard(KeyLock);
-  if (!platform::PathExists(publicKeyPath)) return rurov::kErrPublicKey;
-  if (!platform::PathExists(secretKeyPath)) return rurov::kErrSecretKey;
-  if (newSecretKey == nullptr || newSecretKeyLength < 0) return rurov::kErrSecretKeyFile;
+  if (!platform::PathExists(publicKeyPath)) return DZ_E_PUBLIC_KEY;
+  if (!platform::PathExists(secretKeyPath)) return DZ_E_SECRET_KEY;
+  if (newSecretKey == nullptr || newSecretKeyLength < 0) return DZ_E_SECRET_KEY_FILE;
 
   const std::string directory = support::AppendPathDelimiter(DirectoryOf(secretKeyPath));
   const std::string oldSecretPath = directory + "old.sec";
   const std::string oldPublicPath = directory + "old.pub";
 
   // The previous secret key goes to "old.sec" before the new one is written.
-  if (!ClearAway(oldSecretPath)) return rurov::kErrSecretKeyFile;
-  if (!platform::RenameFile(secretKeyPath, oldSecretPath)) return rurov::kErrSecretKeyFile;
+  if (!ClearAway(oldSecretPath)) return DZ_E_SECRET_KEY_FILE;
+  if (!platform::RenameFile(secretKeyPath, oldSecretPath)) return DZ_E_SECRET_KEY_FILE;
   // From here on a failure puts the previous secret key back, so the working
   // pair is never missing or mixed.
   auto restoreSecret = [&] { platform::RenameOver(oldSecretPath, secretKeyPath); };
   if (!support::WriteWholeFile(secretKeyPath, newSecretKey, newSecretKeyLength)) {
     restoreSecret();
-    return rurov::kErrSecretKeyFile;
+    return DZ_E_SECRET_KEY_FILE;
   }
 
   if (!ClearAway(oldPublicPath) || !platform::RenameFile(publicKeyPath, oldPublicPath)) {
     restoreSecret();
-    return rurov::kErrPublicKeyFile;
+    return DZ_E_PUBLIC_KEY_FILE;
   }
   if (!platform::RenameFile(newPublicKeyPath, publicKeyPath)) {
     platform::RenameFile(oldPublicPath, publicKeyPath);
     restoreSecret();
-    return rurov::kErrPublicKeyFile;
+    return DZ_E_PUBLIC_KEY_FILE;
   }
 
   ClearKeyCache();
   DropSecretKey();
-  return rurov::kOk;
+  return DZ_OK;
 }
 
 }  // namespace dizora

@@ -21,7 +21,7 @@ using namespace rurov;
 // start of the data instead of advancing through it.
 int32_t HashInPieces(TCryptoC_DLL& dll, const uint8_t* data, int32_t length, uint8_t* hash,
                      bool restartEachPiece) {
-  if (data == nullptr || length <= 0) return kErrBadArgument;
+  if (data == nullptr || length <= 0) return DZ_E_BAD_ARGUMENT;
   TParameterBlock params;
   TCryptoC_DLL::PrepareParameterBlock(params);
   TLibraryState state;
@@ -30,7 +30,7 @@ int32_t HashInPieces(TCryptoC_DLL& dll, const uint8_t* data, int32_t length, uin
   const uint8_t startVector[kHashSize] = {};
 
   int32_t result = dll.RuroV_R34_11_1994_init(ctx.get(), params.data(), state.data(), startVector);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   ctx.Arm(dll.RuroV_R34_11_1994_clear);
 
   const uint8_t* piece = data;
@@ -38,7 +38,7 @@ int32_t HashInPieces(TCryptoC_DLL& dll, const uint8_t* data, int32_t length, uin
   while (remaining > 0) {
     const int32_t n = std::min(remaining, kHashPieceSize);
     result = dll.RuroV_R34_11_1994_update(ctx.get(), piece, n);
-    if (result != kOk) return result;
+    if (result != DZ_OK) return result;
     remaining -= n;
     if (!restartEachPiece) piece += n;
   }
@@ -46,11 +46,11 @@ int32_t HashInPieces(TCryptoC_DLL& dll, const uint8_t* data, int32_t length, uin
   // The digest may be key material (a mutual key is the hash of a shared secret).
   support::SecureBuffer digest(kHashSize);
   result = dll.RuroV_R34_11_1994_final(ctx.get(), digest.data());
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   std::memcpy(hash, digest.data(), kHashSize);
   (void)ctx.Release();
   dll.CommitState(state);
-  return kOk;
+  return DZ_OK;
 }
 
 // Signs `hash` with the unmasked signature key into `signature` (64 bytes).
@@ -66,13 +66,13 @@ int32_t SignWithKey(TCryptoC_DLL& dll, SetParms setParms, TRuroV_SetKey setSecre
   TLibraryContext<ContextSize> ctx;
   ctx.Arm(clear);
   int32_t result = setParms(ctx.get(), state.data());
-  if (result != kOk) {
+  if (result != DZ_OK) {
     support::WipeMemory(key, kSignSecretKeySize);
     return result;
   }
   result = setSecretKey(ctx.get(), key);
   support::WipeMemory(key, kSignSecretKeySize);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   result = sign(ctx.get(), hash, signature);
   signed_ = true;
   (void)ctx.Release();
@@ -97,12 +97,12 @@ int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* o
                                  int32_t keyRequestTimeout, int32_t lastOpTimeout, bool gostHash) {
   char uid[kUIDBufferSize] = {};
   int32_t result = ReadOwnerUID(publicKeyPath, secretKeyPath, uid, nullptr);
-  if (result != kOk) return result;
-  if (data == nullptr || output == nullptr) return kErrBadArgument;
+  if (result != DZ_OK) return result;
+  if (data == nullptr || output == nullptr) return DZ_E_BAD_ARGUMENT;
 
   uint8_t hash[kHashSize] = {};
   result = gostHash ? HashGost(data, length, hash) : HashOldFormat(data, length, hash);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
 
   const size_t uidLength = std::strlen(uid);
   std::memcpy(output, uid, uidLength + 1);
@@ -111,7 +111,7 @@ int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* o
   int32_t algorithm = kNoAlgorithm;
   result = AcquireSignatureKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir,
                                keyRequestTimeout, lastOpTimeout, key.data(), algorithm);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
 
   uint8_t* signature = output + uidLength + 1;
   bool signCalled = false;
@@ -131,7 +131,7 @@ int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* o
                                                 RuroV_LR34_10_2001_sign, RuroV_LR34_10_2001_clear,
                                                 key.data(), hash, signature, signCalled);
   } else {
-    return kErrSecretKey;  // key loading admits only the two algorithms
+    return DZ_E_SECRET_KEY;  // key loading admits only the two algorithms
   }
   // A failed set-up leaves the length untouched; a failed sign call still reports it.
   if (!signCalled) return result;
@@ -143,14 +143,14 @@ int32_t TCryptoC_DLL::HashWithFormat(const uint8_t* data, int32_t length, int32_
                                      uint8_t* output, bool gostHash, int32_t& size) {
   uint8_t hash[kHashSize] = {};
   const int32_t result = gostHash ? HashGost(data, length, hash) : HashOldFormat(data, length, hash);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
 
   std::string text;
   if (form == kHashFormBase64) {
     std::unique_ptr<char[]> encoded;
     int32_t encodedLength = 0;
     support::EncodeBase64(hash, kHashSize, encoded, encodedLength);
-    if (encoded == nullptr) return kErrNoMemory;
+    if (encoded == nullptr) return DZ_E_NO_MEMORY;
     text.assign(encoded.get(), static_cast<size_t>(encodedLength));
   } else if (form == kHashFormHex) {
     support::BytesToHexText(hash, kHashSize, 255, 255, text);
@@ -161,15 +161,15 @@ int32_t TCryptoC_DLL::HashWithFormat(const uint8_t* data, int32_t length, int32_
   const auto formLength = static_cast<int32_t>(text.size());
   if (output == nullptr) {
     size = formLength;
-    return kOk;
+    return DZ_OK;
   }
   if (size < formLength) {
     size = formLength;
-    return kErrException;
+    return DZ_E_EXCEPTION;
   }
   std::memcpy(output, text.data(), text.size());
   size = formLength;
-  return kOk;
+  return DZ_OK;
 }
 
 }  // namespace dizora

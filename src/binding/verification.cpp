@@ -50,13 +50,13 @@ int32_t VerifyWithKey(SetParms setParms, const TVerifyCalls& calls, const uint8_
   // Verification keeps its own state block: LibraryState is neither read nor written.
   TLibraryState state{};
   int32_t result = setParms(ctx.get(), state.data());
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   result = calls.setPublicKey(ctx.get(), publicKey);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
   result = calls.verify(ctx.get(), hash, value);
-  if (result != kLibSignatureMismatch) return result;
+  if (result != DZ_LIB_BAD_SIGNATURE) return result;
   if (const uint8_t* legacy = legacyDigest()) {
-    result = calls.verify(ctx.get(), legacy, value) == kOk ? kOk : kLibSignatureMismatch;
+    result = calls.verify(ctx.get(), legacy, value) == DZ_OK ? DZ_OK : DZ_LIB_BAD_SIGNATURE;
   }
   return result;
 }
@@ -70,9 +70,9 @@ int32_t TCryptoC_DLL::VerifySignature(const uint8_t* data, int32_t length,
                                       const std::string& correspondentsDir,
                                       const std::string& caDir, int32_t keyRequestTimeout,
                                       int32_t lastOpTimeout) {
-  if (data == nullptr) return kErrBadArgument;
+  if (data == nullptr) return DZ_E_BAD_ARGUMENT;
   const int64_t uidLength = CheckSignatureBlock(signatureBlock, signatureLength);
-  if (uidLength < 0) return kErrSignatureFormat;
+  if (uidLength < 0) return DZ_E_SIGNATURE_FORMAT;
 
   const std::string uid(reinterpret_cast<const char*>(signatureBlock),
                         static_cast<size_t>(uidLength));
@@ -80,13 +80,13 @@ int32_t TCryptoC_DLL::VerifySignature(const uint8_t* data, int32_t length,
 
   uint8_t hash[kHashSize] = {};
   int32_t result = HashGost(data, length, hash);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
 
   uint8_t publicKey[kPublicKey1994Size] = {};
   int32_t algorithm = kNoAlgorithm;
   result = GetPublicKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir, keyRequestTimeout,
                         lastOpTimeout, uid, false, publicKey, algorithm);
-  if (result != kOk) return result;
+  if (result != DZ_OK) return result;
 
   const uint8_t* value = signatureBlock + uidLength + 1;
   // Its result code is not examined: a failed digest stays zero and does not match.
@@ -114,7 +114,7 @@ int32_t TCryptoC_DLL::VerifySignature(const uint8_t* data, int32_t length,
     return VerifyWithKey<kSign2001ContextSize>(setParms, calls, publicKey, hash, legacy, value);
   }
   // A record of an unknown algorithm has no verification procedure: never valid.
-  return kErrPublicKey;
+  return DZ_E_PUBLIC_KEY;
 }
 
 }  // namespace dizora

@@ -18,8 +18,6 @@ namespace {
 
 constexpr int32_t kDefaultKeyRequestTimeout = 60;
 constexpr int32_t kDefaultLastOpTimeout = 5;
-constexpr int32_t kResultBadNumber = -13;
-constexpr int32_t kResultNoObject = -1;
 
 // The registry: entries in order of creation, never removed while loaded.
 struct BindingRegistry {
@@ -110,10 +108,10 @@ int32_t TCryptoCEngine::ReadKeySettings(TKeySettings& settings) const {
   settings.CADir = ExpandRootDir(SettingValue(kSetCADir).c_str());
   if (!ReadTimeout(SettingValue(kSetKeyRequestTimeOut), kDefaultKeyRequestTimeout,
                    settings.KeyRequestTimeout))
-    return kResultBadNumber;
+    return DZ_E_BAD_NUMBER_SETTING;
   if (!ReadTimeout(SettingValue(kSetLastOperationTimeOut), kDefaultLastOpTimeout, settings.LastOpTimeout))
-    return kResultBadNumber;
-  return 0;
+    return DZ_E_BAD_NUMBER_SETTING;
+  return DZ_OK;
 }
 
 std::string TCryptoCEngine::SettingsRegistryKey() const {
@@ -139,15 +137,15 @@ int32_t GetBindingInstance(const std::string& key, HostCallback callback, TCrypt
   for (auto& [entry_key, object] : registry.Entries) {
     if (!SameKey(entry_key, key)) continue;
     binding = object.get();
-    return binding != nullptr ? 0 : kResultNoObject;
+    return binding != nullptr ? 0 : DZ_E_INIT;
   }
   auto created = std::make_unique<TCryptoC_DLL>();
-  if (!created->Loaded) return rurov::kErrLibraryNotLoaded;
-  if (!created->Complete) return rurov::kErrLibraryIncomplete;
+  if (!created->Loaded) return DZ_E_LIBRARY_NOT_LOADED;
+  if (!created->Complete) return DZ_E_LIBRARY_INCOMPLETE;
   created->PasswordRequestFunc = callback;
   registry.Entries.emplace_back(key, std::move(created));
   binding = registry.Entries.back().second.get();
-  return 0;
+  return DZ_OK;
 }
 
 void ReleaseAllBindingKeys() {

@@ -73,7 +73,7 @@ int32_t TCryptoCEngine::BindingFrame(const char* operation, const std::string& k
     RaiseTestFaultIfRequested(operation);
     TCryptoC_DLL* binding = nullptr;
     const int32_t found = GetBindingInstance(key, PasswordRequestFunc, binding);
-    if (found != 0) return found;
+    if (found != DZ_OK) return found;
     return op(*binding);
   } catch (const std::exception& e) {
     return ExceptionResult(operation, e);
@@ -84,7 +84,7 @@ template <class Op>
 int32_t TCryptoCEngine::KeyFrame(const char* operation, Op op) {
   TKeySettings settings;
   const int32_t read = ReadKeySettings(settings);
-  if (read != 0) return read;
+  if (read != DZ_OK) return read;
   return BindingFrame(operation, settings.RegistryKey(),
                       [&](TCryptoC_DLL& binding) { return op(binding, settings); });
 }

@@ -59,9 +59,9 @@ void TCryptoCEngine::StoreError(const char* operation, const std::exception& e) 
 }
 
 int32_t TCryptoCEngine::ExceptionResult(const char* operation, const std::exception& e) {
-  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return kResultOutOfMemory;
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return DZ_E_NO_MEMORY;
   StoreError(operation, e);
-  return kResultException;
+  return DZ_E_EXCEPTION;
 }
 
 void TCryptoCEngine::GetCryptoEngineType(char* buffer) {
@@ -82,22 +82,22 @@ void TCryptoCEngine::GetCryptoErrorString(int32_t code, char* buffer) {
 }
 
 int32_t TCryptoCEngine::GetParamInfo(int32_t index, int32_t* kind, char* buffer, int32_t* size) {
-  if (index < 1 || index > kSettingCount) return -28;
+  if (index < 1 || index > kSettingCount) return DZ_E_NO_SUCH_SETTING;
   const SettingInfo& s = EngineSetting(index);
   *kind = s.kind;
   const int32_t needed = static_cast<int32_t>(std::strlen(s.info)) + 1;
   if (buffer == nullptr) {
     *size = needed;
-    return 0;
+    return DZ_OK;
   }
   if (*size < needed) {
     *size = needed;
-    return -4;
+    return DZ_E_BAD_ARGUMENT;
   }
   try {
     std::memcpy(buffer, s.info, static_cast<size_t>(needed));
     *size = needed;
-    return 0;
+    return DZ_OK;
   } catch (const std::exception& e) {
     return ExceptionResult("GetParamInfo", e);
   }

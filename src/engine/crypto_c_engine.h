@@ -81,9 +81,6 @@ class TCryptoCEngine : public TCryptoEngine {
   int32_t CreateDirStructure(const char* public_key_file, intptr_t unused) override;
 
  protected:
-  static constexpr int32_t kResultException = -3;
-  static constexpr int32_t kResultOutOfMemory = -8;
-
   // ---- Settings and the common frame (binding_registry.h/.cpp) --------------
   // Fills the key settings; -13 when a time-out text is not an integer
   // ("Key request time out" checked first), the paths filled in any case.

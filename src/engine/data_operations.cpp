@@ -15,12 +15,6 @@ namespace dizora {
 
 namespace {
 
-constexpr int32_t kResultUnsupported = -2;
-constexpr int32_t kResultBadArgument = -4;
-constexpr int32_t kResultEmptyUID = -7;
-constexpr int32_t kResultNoMemory = -8;
-constexpr int32_t kResultBadNumber = -13;
-constexpr int32_t kResultBadSignatureFormat = -14;
 constexpr int32_t kSizeFailure = -1;
 
 constexpr int32_t kUIDLength = rurov::kMaxUIDLength;
@@ -74,9 +68,9 @@ int32_t TCryptoCEngine::GetMaxAdditionEx(const char* recipients) {
 
 int32_t TCryptoCEngine::SignData(const void* data, int32_t size, void* signature, int32_t* signature_size,
                                  intptr_t) {
-  if (signature_size == nullptr) return kResultBadArgument;
+  if (signature_size == nullptr) return DZ_E_BAD_ARGUMENT;
   const bool gost = GostHashFlag();
-  return KeyFrame("SignData", [&](TCryptoC_DLL& b, const TKeySettings& k) {
+  return KeyFrame("SignData", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
     return b.SignBuffer(Bytes(data), size, Bytes(signature), *signature_size, k.PublicKeyPath,
                         k.SecretKeyPath, k.CorrespondentsDir, k.CADir, k.KeyRequestTimeout,
                         k.LastOpTimeout, gost);
@@ -85,8 +79,8 @@ int32_t TCryptoCEngine::SignData(const void* data, int32_t size, void* signature
 
 int32_t TCryptoCEngine::VerifyData(const void* data, int32_t size, const void* signature,
                                    int32_t signature_size, char* signer_uid) {
-  if (signer_uid == nullptr) return kResultBadArgument;
-  return KeyFrame("VerifyData", [&](TCryptoC_DLL& b, const TKeySettings& k) {
+  if (signer_uid == nullptr) return DZ_E_BAD_ARGUMENT;
+  return KeyFrame("VerifyData", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
     std::string uid;
     const int32_t r = b.VerifySignature(Bytes(data), size, Bytes(signature), signature_size, uid,
                                         k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
@@ -103,24 +97,24 @@ int32_t TCryptoCEngine::VerifyData(const void* data, int32_t size, const void* s
 // ---- Encryption ----------------------------------------------------------------
 
 int32_t TCryptoCEngine::EncodeData(void* data, int32_t* size, const char* recipients) {
-  if (size == nullptr) return kResultBadArgument;
+  if (size == nullptr) return DZ_E_BAD_ARGUMENT;
   const std::string list = (recipients != nullptr && recipients[0] != '\0')
                                ? std::string(recipients)
                                : TrimSettingText(SettingValue(kSetEncryptForUID));
-  if (list.empty()) return kResultEmptyUID;
+  if (list.empty()) return DZ_E_EMPTY_UID;
 
   TKeySettings settings;
   const int32_t read = ReadKeySettings(settings);
-  if (read != 0) return read;
+  if (read != DZ_OK) return read;
 
   int32_t method = 0;
   const std::string& method_text = SettingValue(kSetEncryptMethod);
   if (!method_text.empty()) {
-    if (!ParseSettingInteger(method_text, method)) return kResultBadNumber;
+    if (!ParseSettingInteger(method_text, method)) return DZ_E_BAD_NUMBER_SETTING;
     method = (method == 1) ? 1 : 0;
   }
 
-  return BindingFrame("EncodeData", settings.RegistryKey(), [&](TCryptoC_DLL& b) {
+  return BindingFrame("EncodeData", settings.RegistryKey(), [&](TCryptoC_DLL& b) -> int32_t {
     const TKeySettings& k = settings;
     return b.EncryptData(Bytes(data), *size, method, list.c_str(), k.PublicKeyPath, k.SecretKeyPath,
                          k.CorrespondentsDir, k.CADir, k.KeyRequestTimeout, k.LastOpTimeout);
@@ -128,8 +122,8 @@ int32_t TCryptoCEngine::EncodeData(void* data, int32_t* size, const char* recipi
 }
 
 int32_t TCryptoCEngine::DecodeData(void* data, int32_t* size, intptr_t) {
-  if (size == nullptr) return kResultBadArgument;
-  return KeyFrame("DecodeData", [&](TCryptoC_DLL& b, const TKeySettings& k) {
+  if (size == nullptr) return DZ_E_BAD_ARGUMENT;
+  return KeyFrame("DecodeData", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
     return b.DecryptData(Bytes(data), *size, k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir,
                          k.CADir, k.KeyRequestTimeout, k.LastOpTimeout);
   });
@@ -140,9 +134,9 @@ int32_t TCryptoCEngine::DecodeData(void* data, int32_t* size, intptr_t) {
 // No key is involved, so the time-out settings are not read.
 int32_t TCryptoCEngine::HashData(const void* data, int32_t size, int32_t form, void* hash,
                                  int32_t* hash_size) {
-  if (hash_size == nullptr) return kResultBadArgument;
+  if (hash_size == nullptr) return DZ_E_BAD_ARGUMENT;
   const bool gost = GostHashFlag();
-  return BindingFrame("HashData", SettingsRegistryKey(), [&](TCryptoC_DLL& b) {
+  return BindingFrame("HashData", SettingsRegistryKey(), [&](TCryptoC_DLL& b) -> int32_t {
     return b.HashWithFormat(Bytes(data), size, form, Bytes(hash), gost, *hash_size);
   });
 }
@@ -152,20 +146,20 @@ int32_t TCryptoCEngine::HashData(const void* data, int32_t size, int32_t form, v
 // Layout: data (N bytes), signature block (S bytes), N as 32-bit little-endian.
 
 int32_t TCryptoCEngine::AddSign(void* data, int32_t* size, intptr_t) {
-  if (data == nullptr || size == nullptr) return kResultBadArgument;
+  if (data == nullptr || size == nullptr) return DZ_E_BAD_ARGUMENT;
   support::SecureBuffer block;
   support::SecureBuffer uid;
   try {
     block = support::SecureBuffer(static_cast<size_t>(GetMaxSignatureLength()));
     uid = support::SecureBuffer(static_cast<size_t>(GetMaxUIDLength()) + 1);
   } catch (const std::bad_alloc&) {
-    return kResultNoMemory;
+    return DZ_E_NO_MEMORY;
   }
   const int32_t current = GetCurrentUID(reinterpret_cast<char*>(uid.data()));
-  if (current != 0) return current;
+  if (current != DZ_OK) return current;
   int32_t block_size = 0;
   const int32_t signed_result = SignData(data, *size, block.data(), &block_size, 0);
-  if (signed_result != 0) return signed_result;
+  if (signed_result != DZ_OK) return signed_result;
   try {
     if (block_size < 0 || block_size > static_cast<int32_t>(block.size()))
       throw Exception("Signature block of unexpected size " + std::to_string(block_size));
@@ -173,25 +167,25 @@ int32_t TCryptoCEngine::AddSign(void* data, int32_t* size, intptr_t) {
     std::memcpy(end, block.data(), static_cast<size_t>(block_size));
     WriteLE32(end + block_size, *size);
     *size += block_size + kTrailerSize;
-    return 0;
+    return DZ_OK;
   } catch (const std::exception& e) {
     return ExceptionResult("AddSign", e);
   }
 }
 
 int32_t TCryptoCEngine::RemoveSignature(void* data, int32_t* size, char* signer_uid) {
-  if (data == nullptr || size == nullptr || *size < 1) return kResultBadArgument;
+  if (data == nullptr || size == nullptr || *size < 1) return DZ_E_BAD_ARGUMENT;
   try {
     const int64_t total = *size;
-    if (total <= kTrailerSize) return kResultBadSignatureFormat;
+    if (total <= kTrailerSize) return DZ_E_SIGNATURE_FORMAT;
     const int64_t n = ReadLE32(Bytes(data) + total - kTrailerSize);
-    if (n <= 0 || n + kTrailerSize >= total) return kResultBadSignatureFormat;
+    if (n <= 0 || n + kTrailerSize >= total) return DZ_E_SIGNATURE_FORMAT;
     const auto data_size = static_cast<int32_t>(n);
     const auto block_size = static_cast<int32_t>(total - n - kTrailerSize);
     const int32_t r = VerifyData(data, data_size, Bytes(data) + data_size, block_size, signer_uid);
     // Cut also when the verification failed, but not when it could not run
     // for want of memory: the caller may try again on the same buffer.
-    if (r != kResultNoMemory) *size = data_size;
+    if (r != DZ_E_NO_MEMORY) *size = data_size;
     return r;
   } catch (const std::exception& e) {
     return ExceptionResult("RemoveSignature", e);
@@ -199,7 +193,7 @@ int32_t TCryptoCEngine::RemoveSignature(void* data, int32_t* size, char* signer_
 }
 
 int32_t TCryptoCEngine::SaveSignedDataToFile(const void*, int32_t, const void*, int32_t, const char*) {
-  return kResultUnsupported;
+  return DZ_E_NOT_SUPPORTED;
 }
 
 }  // namespace dizora

@@ -35,9 +35,6 @@ constexpr int32_t kMaxNewSecretKeyFile = 165;
 // Length of " (dd-mm-yyyy hh-mm-ss)".
 constexpr size_t kDateSuffixLength = 22;
 
-constexpr int32_t kStateAct = 0;
-constexpr int32_t kStateDone = 1;
-constexpr int32_t kStateNoKeyPair = 2;
 
 // " (dd-mm-yyyy hh-mm-ss)" of the current local time.
 std::string DateSuffix() {
@@ -77,9 +74,9 @@ int32_t TCryptoCEngine::KeyGenAlgorithm(int32_t& algorithm) const {
   } else if (year == "1994") {
     algorithm = rurov::kGost1994;
   } else {
-    return -5;
+    return DZ_E_UNKNOWN_ALGORITHM;
   }
-  return 0;
+  return DZ_OK;
 }
 
 bool TCryptoCEngine::HasKeyPair() const {
@@ -95,10 +92,10 @@ std::string TCryptoCEngine::RegenerationDir() const {
 // ---- Local generation --------------------------------------------------------
 
 int32_t TCryptoCEngine::GenerateNewSEK() {
-  return BindingFrame("GenerateNewSEK", SettingsRegistryKey(), [&](TCryptoC_DLL& binding) {
+  return BindingFrame("GenerateNewSEK", SettingsRegistryKey(), [&](TCryptoC_DLL& binding) -> int32_t {
     int32_t algorithm = 0;
     const int32_t chosen = KeyGenAlgorithm(algorithm);
-    if (chosen != 0) return chosen;
+    if (chosen != DZ_OK) return chosen;
     return binding.GenerateKeyPair(algorithm, TrimSettingText(SettingValue(kSetKeyGenUID)),
                                    ExpandRootPath(SettingValue(kSetKeyGenPublicFile).c_str()),
                                    ExpandRootPath(SettingValue(kSetKeyGenSecretFile).c_str()));
@@ -114,15 +111,15 @@ int32_t TCryptoCEngine::GetRemoteGenType() { return 0; }
 int32_t TCryptoCEngine::RemoteGenerateStart(char* transfer) {
   std::array<char, rurov::kUIDBufferSize> uid{};
   const int32_t read = GetCurrentUID(uid.data());
-  if (read != 0) return read;
+  if (read != DZ_OK) return read;
   return InternalRemoteGenerateStart(transfer, uid.data());
 }
 
 int32_t TCryptoCEngine::RemoteGenerateStartEx(const char* uid, char* transfer, int32_t* state) {
-  if (state == nullptr) return -4;
-  if (*state == kStateAct && !HasKeyPair()) {
-    *state = kStateNoKeyPair;
-    return 0;
+  if (state == nullptr) return DZ_E_BAD_ARGUMENT;
+  if (*state == DZ_REGEN_ACT && !HasKeyPair()) {
+    *state = DZ_REGEN_NO_KEY_PAIR;
+    return DZ_OK;
   }
   std::string newUID;
   if (uid != nullptr && uid[0] != '\0') {
@@ -130,7 +127,7 @@ int32_t TCryptoCEngine::RemoteGenerateStartEx(const char* uid, char* transfer, i
   } else {
     std::array<char, rurov::kUIDBufferSize> current{};
     const int32_t read = GetCurrentUID(current.data());
-    if (read != 0) return read;
+    if (read != DZ_OK) return read;
     std::string base;
     support::StripDateSuffix(current.data(), base);
     // Keep the new UID within the longest UID a key file may carry.
@@ -139,43 +136,43 @@ int32_t TCryptoCEngine::RemoteGenerateStartEx(const char* uid, char* transfer, i
     newUID = base + DateSuffix();
   }
   const int32_t started = InternalRemoteGenerateStart(transfer, newUID);
-  if (started == 0) *state = kStateDone;
+  if (started == DZ_OK) *state = DZ_REGEN_DONE;
   return started;
 }
 
 int32_t TCryptoCEngine::InternalRemoteGenerateStart(char* transfer, const std::string& uid) {
   const std::string dir = RegenerationDir();
-  if (dir.empty()) return -25;
-  if (transfer == nullptr) return -4;
+  if (dir.empty()) return DZ_E_REGEN_DIR_INVALID;
+  if (transfer == nullptr) return DZ_E_BAD_ARGUMENT;
   // A UID the key files cannot carry would make the installed pair unusable.
-  if (uid.empty() || uid.size() > static_cast<size_t>(GetMaxUIDLength())) return -7;
+  if (uid.empty() || uid.size() > static_cast<size_t>(GetMaxUIDLength())) return DZ_E_EMPTY_UID;
   std::array<char, rurov::kUIDBufferSize> current{};
   const int32_t read = GetCurrentUID(current.data());
-  if (read != 0) return read;
+  if (read != DZ_OK) return read;
   int32_t algorithm = 0;
   const int32_t chosen = KeyGenAlgorithm(algorithm);
-  if (chosen != 0) return chosen;
+  if (chosen != DZ_OK) return chosen;
 
   const std::vector<uint8_t> pending = PublicKeyFileBytes(dir + kNewPublicKey);
   const int32_t generated =
-      BindingFrame("InternalRemoteGenerateStart", SettingsRegistryKey(), [&](TCryptoC_DLL& binding) {
+      BindingFrame("InternalRemoteGenerateStart", SettingsRegistryKey(), [&](TCryptoC_DLL& binding) -> int32_t {
         return binding.GenerateKeyPair(algorithm, uid, dir + kNewPublicKey, dir + kNewSecretKey);
       });
-  if (generated != 0) {
+  if (generated != DZ_OK) {
     // A failed write of "new.sec" leaves a new "new.pub" that an earlier
     // "sec.dat" does not match.
     if (PublicKeyFileBytes(dir + kNewPublicKey) != pending) DiscardPendingPair(dir);
     return generated;
   }
   const int32_t sealed = SealNewSecretKey(dir, current.data());
-  if (sealed != 0) {
+  if (sealed != DZ_OK) {
     DiscardPendingPair(dir);
     return sealed;
   }
   // A pair whose transfer the caller never received cannot be finished with
   // the bank: a failed start leaves nothing of its own.
   const int32_t made = TransferOfKeyFile(dir + kNewPublicKey, transfer);
-  if (made != 0) DiscardPendingPair(dir);
+  if (made != DZ_OK) DiscardPendingPair(dir);
   return made;
 }
 
@@ -183,12 +180,12 @@ int32_t TCryptoCEngine::SealNewSecretKey(const std::string& dir, const char* own
   try {
     support::SecureBuffer buffer(kSealBufferSize);  // the clear key is wiped on every path
     int32_t size = kMaxNewSecretKeyFile;
-    if (!support::ReadWholeFile(dir + kNewSecretKey, buffer.data(), size)) return -18;
+    if (!support::ReadWholeFile(dir + kNewSecretKey, buffer.data(), size)) return DZ_E_SECRET_KEY_FILE;
     const int32_t encrypted = EncodeData(buffer.data(), &size, owner);
-    if (encrypted != 0) return encrypted;
-    if (!support::WriteWholeFile(dir + kSealedSecretKey, buffer.data(), size)) return -19;
-    if (!platform::RemoveFile(dir + kNewSecretKey)) return -18;
-    return 0;
+    if (encrypted != DZ_OK) return encrypted;
+    if (!support::WriteWholeFile(dir + kSealedSecretKey, buffer.data(), size)) return DZ_E_PUBLIC_KEY_FILE;
+    if (!platform::RemoveFile(dir + kNewSecretKey)) return DZ_E_SECRET_KEY_FILE;
+    return DZ_OK;
   } catch (const std::exception& e) {
     return ExceptionResult("InternalRemoteGenerateStart", e);
   }
@@ -199,38 +196,38 @@ int32_t TCryptoCEngine::SealNewSecretKey(const std::string& dir, const char* own
 int32_t TCryptoCEngine::RemoteGenerateFinish(intptr_t) {
   std::array<char, rurov::kUIDBufferSize> current{};
   const int32_t read = GetCurrentUID(current.data());
-  if (read != 0) return read;
+  if (read != DZ_OK) return read;
   std::array<uint8_t, rurov::kMaxPublicKeyFileSize> previous{};
   int32_t previousLength = 0;
 
-  return KeyFrame("RemoteGenerateFinish", [&](TCryptoC_DLL& binding, const TKeySettings& s) {
+  return KeyFrame("RemoteGenerateFinish", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
     const int32_t found = binding.GetPublicKeyRecord(s.PublicKeyPath, s.CorrespondentsDir, s.CADir,
                                                      current.data(), previous.data(), previousLength);
-    if (found != 0) return found;
+    if (found != DZ_OK) return found;
 
     const std::string dir = RegenerationDir();
-    if (dir.empty()) return -25;
+    if (dir.empty()) return DZ_E_REGEN_DIR_INVALID;
     if (!platform::PathExists(dir + kNewPublicKey) || !platform::PathExists(dir + kSealedSecretKey))
-      return -23;
+      return DZ_E_REGEN_KEYS_MISSING;
 
     const int32_t addition = GetMaxEncodeAddition();
-    if (addition < 0) return -8;
+    if (addition < 0) return DZ_E_NO_MEMORY;
     support::SecureBuffer secret;
     try {
       secret = support::SecureBuffer(static_cast<size_t>(addition) + rurov::kSecretKeyFileSize);
     } catch (const std::bad_alloc&) {
-      return -8;
+      return DZ_E_NO_MEMORY;
     }
     int32_t size = static_cast<int32_t>(secret.size());
-    if (!support::ReadWholeFile(dir + kSealedSecretKey, secret.data(), size)) return -18;
+    if (!support::ReadWholeFile(dir + kSealedSecretKey, secret.data(), size)) return DZ_E_SECRET_KEY_FILE;
     const int32_t opened = DecodeData(secret.data(), &size, 0);
-    if (opened != 0) return opened;
-    if (size != rurov::kSecretKeyFileSize) return -26;
+    if (opened != DZ_OK) return opened;
+    if (size != rurov::kSecretKeyFileSize) return DZ_E_REGEN_SECRET_KEY;
 
     const int32_t replaced = binding.ReplaceKeyFiles(s.PublicKeyPath, s.SecretKeyPath,
                                                      dir + kNewPublicKey, secret.data(), size);
     secret.Wipe();
-    if (replaced != 0) return replaced;
+    if (replaced != DZ_OK) return replaced;
 
     support::ClearDirectory(dir, false);
     // The previous key stays known as a correspondent's key; a refusal (the
@@ -238,33 +235,33 @@ int32_t TCryptoCEngine::RemoteGenerateFinish(intptr_t) {
     binding.IncludePublicKeyRecord(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
                                    s.KeyRequestTimeout, s.LastOpTimeout, previous.data(),
                                    previousLength);
-    return 0;
+    return DZ_OK;
   });
 }
 
 int32_t TCryptoCEngine::RemoteGenerateFinishEx(const char* transfer, int32_t* state) {
-  if (state == nullptr) return -4;
-  if (*state == kStateAct && !HasKeyPair()) {
-    *state = kStateNoKeyPair;
-    return 0;
+  if (state == nullptr) return DZ_E_BAD_ARGUMENT;
+  if (*state == DZ_REGEN_ACT && !HasKeyPair()) {
+    *state = DZ_REGEN_NO_KEY_PAIR;
+    return DZ_OK;
   }
   TTransferRecord block;
   const int32_t opened = GetPublicKeyBlockByTransfer(transfer, block);
-  if (opened != 0) return opened;
+  if (opened != DZ_OK) return opened;
 
   const std::string dir = RegenerationDir();
-  if (dir.empty()) return -25;
+  if (dir.empty()) return DZ_E_REGEN_DIR_INVALID;
   const std::string newKey = dir + kNewPublicKey;
-  if (!platform::PathExists(newKey)) return -23;
+  if (!platform::PathExists(newKey)) return DZ_E_REGEN_KEYS_MISSING;
   std::array<uint8_t, rurov::kMaxPublicKeyFileSize> prepared{};
   int32_t preparedLength = 0;
-  if (ReadPublicKeyFile(newKey, prepared.data(), preparedLength) != 0) return -19;
+  if (ReadPublicKeyFile(newKey, prepared.data(), preparedLength) != DZ_OK) return DZ_E_PUBLIC_KEY_FILE;
   if (preparedLength != block.RecordLength() ||
       std::memcmp(prepared.data(), block.Record(), static_cast<size_t>(preparedLength)) != 0)
-    return -27;
+    return DZ_E_REGEN_KEY_MISMATCH;
 
   const int32_t finished = RemoteGenerateFinish(0);
-  if (finished == 0) *state = kStateDone;
+  if (finished == DZ_OK) *state = DZ_REGEN_DONE;
   return finished;
 }
 

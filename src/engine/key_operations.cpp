@@ -14,16 +14,12 @@ namespace dizora {
 
 namespace {
 
-constexpr int32_t kResultBadArgument = -4;
-constexpr int32_t kResultNoMemory = -8;
-constexpr int32_t kResultPublicKey = -11;
-constexpr int32_t kResultMediumStructure = -24;
 
 }  // namespace
 
 int32_t TCryptoCEngine::GetCurrentUID(char* buffer) {
-  if (buffer == nullptr) return kResultBadArgument;
-  return KeyFrame("GetCurrentUID", [&](TCryptoC_DLL& b, const TKeySettings& k) {
+  if (buffer == nullptr) return DZ_E_BAD_ARGUMENT;
+  return KeyFrame("GetCurrentUID", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
     return b.ReadOwnerUID(k.PublicKeyPath, k.SecretKeyPath, buffer, nullptr);
   });
 }
@@ -31,12 +27,12 @@ int32_t TCryptoCEngine::GetCurrentUID(char* buffer) {
 // One key pair serves signing and encryption: the UID is copied unchanged,
 // cut to GetMaxUIDLength characters and always terminated.
 int32_t TCryptoCEngine::GetEncodeUIDBySignUID(const char* sign_uid, char* buffer) {
-  if (sign_uid == nullptr || buffer == nullptr) return kResultBadArgument;
+  if (sign_uid == nullptr || buffer == nullptr) return DZ_E_BAD_ARGUMENT;
   try {
     const int32_t capacity = GetMaxUIDLength() + 1;
-    if (!CopyTextToBuffer(sign_uid, buffer, capacity)) return kResultException;
+    if (!CopyTextToBuffer(sign_uid, buffer, capacity)) return DZ_E_EXCEPTION;
     buffer[capacity - 1] = '\0';
-    return 0;
+    return DZ_OK;
   } catch (const std::exception& e) {
     return ExceptionResult("GetEncodeUIDBySignUID", e);
   }
@@ -47,40 +43,40 @@ int32_t TCryptoCEngine::GetEncodeUIDBySignUID(const char* sign_uid, char* buffer
 int32_t TCryptoCEngine::IncludePublicKey(const char* file_name) {
   TKeySettings settings;
   const int32_t read = ReadKeySettings(settings);
-  if (read != 0) return read;
+  if (read != DZ_OK) return read;
 
   support::SecureBuffer record;
   try {
     record = support::SecureBuffer(rurov::kMaxPublicKeyFileSize);
   } catch (const std::bad_alloc&) {
-    return kResultNoMemory;
+    return DZ_E_NO_MEMORY;
   }
   const std::string path = ExpandRootPath(file_name);
   int32_t length = static_cast<int32_t>(record.size());
-  if (!support::ReadWholeFile(path, record.data(), length)) return kResultPublicKey;
+  if (!support::ReadWholeFile(path, record.data(), length)) return DZ_E_PUBLIC_KEY;
 
-  const int32_t r = BindingFrame("IncludePublicKey", settings.RegistryKey(), [&](TCryptoC_DLL& b) {
+  const int32_t r = BindingFrame("IncludePublicKey", settings.RegistryKey(), [&](TCryptoC_DLL& b) -> int32_t {
     const TKeySettings& k = settings;
     return b.IncludePublicKeyRecord(k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
                                     k.KeyRequestTimeout, k.LastOpTimeout, record.data(), length);
   });
-  if (r == 0) platform::RemoveFile(path);
+  if (r == DZ_OK) platform::RemoveFile(path);
   return r;
 }
 
 int32_t TCryptoCEngine::IncludePublicEncodeKey(const char* file_name) { return IncludePublicKey(file_name); }
 
 int32_t TCryptoCEngine::RemoveCertificate(const char* uid) {
-  if (uid == nullptr) return kResultBadArgument;
-  return KeyFrame("RemoveCertificate", [&](TCryptoC_DLL& b, const TKeySettings& k) {
+  if (uid == nullptr) return DZ_E_BAD_ARGUMENT;
+  return KeyFrame("RemoveCertificate", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
     return b.RemovePublicKey(k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
                              k.KeyRequestTimeout, k.LastOpTimeout, uid);
   });
 }
 
 int32_t TCryptoCEngine::UpdateCertificateCash(const char* uid) {
-  if (uid == nullptr) return kResultBadArgument;
-  return KeyFrame("UpdateCertificateCash", [&](TCryptoC_DLL& b, const TKeySettings& k) {
+  if (uid == nullptr) return DZ_E_BAD_ARGUMENT;
+  return KeyFrame("UpdateCertificateCash", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
     return b.RefreshPublicKey(k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
                               k.KeyRequestTimeout, k.LastOpTimeout, uid);
   });
@@ -105,14 +101,14 @@ int32_t TCryptoCEngine::CreateDirStructure(const char* public_key_file, intptr_t
 
   const std::string source = ExpandRootPath(public_key_file);
   const auto attributes = platform::GetPathAttributes(source);
-  if (!attributes || (*attributes & platform::kAttrDirectory) != 0) return kResultMediumStructure;
+  if (!attributes || (*attributes & platform::kAttrDirectory) != 0) return DZ_E_MEDIUM_STRUCTURE;
   if (source != own_public_key && !support::CopyWholeFile(source, own_public_key))
-    return kResultMediumStructure;
+    return DZ_E_MEDIUM_STRUCTURE;
 
   if (!support::IsDirectory(ca_dir)) support::CreateDirectoryPath(ca_dir);
   if (!support::IsDirectory(correspondents_dir)) support::CreateDirectoryPath(correspondents_dir);
   return (support::IsDirectory(ca_dir) && support::IsDirectory(correspondents_dir)) ? 0
-                                                                                      : kResultMediumStructure;
+                                                                                      : DZ_E_MEDIUM_STRUCTURE;
 }
 
 }  // namespace dizora

@@ -90,9 +90,9 @@ int32_t TCryptoCEngine::GetMaxReportSize() { return kReportSize; }
 int32_t TCryptoCEngine::ReadPublicKeyFile(const std::string& path, uint8_t* record,
                                           int32_t& length) {
   int32_t size = rurov::kMaxPublicKeyFileSize;
-  if (path.empty() || !support::ReadWholeFile(path, record, size)) return -19;
+  if (path.empty() || !support::ReadWholeFile(path, record, size)) return DZ_E_PUBLIC_KEY_FILE;
   length = size;
-  return 0;
+  return DZ_OK;
 }
 
 int32_t TCryptoCEngine::PrepareTransferByBuffer(const uint8_t* record, int32_t length,
@@ -100,12 +100,12 @@ int32_t TCryptoCEngine::PrepareTransferByBuffer(const uint8_t* record, int32_t l
   try {
     if (record == nullptr || transfer == nullptr || length < 1 ||
         length > rurov::kMaxPublicKeyFileSize)
-      return -4;
+      return DZ_E_BAD_ARGUMENT;
     support::SecureBuffer data;
     try {
       data = support::SecureBuffer(static_cast<size_t>(TTransferRecord::kSize + GetMaxSignAddition()));
     } catch (const std::bad_alloc&) {
-      return kResultOutOfMemory;
+      return DZ_E_NO_MEMORY;
     }
     const std::string fileName = name ? name : "";
     std::memcpy(data.data(), fileName.data(),
@@ -115,19 +115,19 @@ int32_t TCryptoCEngine::PrepareTransferByBuffer(const uint8_t* record, int32_t l
 
     int32_t size = TTransferRecord::kSize;
     const int32_t signedResult = AddSign(data.data(), &size, 0);
-    if (signedResult != 0) return signedResult;
+    if (signedResult != DZ_OK) return signedResult;
 
     std::unique_ptr<char[]> text;
     int32_t textLength = 0;
     support::EncodeBase64(data.data(), size, text, textLength);
     if (text == nullptr) {
       StoreErrorText("TCryptoCEngine.PrepareTransferByBuffer: Unable to encode transfer to BASE64!");
-      return kResultException;
+      return DZ_E_EXCEPTION;
     }
-    if (textLength > GetMaxPublicKeyTransferSize()) return -8;
+    if (textLength > GetMaxPublicKeyTransferSize()) return DZ_E_NO_MEMORY;
     std::memcpy(transfer, text.get(), static_cast<size_t>(textLength));
     transfer[textLength] = '\0';
-    return 0;
+    return DZ_OK;
   } catch (const std::exception& e) {
     return ExceptionResult("PrepareTransferByBuffer", e);
   }
@@ -137,19 +137,19 @@ int32_t TCryptoCEngine::TransferOfKeyFile(const std::string& path, char* transfe
   TRecordBuffer record{};
   int32_t length = 0;
   const int32_t read = ReadPublicKeyFile(path, record.data(), length);
-  if (read != 0) return read;
+  if (read != DZ_OK) return read;
   return PrepareTransferByBuffer(record.data(), length, kTransferFileName, transfer);
 }
 
 int32_t TCryptoCEngine::GetPublicKeyTransfer(const char* uid, char* transfer) {
-  if (IsEmptyText(uid) || std::strlen(uid) > static_cast<size_t>(GetMaxUIDLength())) return -7;
-  if (transfer == nullptr) return -4;
+  if (IsEmptyText(uid) || std::strlen(uid) > static_cast<size_t>(GetMaxUIDLength())) return DZ_E_EMPTY_UID;
+  if (transfer == nullptr) return DZ_E_BAD_ARGUMENT;
   TRecordBuffer record{};
   int32_t length = 0;
-  return KeyFrame("GetPublicKeyTransfer", [&](TCryptoC_DLL& binding, const TKeySettings& s) {
+  return KeyFrame("GetPublicKeyTransfer", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
     const int32_t found = binding.GetPublicKeyRecord(s.PublicKeyPath, s.CorrespondentsDir, s.CADir,
                                                      uid, record.data(), length);
-    if (found != 0) return found;
+    if (found != DZ_OK) return found;
     return PrepareTransferByBuffer(record.data(), length, kTransferFileName, transfer);
   });
 }
@@ -157,7 +157,7 @@ int32_t TCryptoCEngine::GetPublicKeyTransfer(const char* uid, char* transfer) {
 int32_t TCryptoCEngine::ExcludeSelfPublicKeyTransfer(char* transfer) {
   std::array<char, rurov::kUIDBufferSize> uid{};
   const int32_t read = GetCurrentUID(uid.data());
-  if (read != 0) return read;
+  if (read != DZ_OK) return read;
   return GetPublicKeyTransfer(uid.data(), transfer);
 }
 
@@ -168,27 +168,27 @@ int32_t TCryptoCEngine::GetPublicKeyTransferByFile(char* transfer, const char* f
 // ---- Opening transfers -------------------------------------------------------
 
 int32_t TCryptoCEngine::GetPublicKeyBlockByTransfer(const char* transfer, TTransferRecord& block) {
-  if (IsEmptyText(transfer)) return -4;
+  if (IsEmptyText(transfer)) return DZ_E_BAD_ARGUMENT;
   try {
     const size_t textLength = std::strlen(transfer);
-    if (textLength > static_cast<size_t>(INT32_MAX)) return -4;
+    if (textLength > static_cast<size_t>(INT32_MAX)) return DZ_E_BAD_ARGUMENT;
     std::unique_ptr<uint8_t[]> data;
     int32_t length = 0;
     support::DecodeBase64(transfer, static_cast<int32_t>(textLength), data, length);
-    if (data == nullptr || length < 1) return -4;
-    if (!IsCanonicalBase64(transfer, textLength, data.get(), length)) return -4;
+    if (data == nullptr || length < 1) return DZ_E_BAD_ARGUMENT;
+    if (!IsCanonicalBase64(transfer, textLength, data.get(), length)) return DZ_E_BAD_ARGUMENT;
 
     std::array<char, rurov::kUIDBufferSize> signer{};
     int32_t size = length;
     const int32_t verified = RemoveSignature(data.get(), &size, signer.data());
-    if (verified != 0) return verified;
-    if (size < TTransferRecord::kSize) return -4;
+    if (verified != DZ_OK) return verified;
+    if (size < TTransferRecord::kSize) return DZ_E_BAD_ARGUMENT;
 
     std::memcpy(block.Bytes.data(), data.get(), TTransferRecord::kSize);
     const int32_t recordLength = block.RecordLength();
-    if (recordLength < 1 || recordLength > rurov::kMaxPublicKeyFileSize) return -4;
+    if (recordLength < 1 || recordLength > rurov::kMaxPublicKeyFileSize) return DZ_E_BAD_ARGUMENT;
     block.Bytes[static_cast<size_t>(TTransferRecord::kRecordOffset + recordLength)] = 0;
-    return 0;
+    return DZ_OK;
   } catch (const std::exception& e) {
     return ExceptionResult("GetPublicKeyBlockByTransfer", e);
   }
@@ -197,8 +197,8 @@ int32_t TCryptoCEngine::GetPublicKeyBlockByTransfer(const char* transfer, TTrans
 int32_t TCryptoCEngine::IncludePublicKeyTransfer(const char* transfer) {
   TTransferRecord block;
   const int32_t opened = GetPublicKeyBlockByTransfer(transfer, block);
-  if (opened != 0) return opened;
-  return KeyFrame("IncludePublicKeyTransfer", [&](TCryptoC_DLL& binding, const TKeySettings& s) {
+  if (opened != DZ_OK) return opened;
+  return KeyFrame("IncludePublicKeyTransfer", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
     return binding.IncludePublicKeyRecord(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir,
                                           s.CADir, s.KeyRequestTimeout, s.LastOpTimeout,
                                           block.Record(), block.RecordLength());
@@ -206,23 +206,23 @@ int32_t TCryptoCEngine::IncludePublicKeyTransfer(const char* transfer) {
 }
 
 int32_t TCryptoCEngine::SavePublicKeyFromTransfer(const char* directory, const char* transfer) {
-  if (directory == nullptr) return -4;
+  if (directory == nullptr) return DZ_E_BAD_ARGUMENT;
   const std::string target = ExpandRootDir(directory);
-  if (target.empty() || !support::IsDirectory(target)) return -19;
+  if (target.empty() || !support::IsDirectory(target)) return DZ_E_PUBLIC_KEY_FILE;
   TTransferRecord block;
   const int32_t opened = GetPublicKeyBlockByTransfer(transfer, block);
-  if (opened != 0) return opened;
+  if (opened != DZ_OK) return opened;
   const std::string fileName = SafeFileName(block.Name());
-  if (fileName.empty()) return -19;
-  if (!support::WriteWholeFile(target + fileName, block.Record(), block.RecordLength())) return -19;
-  return 0;
+  if (fileName.empty()) return DZ_E_PUBLIC_KEY_FILE;
+  if (!support::WriteWholeFile(target + fileName, block.Record(), block.RecordLength())) return DZ_E_PUBLIC_KEY_FILE;
+  return DZ_OK;
 }
 
 int32_t TCryptoCEngine::GetUIDByPublicKeyTransfer(const char* transfer, char* uid) {
-  if (uid == nullptr) return -4;
+  if (uid == nullptr) return DZ_E_BAD_ARGUMENT;
   TTransferRecord block;
   const int32_t opened = GetPublicKeyBlockByTransfer(transfer, block);
-  if (opened != 0) return opened;
+  if (opened != DZ_OK) return opened;
   try {
     // At most 253 characters and the zero: the copy fits a buffer of
     // GetMaxUIDLength bytes.
@@ -230,7 +230,7 @@ int32_t TCryptoCEngine::GetUIDByPublicKeyTransfer(const char* transfer, char* ui
     const size_t n = strnlen(text, static_cast<size_t>(GetMaxUIDLength() - 1));
     std::memcpy(uid, text, n);
     uid[n] = '\0';
-    return 0;
+    return DZ_OK;
   } catch (const std::exception& e) {
     return ExceptionResult("GetUIDByPublicKeyTransfer", e);
   }
@@ -240,16 +240,16 @@ int32_t TCryptoCEngine::GetUIDByPublicKeyTransfer(const char* transfer, char* ui
 
 int32_t TCryptoCEngine::FGetReportByBuffer(const uint8_t* record, int32_t length, char* report) {
   try {
-    if (record == nullptr || report == nullptr || length < 1) return -11;
+    if (record == nullptr || report == nullptr || length < 1) return DZ_E_PUBLIC_KEY;
     const auto* uid = reinterpret_cast<const char*>(record);
     const size_t uidLength = strnlen(uid, static_cast<size_t>(length));
     if (uidLength == 0 || uidLength == static_cast<size_t>(length) ||
         uidLength > static_cast<size_t>(GetMaxUIDLength()))
-      return -11;
+      return DZ_E_PUBLIC_KEY;
     const auto fieldsAt = static_cast<int32_t>(uidLength) + 1;
-    if (length < fieldsAt + rurov::kAlgorithmWordSize) return -11;
+    if (length < fieldsAt + rurov::kAlgorithmWordSize) return DZ_E_PUBLIC_KEY;
     const int32_t algorithm = rurov::ReadInt32LE(record + fieldsAt);
-    if (algorithm != rurov::kGost1994 && algorithm != rurov::kGost2001) return -11;
+    if (algorithm != rurov::kGost1994 && algorithm != rurov::kGost2001) return DZ_E_PUBLIC_KEY;
 
     const bool is1994 = algorithm == rurov::kGost1994;
     const int32_t keyField = is1994 ? rurov::kPublicKey1994Size : rurov::kPublicKey2001Size;
@@ -257,35 +257,35 @@ int32_t TCryptoCEngine::FGetReportByBuffer(const uint8_t* record, int32_t length
     const int32_t signKeyAt = fieldsAt + rurov::kAlgorithmWordSize;
     const int32_t exchangeKeyAt = signKeyAt + keyField;
     // A record too short for its keys would show bytes that are not its own.
-    if (length < exchangeKeyAt + rurov::kExchangeKeySize) return -11;
+    if (length < exchangeKeyAt + rurov::kExchangeKeySize) return DZ_E_PUBLIC_KEY;
 
     std::string text = "UID=" + std::string(uid, uidLength) + kCrLf;
     text += std::string("PKeyAlg=") + (is1994 ? kAlgorithm1994 : kAlgorithm2001) + kCrLf;
     text += std::string("SPKey=") + kCrLf + KeyDump(record + signKeyAt, keyShown) + kCrLf + kCrLf;
     text += std::string("EPKey=") + kCrLf +
             KeyDump(record + exchangeKeyAt, rurov::kExchangeKeySize) + kCrLf + kCrLf;
-    if (static_cast<int64_t>(text.size()) + 1 > GetMaxReportSize()) return -8;
+    if (static_cast<int64_t>(text.size()) + 1 > GetMaxReportSize()) return DZ_E_NO_MEMORY;
     std::memcpy(report, text.c_str(), text.size() + 1);
-    return 0;
+    return DZ_OK;
   } catch (const std::exception& e) {
     return ExceptionResult("FGetReportByBuffer", e);
   }
 }
 
 int32_t TCryptoCEngine::ReportOfKeyFile(const std::string& path, char* report) {
-  if (report == nullptr) return -4;
+  if (report == nullptr) return DZ_E_BAD_ARGUMENT;
   TRecordBuffer record{};
   int32_t length = 0;
   const int32_t read = ReadPublicKeyFile(path, record.data(), length);
-  if (read != 0) return read;
+  if (read != DZ_OK) return read;
   return FGetReportByBuffer(record.data(), length, report);
 }
 
 int32_t TCryptoCEngine::GetPublicKeyPropertiesByTransfer(const char* transfer, char* report) {
-  if (report == nullptr) return -4;
+  if (report == nullptr) return DZ_E_BAD_ARGUMENT;
   TTransferRecord block;
   const int32_t opened = GetPublicKeyBlockByTransfer(transfer, block);
-  if (opened != 0) return opened;
+  if (opened != DZ_OK) return opened;
   return FGetReportByBuffer(block.Record(), block.RecordLength(), report);
 }
 
@@ -294,21 +294,21 @@ int32_t TCryptoCEngine::GetPublicKeyPropertiesByFile(const char* file_name, char
 }
 
 int32_t TCryptoCEngine::GetReport(const char* uid, char* report) {
-  if (report == nullptr) return -4;
+  if (report == nullptr) return DZ_E_BAD_ARGUMENT;
   if (IsEmptyText(uid)) {
     // The new public key of a pending remote regeneration.
     const std::string dir = RegenerationDir();
-    if (dir.empty()) return -22;
+    if (dir.empty()) return DZ_E_REGEN_DIR_MISSING;
     const std::string newKey = dir + "new.pub";
-    if (!platform::PathExists(newKey)) return -23;
+    if (!platform::PathExists(newKey)) return DZ_E_REGEN_KEYS_MISSING;
     return ReportOfKeyFile(newKey, report);
   }
   TRecordBuffer record{};
   int32_t length = 0;
-  return KeyFrame("GetReport", [&](TCryptoC_DLL& binding, const TKeySettings& s) {
+  return KeyFrame("GetReport", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
     const int32_t found = binding.GetPublicKeyRecord(s.PublicKeyPath, s.CorrespondentsDir, s.CADir,
                                                      uid, record.data(), length);
-    if (found != 0) return found;
+    if (found != DZ_OK) return found;
     return FGetReportByBuffer(record.data(), length, report);
   });
 }

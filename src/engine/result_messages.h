@@ -1,17 +1,20 @@
 // Result codes of the engine and their messages (Windows-1251 text).
 //
-// Codes -30..-1 are the engine's and the binding's own, 0 is success, 1..15
-// are codes of libcrypt.dll passed through.
+// The codes and their names are listed once, in dizora.h (DIZORA_RESULT_CODES):
+// -30..-1 are the engine's and the binding's own, 0 is success, 1..15 are codes
+// of libcrypt.dll passed through.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "dizora.h"
+
 namespace dizora {
 
-inline constexpr int32_t kMinResultCode = -30;
-inline constexpr int32_t kMaxResultCode = 15;
-inline constexpr int32_t kCriticalFailureCode = -3;
+inline constexpr int32_t kMinResultCode = DZ_RESULT_MIN;
+inline constexpr int32_t kMaxResultCode = DZ_RESULT_MAX;
+inline constexpr int32_t kCriticalFailureCode = DZ_E_EXCEPTION;
 inline constexpr int32_t kErrorStringBufferLength = 255;
 
 // Message of `code` as Windows-1251 bytes, or null for a code outside

@@ -12,7 +12,7 @@ namespace dz_api_test {
 namespace {
 
 constexpr int32_t kMaxSignature = 319;
-constexpr int32_t kLibSignatureMismatch = 5;
+constexpr int32_t DZ_LIB_BAD_SIGNATURE = 5;
 
 struct Signature {
   std::array<uint8_t, kMaxSignature> block{};
@@ -79,14 +79,14 @@ TEST_P(SignVerify, SignatureVerifiesAndNamesTheSigner) {
 
     Bytes changed = data;
     changed[n / 3] ^= 0x01;
-    EXPECT_EQ(Verify(e, changed, s, uid), kLibSignatureMismatch);
+    EXPECT_EQ(Verify(e, changed, s, uid), DZ_LIB_BAD_SIGNATURE);
     EXPECT_EQ(uid, m.uid);  // named also when the signature fails
     // The legacy digest reads only the first 65535 bytes (again and again);
     // the GOST setting covers every byte.
     if (n > 65535 && (std::string(hash_method) == "GOST" || std::string(hash_method) == "gost")) {
       changed = data;
       changed[n - 1] ^= 0x01;
-      EXPECT_EQ(Verify(e, changed, s, uid), kLibSignatureMismatch);
+      EXPECT_EQ(Verify(e, changed, s, uid), DZ_LIB_BAD_SIGNATURE);
     }
   }
 }
@@ -165,7 +165,7 @@ TEST_F(AppendedSignature, RemoveSignCutsTheSignatureEvenWhenItFails) {
   ASSERT_EQ(AddSign(e, buf.data(), &size, 0), 0);
   buf[3] ^= 0x40;
   std::array<char, 255> uid{};
-  EXPECT_EQ(RemoveSign(e, buf.data(), &size, uid.data()), kLibSignatureMismatch);
+  EXPECT_EQ(RemoveSign(e, buf.data(), &size, uid.data()), DZ_LIB_BAD_SIGNATURE);
   EXPECT_EQ(size, 1000);
 }
 

@@ -70,7 +70,7 @@ TEST_F(BindingCache, LookupCopiesSignatureOrExchangeKeyFromTheRecord) {
   EXPECT_EQ(algorithm, rurov::kGost1994);
   EXPECT_EQ(std::memcmp(key.data(), bobPub.data() + 8, 128), 0);
   ASSERT_EQ(Lookup("Owner", false, key, algorithm), 0) << "the own file is cached too";
-  EXPECT_EQ(Lookup("Carol", false, key, algorithm), rurov::kErrPublicKey);
+  EXPECT_EQ(Lookup("Carol", false, key, algorithm), DZ_E_PUBLIC_KEY);
 }
 
 TEST_F(BindingCache, LookupIgnoresLetterCase) {
@@ -86,7 +86,7 @@ TEST_F(BindingCache, FirstFillingWithAnUnreadableFileReportsMinus11ThenFinds) {
   WriteFileBytes(dir + "broken.pub", Bytes(600, 'x'));  // larger than any record
   Bytes key;
   int32_t algorithm = -1;
-  EXPECT_EQ(Lookup("Alice", false, key, algorithm), rurov::kErrPublicKey);
+  EXPECT_EQ(Lookup("Alice", false, key, algorithm), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(Lookup("Alice", false, key, algorithm), 0);
 }
 
@@ -94,7 +94,7 @@ TEST_F(BindingCache, MissingOwnFileFailsTheFirstFillingOnly) {
   fs::remove(self.settings.publicKeyPath);
   Bytes key;
   int32_t algorithm = -1;
-  EXPECT_EQ(Lookup("Bob", false, key, algorithm), rurov::kErrPublicKey);
+  EXPECT_EQ(Lookup("Bob", false, key, algorithm), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(Lookup("Bob", false, key, algorithm), 0);
 }
 
@@ -109,7 +109,7 @@ TEST_F(BindingCache, FilesInSubdirectoriesAndAnySuffixCaseAreFound) {
   int32_t algorithm = -1;
   EXPECT_EQ(Lookup("Carol", false, key, algorithm), 0);
   EXPECT_EQ(Lookup("Dave", false, key, algorithm), 0);
-  EXPECT_EQ(Lookup("Eve", false, key, algorithm), rurov::kErrPublicKey);
+  EXPECT_EQ(Lookup("Eve", false, key, algorithm), DZ_E_PUBLIC_KEY);
 }
 
 TEST_F(BindingCache, TheOwnFileWinsOverADuplicateInTheDirectory) {
@@ -131,9 +131,9 @@ TEST_F(BindingCache, RecordLengthMustFitTheAlgorithm) {
   WriteFileBytes(dir + "noterm.pub", noTerminator);
   Bytes key;
   int32_t algorithm = -1;
-  EXPECT_EQ(Lookup("Alice", false, key, algorithm), rurov::kErrPublicKey);  // first filling met noterm.pub
-  EXPECT_EQ(Lookup("Long", false, key, algorithm), rurov::kErrPublicKey);
-  EXPECT_EQ(Lookup("Odd", true, key, algorithm), rurov::kErrPublicKey);
+  EXPECT_EQ(Lookup("Alice", false, key, algorithm), DZ_E_PUBLIC_KEY);  // first filling met noterm.pub
+  EXPECT_EQ(Lookup("Long", false, key, algorithm), DZ_E_PUBLIC_KEY);
+  EXPECT_EQ(Lookup("Odd", true, key, algorithm), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(Lookup("Alice", false, key, algorithm), 0);
 }
 
@@ -141,7 +141,7 @@ TEST_F(BindingCache, RecordReadBackAndItsFailures) {
   Bytes record;
   ASSERT_EQ(Record("alice", record), 0);
   EXPECT_EQ(record, ReadFileBytes(alice.settings.publicKeyPath));
-  EXPECT_EQ(Record("Nobody", record), rurov::kErrPublicKey);
+  EXPECT_EQ(Record("Nobody", record), DZ_E_PUBLIC_KEY);
   EXPECT_TRUE(record.empty()) << "outputLength is 0 on failure";
 }
 
@@ -195,29 +195,29 @@ TEST_F(BindingCache, IncludeNeverWritesOutsideTheDirectory) {
 }
 
 TEST_F(BindingCache, IncludeRefusesTheOwnUIDInAnyCaseAndBadRecords) {
-  EXPECT_EQ(Include(RecordFor("Owner", alice)), rurov::kErrIncludeOwnKey);
-  EXPECT_EQ(Include(RecordFor("oWNER", alice)), rurov::kErrIncludeOwnKey);
+  EXPECT_EQ(Include(RecordFor("Owner", alice)), DZ_E_INCLUDE_OWN_KEY);
+  EXPECT_EQ(Include(RecordFor("oWNER", alice)), DZ_E_INCLUDE_OWN_KEY);
   EXPECT_FALSE(FileExists(dir + "Owner.pub"));
   EXPECT_FALSE(FileExists(dir + "oWNER.pub"));
   EXPECT_EQ(ReadFileBytes(self.settings.publicKeyPath).size(), 5u + 233u);
 
-  EXPECT_EQ(Include(RecordFor(std::string(255, 'L'), alice)), rurov::kErrPublicKey);
-  EXPECT_EQ(Include(RecordFor("", alice)), rurov::kErrPublicKey);
+  EXPECT_EQ(Include(RecordFor(std::string(255, 'L'), alice)), DZ_E_PUBLIC_KEY);
+  EXPECT_EQ(Include(RecordFor("", alice)), DZ_E_PUBLIC_KEY);
   Bytes tooBig = RecordFor("Big", alice);
   tooBig.resize(517, 0);
-  EXPECT_EQ(Include(tooBig), rurov::kErrPublicKey);
-  EXPECT_EQ(Include(Bytes(20, 'z')), rurov::kErrPublicKey) << "UID without terminator";
+  EXPECT_EQ(Include(tooBig), DZ_E_PUBLIC_KEY);
+  EXPECT_EQ(Include(Bytes(20, 'z')), DZ_E_PUBLIC_KEY) << "UID without terminator";
   tooBig.resize(516);
   EXPECT_EQ(Include(tooBig), 0) << "516 bytes fit a node";
   Bytes out;
-  EXPECT_EQ(Record("Big", out), rurov::kErrPublicKey) << "does not fit the caller's 515 bytes";
+  EXPECT_EQ(Record("Big", out), DZ_E_PUBLIC_KEY) << "does not fit the caller's 515 bytes";
 }
 
 TEST_F(BindingCache, IncludeGoesOnWhenTheOwnUIDCannotBeRead) {
   fs::remove(self.settings.publicKeyPath);
   const Bytes record = RecordFor("Owner", alice);
   // The first filling reports the missing own file; the next include works.
-  EXPECT_EQ(Include(record), rurov::kErrPublicKey);
+  EXPECT_EQ(Include(record), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(Include(record), 0);
   EXPECT_TRUE(FileExists(dir + "Owner.pub"));
 }
@@ -229,18 +229,18 @@ TEST_F(BindingCache, RemoveDeletesEveryEntryAndFileOfTheUID) {
   EXPECT_FALSE(FileExists(dir + "second_alice.pub"));
   Bytes key;
   int32_t algorithm = -1;
-  EXPECT_EQ(Lookup("Alice", false, key, algorithm), rurov::kErrPublicKey);
-  EXPECT_EQ(Remove("Alice"), rurov::kErrPublicKey) << "nothing cached any more";
+  EXPECT_EQ(Lookup("Alice", false, key, algorithm), DZ_E_PUBLIC_KEY);
+  EXPECT_EQ(Remove("Alice"), DZ_E_PUBLIC_KEY) << "nothing cached any more";
   EXPECT_EQ(Lookup("Bob", false, key, algorithm), 0);
 }
 
 TEST_F(BindingCache, RemoveProtectsTheOwnKeyLoadedOrNot) {
-  EXPECT_EQ(Remove("Owner"), rurov::kErrRemoveOwnKey);
-  EXPECT_EQ(Remove("OWNER"), rurov::kErrRemoveOwnKey);
+  EXPECT_EQ(Remove("Owner"), DZ_E_REMOVE_OWN_KEY);
+  EXPECT_EQ(Remove("OWNER"), DZ_E_REMOVE_OWN_KEY);
   Bytes key;
   int32_t algorithm = -1;
   ASSERT_EQ(AcquireSignature(self, key, algorithm), 0);
-  EXPECT_EQ(Remove("owner"), rurov::kErrRemoveOwnKey);
+  EXPECT_EQ(Remove("owner"), DZ_E_REMOVE_OWN_KEY);
   EXPECT_TRUE(FileExists(self.settings.publicKeyPath));
 }
 
@@ -251,7 +251,7 @@ TEST_F(BindingCache, RemoveReportsAFileThatCannotBeDeleted) {
   // Put a directory where the cached file was: it cannot be deleted as a file.
   fs::remove(dir + "Alice.pub");
   fs::create_directories(dir + "Alice.pub/x");
-  EXPECT_EQ(Remove("Alice"), rurov::kErrPublicKeyFile);
+  EXPECT_EQ(Remove("Alice"), DZ_E_PUBLIC_KEY_FILE);
   EXPECT_EQ(Lookup("Alice", false, key, algorithm), 0) << "the entry stays";
 }
 
@@ -283,10 +283,10 @@ TEST_F(BindingCache, RefreshFindsAnUncachedUIDUnderANumberedName) {
   int32_t algorithm = -1;
   ASSERT_EQ(Lookup("Alice", false, key, algorithm), 0);
   WriteFileBytes(dir + "pk3.pub", RecordFor("Henry", alice));
-  EXPECT_EQ(Lookup("Henry", false, key, algorithm), rurov::kErrPublicKey) << "the cache is not re-read";
+  EXPECT_EQ(Lookup("Henry", false, key, algorithm), DZ_E_PUBLIC_KEY) << "the cache is not re-read";
   ASSERT_EQ(Refresh("Henry"), 0);
   EXPECT_EQ(Lookup("Henry", false, key, algorithm), 0);
-  EXPECT_EQ(Refresh("Nobody"), rurov::kErrPublicKey);
+  EXPECT_EQ(Refresh("Nobody"), DZ_E_PUBLIC_KEY);
 }
 
 TEST_F(BindingCache, RefreshFallsBackToAFullReload) {
@@ -295,16 +295,16 @@ TEST_F(BindingCache, RefreshFallsBackToAFullReload) {
   ASSERT_EQ(Lookup("Alice", false, key, algorithm), 0);
   // Alice's file now carries another UID: the entry cannot be re-read alone.
   WriteFileBytes(dir + "Alice.pub", RecordFor("Ivy", bob));
-  EXPECT_EQ(Refresh("Alice"), rurov::kErrPublicKey);
+  EXPECT_EQ(Refresh("Alice"), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(Lookup("Ivy", false, key, algorithm), 0) << "the cache was reloaded";
-  EXPECT_EQ(Lookup("Alice", false, key, algorithm), rurov::kErrPublicKey);
+  EXPECT_EQ(Lookup("Alice", false, key, algorithm), DZ_E_PUBLIC_KEY);
 
   // Without a cache a refresh reloads everything; no directory: -11.
   binding->ReleaseKeys();
   EXPECT_EQ(Refresh("Bob"), 0);
   binding->ReleaseKeys();
   self.settings.correspondentsDir = temp / "none/";
-  EXPECT_EQ(Refresh("Bob"), rurov::kErrPublicKey);
+  EXPECT_EQ(Refresh("Bob"), DZ_E_PUBLIC_KEY);
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ class BindingConcurrency : public BindingTest {
     if ((r = Verify(fromBobData[t], fromBobSignature[t], signer)) != 0) errors << "verify Bob " << r << "; ";
     Bytes altered = fromBobData[t];
     altered[7] ^= 1;
-    if ((r = Verify(altered, fromBobSignature[t], signer)) != kLibSignatureMismatch)
+    if ((r = Verify(altered, fromBobSignature[t], signer)) != DZ_LIB_BAD_SIGNATURE)
       errors << "verify altered " << r << "; ";
 
     Bytes block = Encrypt(*binding, alice, data, "Bob;Alice", &r);

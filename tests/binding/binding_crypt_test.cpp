@@ -185,7 +185,7 @@ TEST_F(BindingCrypt, ThreeRecipientsDecryptAndAFourthUserGetsMinus17) {
       EXPECT_EQ(Bytes(got.data.begin(), got.data.begin() + 5000), plain) << uid;
     }
     const Outcome dave = users.at("Dave").Decrypt(sent.data);
-    EXPECT_EQ(dave.result, kErrNotRecipient);
+    EXPECT_EQ(dave.result, DZ_E_NOT_RECIPIENT);
     EXPECT_EQ(dave.data, sent.data) << "a failed decryption leaves the buffer";
     EXPECT_EQ(dave.length, static_cast<int32_t>(sent.data.size()));
   }
@@ -210,7 +210,7 @@ TEST_F(BindingCrypt, TamperingIsDetectedOnlyWhereItMatters) {
   for (const auto& [what, offset] : fatal) {
     const Bytes altered = flipped(offset);
     const Outcome got = users.at("Bob").Decrypt(altered);
-    EXPECT_EQ(got.result, kErrMacMismatch) << what;
+    EXPECT_EQ(got.result, DZ_E_MAC_MISMATCH) << what;
     EXPECT_EQ(got.data, altered) << what;
   }
   for (size_t offset : {carol, carol + 8, carol + 16, carol + 47}) {
@@ -226,10 +226,10 @@ TEST_F(BindingCrypt, StoredMethodDecidesTheMode) {
   ASSERT_EQ(sent.result, 0);
   Bytes block = sent.data;
   WriteInt32LE(block.data() + 4, 1);
-  EXPECT_EQ(users.at("Bob").Decrypt(block).result, kErrMacMismatch) << "method 1 reads a method-0 block wrongly";
+  EXPECT_EQ(users.at("Bob").Decrypt(block).result, DZ_E_MAC_MISMATCH) << "method 1 reads a method-0 block wrongly";
   for (int32_t method : {7, 2, -1, -2, INT32_MAX}) {
     WriteInt32LE(block.data() + 4, method);
-    EXPECT_EQ(users.at("Bob").Decrypt(block).result, kErrCryptMode) << method;
+    EXPECT_EQ(users.at("Bob").Decrypt(block).result, DZ_E_CRYPT_MODE) << method;
   }
   WriteInt32LE(block.data() + 4, 0);
   EXPECT_EQ(users.at("Bob").Decrypt(block).result, 0);
@@ -254,28 +254,28 @@ TEST_F(BindingCrypt, RecipientListRules) {
 
   // A trailing ";" adds the empty UID, which has no public key.
   const Outcome trailing = alice.Encrypt(plain, "Carol;");
-  EXPECT_EQ(trailing.result, kErrPublicKey);
+  EXPECT_EQ(trailing.result, DZ_E_PUBLIC_KEY);
   EXPECT_EQ(trailing.length, 20);
   EXPECT_EQ(Bytes(trailing.data.begin(), trailing.data.end()), plain);
 
-  EXPECT_EQ(alice.Encrypt(plain, nullptr).result, kErrEmptyUID);
-  EXPECT_EQ(alice.Encrypt(plain, "").result, kErrEmptyUID);
+  EXPECT_EQ(alice.Encrypt(plain, nullptr).result, DZ_E_EMPTY_UID);
+  EXPECT_EQ(alice.Encrypt(plain, "").result, DZ_E_EMPTY_UID);
   const std::string tooLong = "Carol;" + std::string(255, 'x');
   const Outcome refused = alice.Encrypt(plain, tooLong.c_str());
-  EXPECT_EQ(refused.result, kErrEmptyUID);
+  EXPECT_EQ(refused.result, DZ_E_EMPTY_UID);
   EXPECT_EQ(Bytes(refused.data.begin(), refused.data.end()), plain);
-  EXPECT_EQ(alice.Encrypt(plain, "Nobody").result, kErrPublicKey);
+  EXPECT_EQ(alice.Encrypt(plain, "Nobody").result, DZ_E_PUBLIC_KEY);
 
   int32_t length = -1;
   uint8_t byte = 0;
   const KeySettings& s = alice.medium.settings;
   EXPECT_EQ(alice.dll->EncryptData(&byte, length, 0, "Bob", s.publicKeyPath, s.secretKeyPath, s.correspondentsDir,
-                                   s.caDir, 60, 5), kErrBadArgument);
+                                   s.caDir, 60, 5), DZ_E_BAD_ARGUMENT);
   length = 1;
   EXPECT_EQ(alice.dll->EncryptData(nullptr, length, 0, "Bob", s.publicKeyPath, s.secretKeyPath,
-                                   s.correspondentsDir, s.caDir, 60, 5), kErrBadArgument);
+                                   s.correspondentsDir, s.caDir, 60, 5), DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(alice.dll->DecryptData(nullptr, length, s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                   60, 5), kErrBadArgument);
+                                   60, 5), DZ_E_BAD_ARGUMENT);
 }
 
 TEST_F(BindingCrypt, ManyRecipientsBeyondAHundred) {
@@ -302,7 +302,7 @@ TEST_F(BindingCrypt, EntriesMatchTheOwnUIDByteForByte) {
   // The cache finds "bob" for Bob, but the entry then does not carry Bob's UID.
   const Outcome sent = users.at("Alice").Encrypt(Pattern(10, 7), "bob");
   ASSERT_EQ(sent.result, 0);
-  EXPECT_EQ(users.at("Bob").Decrypt(sent.data).result, kErrNotRecipient);
+  EXPECT_EQ(users.at("Bob").Decrypt(sent.data).result, DZ_E_NOT_RECIPIENT);
 }
 
 TEST_F(BindingCrypt, SenderUnknownToTheRecipientGivesMinus11) {
@@ -311,7 +311,7 @@ TEST_F(BindingCrypt, SenderUnknownToTheRecipientGivesMinus11) {
   const Outcome sent = eve.Encrypt(Pattern(10, 8), "Bob");
   ASSERT_EQ(sent.result, 0);
   const Outcome got = users.at("Bob").Decrypt(sent.data);
-  EXPECT_EQ(got.result, kErrPublicKey);
+  EXPECT_EQ(got.result, DZ_E_PUBLIC_KEY);
   EXPECT_EQ(got.data, sent.data);
 }
 
@@ -333,16 +333,16 @@ TEST_F(BindingCrypt, HostileBlocksNeverDecryptAndNeverReadOutside) {
     WriteInt32LE(block.data(), count);
     const int32_t result = bob.Decrypt(block).result;
     if (count == 3) {
-      EXPECT_EQ(result, kErrBadArgument);  // the walk runs off the end after Bob's entry
+      EXPECT_EQ(result, DZ_E_BAD_ARGUMENT);  // the walk runs off the end after Bob's entry
     } else if (count <= 0) {
-      EXPECT_EQ(result, kErrNotRecipient) << count;
+      EXPECT_EQ(result, DZ_E_NOT_RECIPIENT) << count;
     } else {
       EXPECT_NE(result, 0);
     }
   }
   // A block of no terminators at all.
   const Bytes noZero(200, 0x41);
-  EXPECT_EQ(bob.Decrypt(noZero).result, kErrBadArgument);
+  EXPECT_EQ(bob.Decrypt(noZero).result, DZ_E_BAD_ARGUMENT);
 }
 
 TEST_F(BindingCrypt, MutualKeyIsCachedUntilTheCacheIsReleased) {
@@ -361,8 +361,8 @@ TEST_F(BindingCrypt, CryptWithMacModes) {
   const Bytes plain = Pattern(100, 10);
   const Bytes key = Pattern(32, 11);
   Bytes out(100, 0), back(100, 0), iv(8, 0), mac(8, 0xFF);
-  EXPECT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), 4), kErrCryptMode);
-  EXPECT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), -1), kErrCryptMode);
+  EXPECT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), 4), DZ_E_CRYPT_MODE);
+  EXPECT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), -1), DZ_E_CRYPT_MODE);
   for (int32_t mode : {0, 1}) {
     ASSERT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), mode), 0);
     const Bytes firstIv = iv;
@@ -372,11 +372,11 @@ TEST_F(BindingCrypt, CryptWithMacModes) {
     EXPECT_EQ(iv, firstIv) << "decryption leaves the caller's IV";
     // The other mode does not decrypt it.
     EXPECT_EQ(dll.CryptWithMac(out.data(), back.data(), 100, key.data(), iv.data(), mac.data(), 3 - mode),
-              kErrMacMismatch);
+              DZ_E_MAC_MISMATCH);
     Bytes badMac = mac;
     badMac[7] ^= 1;
     EXPECT_EQ(dll.CryptWithMac(out.data(), back.data(), 100, key.data(), iv.data(), badMac.data(), mode + 2),
-              kErrMacMismatch);
+              DZ_E_MAC_MISMATCH);
     ASSERT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), mode), 0);
     EXPECT_NE(iv, firstIv) << "every encryption draws a new IV";
   }

@@ -71,10 +71,10 @@ TEST_F(BindingKeygen, ExchangePairsAgreeOnOneSharedSecret) {
 
 TEST_F(BindingKeygen, UnknownAlgorithmOrEmptyUIDTouchesNoFile) {
   const std::string pub = temp / "u.pub", sec = temp / "u.sec";
-  EXPECT_EQ(binding->GenerateKeyPair(2, "User2", pub, sec), rurov::kErrUnknownAlgorithm);
-  EXPECT_EQ(binding->GenerateKeyPair(-1, "User2", pub, sec), rurov::kErrUnknownAlgorithm);
-  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "", pub, sec), rurov::kErrEmptyUID);
-  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost1994, "", pub, sec), rurov::kErrEmptyUID);
+  EXPECT_EQ(binding->GenerateKeyPair(2, "User2", pub, sec), DZ_E_UNKNOWN_ALGORITHM);
+  EXPECT_EQ(binding->GenerateKeyPair(-1, "User2", pub, sec), DZ_E_UNKNOWN_ALGORITHM);
+  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "", pub, sec), DZ_E_EMPTY_UID);
+  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost1994, "", pub, sec), DZ_E_EMPTY_UID);
   EXPECT_FALSE(FileExists(pub));
   EXPECT_FALSE(FileExists(sec));
 }
@@ -82,18 +82,18 @@ TEST_F(BindingKeygen, UnknownAlgorithmOrEmptyUIDTouchesNoFile) {
 TEST_F(BindingKeygen, FailedSecretWriteLeavesNoHalfPair) {
   // No previous pair: the public-key file written first is taken away again.
   const std::string pub = temp / "u.pub", sec = temp / "missing/dir/u.sec";
-  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", pub, sec), rurov::kErrFileWrite);
+  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", pub, sec), DZ_E_FILE_WRITE);
   EXPECT_FALSE(FileExists(pub));
   EXPECT_FALSE(FileExists(sec));
   EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", temp / "missing/u.pub", temp / "u.sec"),
-            rurov::kErrFileWrite);
+            DZ_E_FILE_WRITE);
   EXPECT_FALSE(FileExists(temp / "u.sec"));
 
   // A previous public-key file is put back as it was.
   const KeyMedium medium = MakeMedium("User2", rurov::kGost2001);
   const Bytes previous = ReadFileBytes(medium.settings.publicKeyPath);
   EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", medium.settings.publicKeyPath, sec),
-            rurov::kErrFileWrite);
+            DZ_E_FILE_WRITE);
   EXPECT_EQ(ReadFileBytes(medium.settings.publicKeyPath), previous);
 }
 
@@ -113,13 +113,13 @@ TEST_F(BindingKeygen, UIDOf255CharactersIsWrittenButDoesNotLoad) {
   ExpectImages(medium.settings.publicKeyPath, medium.settings.secretKeyPath, uid, rurov::kGost2001);
   Bytes key;
   int32_t algorithm = 0;
-  EXPECT_EQ(AcquireSignature(medium, key, algorithm), rurov::kErrPublicKey);
+  EXPECT_EQ(AcquireSignature(medium, key, algorithm), DZ_E_PUBLIC_KEY);
 }
 
 TEST_F(BindingKeygen, GenerationAdvancesTheLibraryStateOnlyOnSuccess) {
   TLibraryState before;
   binding->SnapshotState(before);
-  ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "", temp / "a", temp / "b"), rurov::kErrEmptyUID);
+  ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "", temp / "a", temp / "b"), DZ_E_EMPTY_UID);
   TLibraryState after;
   binding->SnapshotState(after);
   EXPECT_EQ(after, before);

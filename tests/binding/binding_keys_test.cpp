@@ -78,16 +78,16 @@ TEST_F(BindingKeys, SecretKeyFileOfWrongSizeOrAlgorithmGivesMinus10) {
     Bytes wrong = file;
     wrong.resize(size, 0);
     WriteFileBytes(medium.settings.secretKeyPath, wrong);
-    EXPECT_EQ(Load(), rurov::kErrSecretKey) << size;
+    EXPECT_EQ(Load(), DZ_E_SECRET_KEY) << size;
     ExpectNothingLoaded();
   }
   Bytes unknown = file;
   unknown[0] = 2;
   WriteFileBytes(medium.settings.secretKeyPath, unknown);
-  EXPECT_EQ(Load(), rurov::kErrSecretKey);
+  EXPECT_EQ(Load(), DZ_E_SECRET_KEY);
   ExpectNothingLoaded();
   fs::remove(medium.settings.secretKeyPath);
-  EXPECT_EQ(Load(), rurov::kErrSecretKey);
+  EXPECT_EQ(Load(), DZ_E_SECRET_KEY);
 }
 
 TEST_F(BindingKeys, PublicKeyFileChecksGiveMinus11OrMinus12) {
@@ -97,25 +97,25 @@ TEST_F(BindingKeys, PublicKeyFileChecksGiveMinus11OrMinus12) {
   Bytes mismatch = pub;
   mismatch[6] = 0;  // algorithm word 1 -> 0
   WriteFileBytes(medium.settings.publicKeyPath, mismatch);
-  EXPECT_EQ(Load(), rurov::kErrAlgorithmMismatch);
+  EXPECT_EQ(Load(), DZ_E_KEY_MISMATCH);
   ExpectNothingLoaded();
 
   Bytes longer = pub;
   longer.push_back(0);
   WriteFileBytes(medium.settings.publicKeyPath, longer);
-  EXPECT_EQ(Load(), rurov::kErrPublicKey);
+  EXPECT_EQ(Load(), DZ_E_PUBLIC_KEY);
 
   Bytes emptyUID = pub;
   emptyUID[0] = 0;
   WriteFileBytes(medium.settings.publicKeyPath, emptyUID);
-  EXPECT_EQ(Load(), rurov::kErrPublicKey);
+  EXPECT_EQ(Load(), DZ_E_PUBLIC_KEY);
 
   Bytes tooLong(516, 'A');
   WriteFileBytes(medium.settings.publicKeyPath, tooLong);
-  EXPECT_EQ(Load(), rurov::kErrPublicKey);
+  EXPECT_EQ(Load(), DZ_E_PUBLIC_KEY);
 
   fs::remove(medium.settings.publicKeyPath);
-  EXPECT_EQ(Load(), rurov::kErrPublicKey);
+  EXPECT_EQ(Load(), DZ_E_PUBLIC_KEY);
   ExpectNothingLoaded();
 }
 
@@ -132,7 +132,7 @@ TEST_F(BindingKeys, UIDOf254CharactersLoadsAnd255IsRefused) {
   Bytes uid255(255, 'u');
   uid255.insert(uid255.end(), body.begin(), body.end());
   WriteFileBytes(medium.settings.publicKeyPath, uid255);
-  EXPECT_EQ(Load(), rurov::kErrPublicKey);
+  EXPECT_EQ(Load(), DZ_E_PUBLIC_KEY);
   ExpectNothingLoaded();
 }
 
@@ -162,20 +162,20 @@ TEST_F(BindingKeys, ReadOwnerUIDPrefersTheLoadedKeyAndOtherwiseReadsThePublicFil
 
   // No key loaded and no public-key file: -11, although the secret-key file exists.
   binding->ReleaseKeys();
-  EXPECT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), rurov::kErrPublicKey);
+  EXPECT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), DZ_E_PUBLIC_KEY);
 
   // After a failed load the file is read again, not a stale UID.
   Bytes renamed = pub;
   renamed[0] = 'X';
   WriteFileBytes(s.publicKeyPath, renamed);
   fs::remove(s.secretKeyPath);
-  EXPECT_EQ(AcquireSignature(medium, key, algorithm), rurov::kErrSecretKey);
+  EXPECT_EQ(AcquireSignature(medium, key, algorithm), DZ_E_SECRET_KEY);
   ASSERT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), 0);
   EXPECT_STREQ(uid, "Xser2");
 
   Bytes noTerminator(40, 'z');
   WriteFileBytes(s.publicKeyPath, noTerminator);
-  EXPECT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), rurov::kErrPublicKey);
+  EXPECT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), DZ_E_PUBLIC_KEY);
 }
 
 TEST_F(BindingKeys, ReleaseKeysDropsTheKeyAndTheCache) {

@@ -120,12 +120,12 @@ TEST_F(BindingRegen, OldPublicFileGoesNextToTheSecretKeyFile) {
 TEST_F(BindingRegen, MissingWorkingFilesTouchNothing) {
   const std::string sec = medium.settings.secretKeyPath;
   fs::rename(medium.settings.publicKeyPath, temp / "aside.pub");
-  EXPECT_EQ(Replace(), rurov::kErrPublicKey);
+  EXPECT_EQ(Replace(), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(ReadFileBytes(sec), previousSec);
   EXPECT_TRUE(FileExists(regenPub));
   fs::rename(temp / "aside.pub", medium.settings.publicKeyPath);
   fs::rename(sec, temp / "aside.sec");
-  EXPECT_EQ(Replace(), rurov::kErrSecretKey);
+  EXPECT_EQ(Replace(), DZ_E_SECRET_KEY);
   EXPECT_FALSE(FileExists(oldPub));
   EXPECT_TRUE(FileExists(regenPub));
 }
@@ -135,7 +135,7 @@ TEST_F(BindingRegen, OldSecretNameThatCannotBeClearedGivesMinus18) {
   Bytes key;
   int32_t algorithm = -1;
   ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
-  EXPECT_EQ(Replace(), rurov::kErrSecretKeyFile);
+  EXPECT_EQ(Replace(), DZ_E_SECRET_KEY_FILE);
   EXPECT_NE(binding->SecretKey, nullptr) << "a failure keeps the loaded key";
   EXPECT_TRUE(FileExists(regenPub));
   ExpectPreviousPairWorks();
@@ -143,14 +143,14 @@ TEST_F(BindingRegen, OldSecretNameThatCannotBeClearedGivesMinus18) {
 
 TEST_F(BindingRegen, OldPublicNameThatCannotBeClearedRestoresTheSecretKey) {
   fs::create_directories(oldPub + "/inside");
-  EXPECT_EQ(Replace(), rurov::kErrPublicKeyFile);
+  EXPECT_EQ(Replace(), DZ_E_PUBLIC_KEY_FILE);
   EXPECT_TRUE(FileExists(regenPub));
   ExpectPreviousPairWorks();
 }
 
 TEST_F(BindingRegen, MissingNewPublicKeyRestoresBothFiles) {
   fs::remove(regenPub);
-  EXPECT_EQ(Replace(), rurov::kErrPublicKeyFile);
+  EXPECT_EQ(Replace(), DZ_E_PUBLIC_KEY_FILE);
   ExpectPreviousPairWorks();
   EXPECT_FALSE(FileExists(oldPub));
 }
@@ -174,7 +174,7 @@ TEST_F(BindingRegen, EveryFailingFileOperationLeavesAWholeWorkingPair) {
       EXPECT_EQ(ReadFileBytes(medium.settings.publicKeyPath), newPub) << n;
       continue;
     }
-    EXPECT_TRUE(result == rurov::kErrSecretKeyFile || result == rurov::kErrPublicKeyFile) << result;
+    EXPECT_TRUE(result == DZ_E_SECRET_KEY_FILE || result == DZ_E_PUBLIC_KEY_FILE) << result;
     EXPECT_TRUE(FileExists(regenPub)) << n;
     ExpectPreviousPairWorks();
   }

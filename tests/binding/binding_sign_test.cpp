@@ -77,10 +77,10 @@ TEST_F(BindingHash, LegacyDigestRepeatsTheFirstPiece) {
 TEST_F(BindingHash, NullDataOrNonPositiveLengthGivesMinus4AndLeavesTheOutput) {
   const uint8_t byte = 1;
   Bytes hash(kHashSize, 0xAA);
-  EXPECT_EQ(binding->HashGost(nullptr, 5, hash.data()), kErrBadArgument);
-  EXPECT_EQ(binding->HashGost(&byte, 0, hash.data()), kErrBadArgument);
-  EXPECT_EQ(binding->HashOldFormat(&byte, -1, hash.data()), kErrBadArgument);
-  EXPECT_EQ(binding->HashOldFormat(nullptr, 1, hash.data()), kErrBadArgument);
+  EXPECT_EQ(binding->HashGost(nullptr, 5, hash.data()), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(binding->HashGost(&byte, 0, hash.data()), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(binding->HashOldFormat(&byte, -1, hash.data()), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(binding->HashOldFormat(nullptr, 1, hash.data()), DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(hash, Bytes(kHashSize, 0xAA));
 }
 
@@ -106,7 +106,7 @@ TEST_F(BindingHash, TextFormsAndTheirSizes) {
 
   Bytes out(100, 0x55);
   int32_t size = 63;
-  EXPECT_EQ(binding->HashWithFormat(data.data(), n, 2, out.data(), true, size), kErrException);
+  EXPECT_EQ(binding->HashWithFormat(data.data(), n, 2, out.data(), true, size), DZ_E_EXCEPTION);
   EXPECT_EQ(size, 64);
   EXPECT_EQ(out, Bytes(100, 0x55)) << "a too small output must stay untouched";
 
@@ -129,7 +129,7 @@ TEST_F(BindingHash, TextFormsAndTheirSizes) {
   EXPECT_EQ(Bytes(out.begin(), out.begin() + 32), Legacy(data));
 
   size = 77;
-  EXPECT_EQ(binding->HashWithFormat(data.data(), 0, 2, nullptr, true, size), kErrBadArgument);
+  EXPECT_EQ(binding->HashWithFormat(data.data(), 0, 2, nullptr, true, size), DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(size, 77);
 }
 
@@ -207,13 +207,13 @@ TEST_F(BindingSign, FlagSelectsTheDigestThatIsSigned) {
   ASSERT_EQ(legacy.result, 0);
   value = legacy.block.data() + 6;
   EXPECT_EQ(LibraryVerify(medium, Digest(data, false), value), 0);
-  EXPECT_EQ(LibraryVerify(medium, Digest(data, true), value), kLibSignatureMismatch);
+  EXPECT_EQ(LibraryVerify(medium, Digest(data, true), value), DZ_LIB_BAD_SIGNATURE);
 
   const Signed ordinary = Sign(*binding, medium, data, true);
   ASSERT_EQ(ordinary.result, 0);
   value = ordinary.block.data() + 6;
   EXPECT_EQ(LibraryVerify(medium, Digest(data, true), value), 0);
-  EXPECT_EQ(LibraryVerify(medium, Digest(data, false), value), kLibSignatureMismatch);
+  EXPECT_EQ(LibraryVerify(medium, Digest(data, false), value), DZ_LIB_BAD_SIGNATURE);
 }
 
 TEST_F(BindingSign, ZeroLengthGivesMinus4AfterTheUIDIsReadAndWritesNothing) {
@@ -223,18 +223,18 @@ TEST_F(BindingSign, ZeroLengthGivesMinus4AfterTheUIDIsReadAndWritesNothing) {
   int32_t length = 123;
   const KeySettings& s = medium.settings;
   EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), kErrBadArgument);
+                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(binding->SignBuffer(nullptr, 1, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), kErrBadArgument);
+                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(binding->SignBuffer(&byte, 1, nullptr, length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), kErrBadArgument);
+                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(out, Bytes(400, 0xEE));
   EXPECT_EQ(length, 123);
 
   // The UID comes first: without a public-key file even a zero length gives -11.
   fs::remove(s.publicKeyPath);
   EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), kErrPublicKey);
+                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(out, Bytes(400, 0xEE));
 }
 
@@ -246,7 +246,7 @@ TEST_F(BindingSign, MissingSecretKeyFileGivesMinus10AfterTheUIDIsWritten) {
   int32_t length = 123;
   const KeySettings& s = medium.settings;
   EXPECT_EQ(binding->SignBuffer(data.data(), 10, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), kErrSecretKey);
+                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_SECRET_KEY);
   EXPECT_EQ(length, 123);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out.data())), "User5");
 }

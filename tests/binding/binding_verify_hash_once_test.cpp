@@ -102,7 +102,7 @@ TEST_F(VerifyHashOnce, AlteredDataTriesBothDigestsAndFails) {
   const TLibraryState start = verifierBinding->LibraryState;
   (void)StateAfterVerify(start, block, result);
   const TLibraryState afterVerify = StateAfterVerify(start, block, result);
-  EXPECT_EQ(result, kLibSignatureMismatch);
+  EXPECT_EQ(result, DZ_LIB_BAD_SIGNATURE);
   EXPECT_EQ(afterVerify, StateAfterHashes(start, true));
 }
 

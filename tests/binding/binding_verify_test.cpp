@@ -89,7 +89,7 @@ TEST_F(BindingVerify, AlteredDataOrSignatureIsNotValid) {
     std::string signer;
     Bytes altered = data;
     altered[1234] ^= 0x01;
-    EXPECT_EQ(Verify(altered, block, signer), kLibSignatureMismatch) << medium->uid;
+    EXPECT_EQ(Verify(altered, block, signer), DZ_LIB_BAD_SIGNATURE) << medium->uid;
     Bytes badBlock = block;
     badBlock[medium->uid.size() + 1 + 40] ^= 0x80;
     EXPECT_NE(Verify(data, badBlock, signer), 0) << medium->uid;
@@ -110,7 +110,7 @@ TEST_F(BindingVerify, MalformedBlocksGiveMinus14AndLeaveTheSignerUntouched) {
   };
   for (size_t i = 0; i < blocks.size(); ++i) {
     std::string signer = "untouched";
-    EXPECT_EQ(Verify(data, blocks[i], signer), kErrSignatureFormat) << "block " << i;
+    EXPECT_EQ(Verify(data, blocks[i], signer), DZ_E_SIGNATURE_FORMAT) << "block " << i;
     EXPECT_EQ(signer, "untouched") << "block " << i;
   }
 
@@ -121,11 +121,11 @@ TEST_F(BindingVerify, MalformedBlocksGiveMinus14AndLeaveTheSignerUntouched) {
   for (int32_t length : {8, 5, 0, -1, -100}) {
     EXPECT_EQ(verifierBinding->VerifySignature(data.data(), 100, block.data(), length, signer, s.publicKeyPath,
                                                s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5),
-              kErrSignatureFormat) << length;
+              DZ_E_SIGNATURE_FORMAT) << length;
   }
   EXPECT_EQ(verifierBinding->VerifySignature(data.data(), 100, nullptr, 73, signer, s.publicKeyPath,
                                              s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5),
-            kErrSignatureFormat);
+            DZ_E_SIGNATURE_FORMAT);
   EXPECT_EQ(signer, "untouched");
 }
 
@@ -143,7 +143,7 @@ TEST_F(BindingVerify, UIDOf254CharactersIsAccepted) {
 TEST_F(BindingVerify, UnknownSignerGivesMinus11WithTheUIDReported) {
   const Bytes data = Pattern(100, 5);
   std::string signer;
-  EXPECT_EQ(Verify(data, Block("Stranger", 64), signer), kErrPublicKey);
+  EXPECT_EQ(Verify(data, Block("Stranger", 64), signer), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(signer, "Stranger");
 }
 
@@ -153,12 +153,12 @@ TEST_F(BindingVerify, NullOrEmptyDataGivesMinus4) {
   const KeySettings& s = verifier.settings;
   EXPECT_EQ(verifierBinding->VerifySignature(nullptr, 10, block.data(), 73, signer, s.publicKeyPath,
                                              s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5),
-            kErrBadArgument);
+            DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(signer, "untouched") << "a null data pointer is refused before the block is read";
   const uint8_t byte = 0;
   EXPECT_EQ(verifierBinding->VerifySignature(&byte, 0, block.data(), 73, signer, s.publicKeyPath,
                                              s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5),
-            kErrBadArgument);
+            DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(signer, "Signer01") << "the signer is reported before hashing";
 }
 
@@ -172,10 +172,10 @@ TEST_F(BindingVerify, LegacyDigestSignaturesVerifyAboveOnePiece) {
     EXPECT_EQ(Verify(data, ordinary, signer), 0) << size;
     Bytes altered = data;
     altered[size - 1] ^= 0x55;  // beyond the first piece: the legacy digest misses it
-    EXPECT_EQ(Verify(altered, ordinary, signer), kLibSignatureMismatch) << size;
+    EXPECT_EQ(Verify(altered, ordinary, signer), DZ_LIB_BAD_SIGNATURE) << size;
     altered = data;
     altered[3] ^= 0x55;
-    EXPECT_EQ(Verify(altered, legacy, signer), kLibSignatureMismatch) << size;
+    EXPECT_EQ(Verify(altered, legacy, signer), DZ_LIB_BAD_SIGNATURE) << size;
   }
 }
 
@@ -192,7 +192,7 @@ TEST_F(BindingVerify, RecordOfAnUnknownAlgorithmIsNeverValid) {
   binding->ReleaseKeys();
 
   std::string signer;
-  EXPECT_EQ(Verify(Pattern(10, 7), Block("Weird", 64), signer), kErrPublicKey);
+  EXPECT_EQ(Verify(Pattern(10, 7), Block("Weird", 64), signer), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(signer, "Weird");
 }
 
@@ -236,7 +236,7 @@ TEST_F(BindingVerifyFaults, SecondAttemptOnlyAboveOnePieceAndOnlyForCode5) {
   const Bytes piece = Pattern(65535, 8);
   const Bytes pieceBlock = SignWith(*dll, medium, piece, false);
   ASSERT_EQ(force("RuroV_LR34_10_2001_verify", 5, 1), 0);
-  EXPECT_EQ(Verify(piece, pieceBlock), kLibSignatureMismatch);
+  EXPECT_EQ(Verify(piece, pieceBlock), DZ_LIB_BAD_SIGNATURE);
   EXPECT_EQ(Verify(piece, pieceBlock), 0);
 
   // Above one piece a first 5 is retried against the legacy digest.
@@ -255,9 +255,9 @@ TEST_F(BindingVerifyFaults, ErrorOfTheSecondAttemptIsReportedAs5) {
   Bytes zeroValue = Block(medium.uid, 64, 0);  // r = 0: the library refuses it with its own code
   const int32_t plain = Verify(data, zeroValue);
   ASSERT_NE(plain, 0);
-  ASSERT_NE(plain, kLibSignatureMismatch) << "the library's code for a zero value is not 5";
+  ASSERT_NE(plain, DZ_LIB_BAD_SIGNATURE) << "the library's code for a zero value is not 5";
   ASSERT_EQ(force("RuroV_LR34_10_2001_verify", 5, 1), 0);
-  EXPECT_EQ(Verify(data, zeroValue), kLibSignatureMismatch);
+  EXPECT_EQ(Verify(data, zeroValue), DZ_LIB_BAD_SIGNATURE);
 }
 
 TEST_F(BindingVerifyFaults, SetUpFailuresPassThrough) {
