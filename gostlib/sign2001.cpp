@@ -214,7 +214,7 @@ int32_t s01_verify(void* ctx, const void* hash, const void* signature) {
   if (!ec::sc_from_be(sig, s)) return kErrRangeS;
   ec::Affine q;
   if (!load_point(view->x, view->y, q)) return kErrInternal;
-  const ec::Sc v = ec::sc_inv(digest_scalar(hash));
+  const ec::Sc v = ec::sc_inv_public(digest_scalar(hash));
   const ec::Sc z1 = ec::sc_mul(s, v);
   const ec::Sc z2 = ec::sc_neg(ec::sc_mul(r, v));
   const ec::Point sum = ec::mul_double_public(z1, z2, q);
