@@ -29,8 +29,8 @@ constexpr uint64_t kOrder[4] = {0x45841b09b761b893ULL, 0x6c611070995ad100ULL, 0x
 constexpr uint64_t kOrderInv = 0x9ee6ea0b57c7da65ULL;
 constexpr uint64_t kOrderR2[4] = {0x9ac2d7858e79a469ULL, 0xfb07f8222e76dd52ULL, 0xf74885d08a3714c6ULL,
                                   0x551fe9cb451179dbULL};
-#if GOST_EC256_INT128
 constexpr uint64_t kPrime[4] = {0xfffffffffffffd97ULL, ~0ULL, ~0ULL, ~0ULL};
+#if GOST_EC256_INT128
 constexpr divsteps::Modulus kPrimeSteps = divsteps::make_modulus(kPrime);
 constexpr divsteps::Modulus kOrderSteps = divsteps::make_modulus(kOrder);
 #endif
@@ -529,8 +529,12 @@ struct Curve {
   static Fe fadd(const Fe& a, const Fe& b) { return R::add(a, b); }
   static Fe fsub(const Fe& a, const Fe& b) { return R::sub(a, b); }
   static Fe fsmall(const Fe& a, uint32_t m) { return R::mul_small(a, m); }
-  static bool equal(const Fe& a, const Fe& b) { return fe_equal_mask(R::canon(a), R::canon(b)) != 0; }
-  static bool is_zero(const Fe& a) { return equal(a, kFeZero); }
+  // a = 0 (mod p) for any a below 2^256: 0 or p. Variable time.
+  static bool is_zero(const Fe& a) {
+    const uint64_t zero = a.v[0] | a.v[1] | a.v[2] | a.v[3];
+    const uint64_t prime = (a.v[0] ^ kPrime[0]) | ~(a.v[1] & a.v[2] & a.v[3]);
+    return zero == 0 || prime == 0;
+  }
   static Point canon(const Point& p) { return Point{R::canon(p.x), R::canon(p.y), R::canon(p.z)}; }
 
   static Fe sqr_n(Fe a, int n) {
@@ -544,6 +548,17 @@ struct Curve {
 #if GOST_EC256_INT128
     Fe r;
     divsteps::inverse_secret(R::canon(a).v, kPrimeSteps, r.v);
+    return r;
+#else
+    return inv_fermat(a);
+#endif
+  }
+
+  // The same for a public a: variable time where division steps are used.
+  static Fe inv_public(const Fe& a) {
+#if GOST_EC256_INT128
+    Fe r;
+    divsteps::inverse_public(R::canon(a).v, kPrimeSteps, r.v);
     return r;
 #else
     return inv_fermat(a);
@@ -574,7 +589,7 @@ struct Curve {
     // y^2 == x (x^2 - 3) + b
     const Fe x2m3 = fsub(sqr(a.x), fsmall(kFeOne, 3));
     const Fe rhs = fadd(mul(x2m3, a.x), fsmall(kFeOne, kCurveB));
-    return equal(sqr(a.y), rhs);
+    return is_zero(fsub(sqr(a.y), rhs));
   }
 
   // The common second half of the complete additions below: from the
@@ -776,16 +791,19 @@ struct Curve {
     const Fe beta4 = fsmall(beta, 4);
     Jacobian r;
     r.x = fsub(sqr(alpha), fadd(beta4, beta4));
-    r.z = fsub(fsub(sqr(fadd(p.y, p.z)), gamma), delta);
+    r.z = mul(fadd(p.y, p.y), p.z);
     r.y = fsub(mul(alpha, fsub(beta4, r.x)), fsmall(sqr(gamma), 8));
     return r;
   }
 
-  // The sum from u1 = x1 z2^2, u2 = x2 z1^2, s1 = y1 z2^3, s2 = y2 z1^3 and
-  // z1 z2 (given as zz), when the two points differ in x.
-  static Jacobian jac_finish_add(const Fe& u1, const Fe& u2, const Fe& s1, const Fe& s2, const Fe& zz) {
+  // p + q from u1 = x1 z2^2, u2 = x2 z1^2, s1 = y1 z2^3, s2 = y2 z1^3 and
+  // z1 z2 (given as zz): a doubling when they are the same point, infinity
+  // when they are opposite.
+  static Jacobian jac_finish_add(const Jacobian& p, const Fe& u1, const Fe& u2, const Fe& s1, const Fe& s2,
+                                 const Fe& zz) {
     const Fe h = fsub(u2, u1);
     const Fe rr = fsub(s2, s1);
+    if (is_zero(h)) return is_zero(rr) ? jac_double(p) : Jacobian{kFeOne, kFeOne, kFeZero};
     const Fe hh = sqr(h);
     const Fe hhh = mul(hh, h);
     const Fe v = mul(u1, hh);
@@ -802,10 +820,7 @@ struct Curve {
     const Fe z1z1 = sqr(p.z), z2z2 = sqr(q.z);
     const Fe u1 = mul(p.x, z2z2), u2 = mul(q.x, z1z1);
     const Fe s1 = mul(p.y, mul(q.z, z2z2)), s2 = mul(q.y, mul(p.z, z1z1));
-    if (equal(u1, u2)) {
-      return equal(s1, s2) ? jac_double(p) : Jacobian{kFeOne, kFeOne, kFeZero};
-    }
-    return jac_finish_add(u1, u2, s1, s2, mul(p.z, q.z));
+    return jac_finish_add(p, u1, u2, s1, s2, mul(p.z, q.z));
   }
 
   static Jacobian jac_add_affine(const Jacobian& p, const Affine& q) {
@@ -813,18 +828,38 @@ struct Curve {
     const Fe z1z1 = sqr(p.z);
     const Fe u2 = mul(q.x, z1z1);
     const Fe s2 = mul(q.y, mul(p.z, z1z1));
-    if (equal(p.x, u2)) {
-      return equal(p.y, s2) ? jac_double(p) : Jacobian{kFeOne, kFeOne, kFeZero};
-    }
-    return jac_finish_add(p.x, u2, p.y, s2, p.z);
+    return jac_finish_add(p, p.x, u2, p.y, s2, p.z);
   }
 
-  static Jacobian jac_neg(const Jacobian& p) { return Jacobian{p.x, fsub(kFeZero, p.y), p.z}; }
+  // (2j + 1) Q for j = 0..7, made affine with one inversion (none is
+  // infinity: Q has the prime order q).
+  static void odd_multiples(const Affine& q, Affine out[8]) {
+    Jacobian odd[8];
+    odd[0] = Jacobian{q.x, q.y, kFeOne};
+    const Jacobian twice = jac_double(odd[0]);
+    for (int j = 1; j < 8; ++j) odd[j] = jac_add(odd[j - 1], twice);
+    Fe prefix[8];
+    prefix[0] = odd[0].z;
+    for (int j = 1; j < 8; ++j) prefix[j] = mul(prefix[j - 1], odd[j].z);
+    Fe zi = inv_public(prefix[7]);
+    for (int j = 7; j >= 0; --j) {
+      const Fe this_zi = j == 0 ? zi : mul(zi, prefix[j - 1]);
+      zi = mul(zi, odd[j].z);
+      const Fe zi2 = sqr(this_zi);
+      out[j] = Affine{mul(odd[j].x, zi2), mul(odd[j].y, mul(zi2, this_zi))};
+    }
+  }
 
   // b Q by a width-5 NAF over (2j + 1) Q, a G by a width-8 NAF over the
   // table of odd multiples of G, sharing one chain of doublings.
   static Point mul_double_public(const Sc& a, const Sc& b, const Affine& q);
 };
+
+// v >> n for 0 < n < 64, five limbs.
+void shift_right5(uint64_t v[5], int n) {
+  for (int i = 0; i < 4; ++i) v[i] = (v[i] >> n) | (v[i + 1] << (64 - n));
+  v[4] >>= n;
+}
 
 // Width-w non-adjacent form of a public scalar: odd digits below 2^(w-1) in
 // magnitude, each followed by at least w - 1 zeros; returns the length.
@@ -834,33 +869,33 @@ int wnaf(const Sc& k, int w, int8_t out[258]) {
   uint64_t v[5] = {k.v[0], k.v[1], k.v[2], k.v[3], 0};
   int len = 0;
   while ((v[0] | v[1] | v[2] | v[3] | v[4]) != 0) {
-    int d = 0;
-    if (v[0] & 1) {
-      d = int(v[0] & (window - 1));
-      if (d >= half) d -= int(window);
-      // v -= d (v + 2^(w-1) cannot overflow the fifth limb)
-      uint64_t carry = d < 0 ? uint64_t(-d) : 0;
-      uint64_t borrow = d > 0 ? uint64_t(d) : 0;
-      for (int i = 0; i < 5; ++i) {
-        const uint64_t t = v[i];
-        v[i] = t + carry - borrow;
-        carry = carry != 0 && v[i] < t;
-        borrow = borrow != 0 && t < borrow;
-      }
+    if ((v[0] & 1) == 0) {  // a run of zero digits at once
+      const int zeros = v[0] == 0 ? 63 : __builtin_ctzll(v[0]);
+      for (int i = 0; i < zeros; ++i) out[len++] = 0;
+      shift_right5(v, zeros);
+      continue;
+    }
+    int d = int(v[0] & (window - 1));
+    if (d >= half) d -= int(window);
+    // v -= d (v + 2^(w-1) cannot overflow the fifth limb)
+    uint64_t carry = d < 0 ? uint64_t(-d) : 0;
+    uint64_t borrow = d > 0 ? uint64_t(d) : 0;
+    for (int i = 0; i < 5; ++i) {
+      const uint64_t t = v[i];
+      v[i] = t + carry - borrow;
+      carry = carry != 0 && v[i] < t;
+      borrow = borrow != 0 && t < borrow;
     }
     out[len++] = int8_t(d);
-    for (int i = 0; i < 4; ++i) v[i] = (v[i] >> 1) | (v[i + 1] << 63);
-    v[4] >>= 1;
+    shift_right5(v, 1);
   }
   return len;
 }
 
 template <class R>
 Point Curve<R>::mul_double_public(const Sc& a, const Sc& b, const Affine& q) {
-  Jacobian odd_q[8];  // (2j + 1) Q
-  odd_q[0] = Jacobian{q.x, q.y, kFeOne};
-  const Jacobian twice = jac_double(odd_q[0]);
-  for (int j = 1; j < 8; ++j) odd_q[j] = jac_add(odd_q[j - 1], twice);
+  Affine odd_q[8];
+  odd_multiples(q, odd_q);
   const OddTable& g = odd_table();
   int8_t naf_a[258], naf_b[258];
   const int len_a = wnaf(a, kOddBits, naf_a);
@@ -871,8 +906,8 @@ Point Curve<R>::mul_double_public(const Sc& a, const Sc& b, const Affine& q) {
     if (started) acc = jac_double(acc);
     const int db = i < len_b ? naf_b[i] : 0;
     const int da = i < len_a ? naf_a[i] : 0;
-    if (db > 0) acc = jac_add(acc, odd_q[db / 2]);
-    if (db < 0) acc = jac_add(acc, jac_neg(odd_q[-db / 2]));
+    if (db > 0) acc = jac_add_affine(acc, odd_q[db / 2]);
+    if (db < 0) acc = jac_add_affine(acc, Affine{odd_q[-db / 2].x, fsub(kFeZero, odd_q[-db / 2].y)});
     if (da > 0) acc = jac_add_affine(acc, g.odd[da / 2]);
     if (da < 0) acc = jac_add_affine(acc, Affine{g.odd[-da / 2].x, fsub(kFeZero, g.odd[-da / 2].y)});
     started = started || da != 0 || db != 0;
