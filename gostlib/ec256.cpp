@@ -154,7 +154,9 @@ void select_point(Point& r, uint64_t mask, const Point& yes, const Point& no) {
 // Products, squares and table scans in C: 128-bit integers where the
 // compiler has them, 32-bit halves otherwise.
 struct PortableRows {
-  static Fe canon(const Fe& a) { return a; }  // results are always fully reduced
+  static constexpr bool kLazy = false;  // results are always fully reduced
+  static bool available() { return true; }
+  static Fe canon(const Fe& a) { return a; }
   static Fe add(const Fe& a, const Fe& b) { return f_add(a, b); }
   static Fe sub(const Fe& a, const Fe& b) { return f_sub(a, b); }
   static Fe mul_small(const Fe& a, uint32_t m) { return f_mul_small(a, m); }
@@ -287,6 +289,8 @@ struct PortableRows {
 // more (617 values), and every input below 2^256 is accepted. canon() gives
 // the fully reduced value wherever one is compared or leaves the rows.
 struct AdxRows {
+  static constexpr bool kLazy = true;
+  static bool available() { return cpu::has_mulx_adx() && cpu::has_avx2(); }
   static Fe canon(const Fe& a) { return finish(a.v, 0); }
 
   // a + b, with 617 added for each carry out of 2^256 (a second carry
@@ -940,7 +944,7 @@ const OddTable& odd_table() {
 
 bool fast_rows() {
 #if GOST_EC256_ADX
-  static const bool fast = cpu::has_mulx_adx() && cpu::has_avx2();
+  static const bool fast = AdxRows::available();
   return fast;
 #else
   return false;
