@@ -14,8 +14,8 @@
 // whole f and g, and to d and e, which keep f = d x and g = e x (mod M).
 // At the end x^-1 = +-d.
 //
-// inverse_secret runs a fixed 12 x 62 = 744 steps with masks instead of
-// branches: constant time. inverse_public branches, skips runs of zero bits
+// inverse<true> runs a fixed 12 x 62 = 744 steps with masks instead of
+// branches: constant time. inverse<false> branches, skips runs of zero bits
 // at once and stops when g is 0: for public values only.
 #pragma once
 
@@ -146,47 +146,36 @@ inline int64_t batch_public(int64_t delta, uint64_t f, uint64_t g, Matrix& t) {
   return delta;
 }
 
-// (f, g) <- T (f, g) / 2^62, exact; |f|, |g| stay at most M.
-inline void update_fg(Signed62& f, Signed62& g, const Matrix& t) {
-  i128 cf = i128(t.u) * f.v[0] + i128(t.v) * g.v[0];
-  i128 cg = i128(t.q) * f.v[0] + i128(t.r) * g.v[0];
-  cf >>= 62;
-  cg >>= 62;
+// (u a + v b + ma M, q a + r b + mb M) / 2^62, exact: the low 62 bits of
+// both sums are zero.
+inline void combine(Signed62& a, Signed62& b, const Matrix& t, const Signed62& m, int64_t ma, int64_t mb) {
+  i128 ca = i128(t.u) * a.v[0] + i128(t.v) * b.v[0] + i128(ma) * m.v[0];
+  i128 cb = i128(t.q) * a.v[0] + i128(t.r) * b.v[0] + i128(mb) * m.v[0];
+  ca >>= 62;
+  cb >>= 62;
   for (int i = 1; i < 5; ++i) {
-    cf += i128(t.u) * f.v[i] + i128(t.v) * g.v[i];
-    cg += i128(t.q) * f.v[i] + i128(t.r) * g.v[i];
-    f.v[i - 1] = int64_t(uint64_t(cf) & kMask62);
-    g.v[i - 1] = int64_t(uint64_t(cg) & kMask62);
-    cf >>= 62;
-    cg >>= 62;
+    ca += i128(t.u) * a.v[i] + i128(t.v) * b.v[i] + i128(ma) * m.v[i];
+    cb += i128(t.q) * a.v[i] + i128(t.r) * b.v[i] + i128(mb) * m.v[i];
+    a.v[i - 1] = int64_t(uint64_t(ca) & kMask62);
+    b.v[i - 1] = int64_t(uint64_t(cb) & kMask62);
+    ca >>= 62;
+    cb >>= 62;
   }
-  f.v[4] = int64_t(cf);
-  g.v[4] = int64_t(cg);
+  a.v[4] = int64_t(ca);
+  b.v[4] = int64_t(cb);
 }
 
-// (T (d, e) + (md, me) M) / 2^62 for d, e in [0, M): md and me in
+// (f, g) <- T (f, g) / 2^62; |f|, |g| stay at most M.
+inline void update_fg(Signed62& f, Signed62& g, const Matrix& t, const Modulus& mod) { combine(f, g, t, mod.m, 0, 0); }
+
+// (d, e) <- (T (d, e) + (md, me) M) / 2^62 for d, e in [0, M): md and me in
 // [0, 2^62) make the low 62 bits vanish, and as |u| + |v| <= 2^62 the
 // results lie in (-M, 2M); they are brought back to [0, M) with masks.
 inline void update_de(Signed62& d, Signed62& e, const Matrix& t, const Modulus& mod) {
   const uint64_t low_d = uint64_t(t.u) * uint64_t(d.v[0]) + uint64_t(t.v) * uint64_t(e.v[0]);
   const uint64_t low_e = uint64_t(t.q) * uint64_t(d.v[0]) + uint64_t(t.r) * uint64_t(e.v[0]);
-  const int64_t md = int64_t((0 - low_d * mod.m_inv62) & kMask62);
-  const int64_t me = int64_t((0 - low_e * mod.m_inv62) & kMask62);
+  combine(d, e, t, mod.m, int64_t((0 - low_d * mod.m_inv62) & kMask62), int64_t((0 - low_e * mod.m_inv62) & kMask62));
   const int64_t* m = mod.m.v;
-  i128 cd = i128(t.u) * d.v[0] + i128(t.v) * e.v[0] + i128(md) * m[0];
-  i128 ce = i128(t.q) * d.v[0] + i128(t.r) * e.v[0] + i128(me) * m[0];
-  cd >>= 62;
-  ce >>= 62;
-  for (int i = 1; i < 5; ++i) {
-    cd += i128(t.u) * d.v[i] + i128(t.v) * e.v[i] + i128(md) * m[i];
-    ce += i128(t.q) * d.v[i] + i128(t.r) * e.v[i] + i128(me) * m[i];
-    d.v[i - 1] = int64_t(uint64_t(cd) & kMask62);
-    e.v[i - 1] = int64_t(uint64_t(ce) & kMask62);
-    cd >>= 62;
-    ce >>= 62;
-  }
-  d.v[4] = int64_t(cd);
-  e.v[4] = int64_t(ce);
   for (Signed62* x : {&d, &e}) {
     add_masked(*x, mod.m, x->v[4] >> 63);  // (-M, 0) -> (0, M)
     Signed62 less = *x;
@@ -208,29 +197,18 @@ inline void finish(const Signed62& f, Signed62& d, const Modulus& mod, uint64_t 
   to_limbs(d, out);
 }
 
-// x^-1 mod M for x in [0, M) (0 for 0); constant time in x.
-inline void inverse_secret(const uint64_t x[4], const Modulus& mod, uint64_t out[4]) {
+// x^-1 mod M for x in [0, M) (0 for 0). kSecret: a fixed 12 batches with
+// masks, constant time in x; otherwise batches with branches until g is 0.
+template <bool kSecret>
+inline void inverse(const uint64_t x[4], const Modulus& mod, uint64_t out[4]) {
   Signed62 f = mod.m, g = from_limbs(x), d{}, e{{1, 0, 0, 0, 0}};
   int64_t delta = 1;
-  for (int i = 0; i < 12; ++i) {
+  for (int i = 0; kSecret ? i < 12 : (g.v[0] | g.v[1] | g.v[2] | g.v[3] | g.v[4]) != 0; ++i) {
+    const uint64_t f0 = uint64_t(f.v[0]) | (uint64_t(f.v[1]) << 62);
+    const uint64_t g0 = uint64_t(g.v[0]) | (uint64_t(g.v[1]) << 62);
     Matrix t;
-    delta = batch_secret(delta, uint64_t(f.v[0]) | (uint64_t(f.v[1]) << 62),
-                         uint64_t(g.v[0]) | (uint64_t(g.v[1]) << 62), t);
-    update_fg(f, g, t);
-    update_de(d, e, t, mod);
-  }
-  finish(f, d, mod, out);
-}
-
-// The same for a public x: variable time.
-inline void inverse_public(const uint64_t x[4], const Modulus& mod, uint64_t out[4]) {
-  Signed62 f = mod.m, g = from_limbs(x), d{}, e{{1, 0, 0, 0, 0}};
-  int64_t delta = 1;
-  while ((g.v[0] | g.v[1] | g.v[2] | g.v[3] | g.v[4]) != 0) {
-    Matrix t;
-    delta = batch_public(delta, uint64_t(f.v[0]) | (uint64_t(f.v[1]) << 62),
-                         uint64_t(g.v[0]) | (uint64_t(g.v[1]) << 62), t);
-    update_fg(f, g, t);
+    delta = kSecret ? batch_secret(delta, f0, g0, t) : batch_public(delta, f0, g0, t);
+    update_fg(f, g, t, mod);
     update_de(d, e, t, mod);
   }
   finish(f, d, mod, out);

@@ -282,6 +282,24 @@ struct PortableRows {
   "adoxq %[lo], %[" U4 "]\n\t"                 \
   "adcxq %[lo], %[" U4 "]\n\t"
 
+// r = a OP b on four limbs (OP, OPC: the instruction without and with the
+// carry), then 617 applied with the same instruction for the carry or
+// borrow out of 2^256, twice.
+#define GOST_EC256_FOLDED(OP, OPC)                                                                    \
+  asm("movq (%[a]), %[r0]\n\t"                                                                      \
+      "movq 8(%[a]), %[r1]\n\t"                                                                     \
+      "movq 16(%[a]), %[r2]\n\t"                                                                    \
+      "movq 24(%[a]), %[r3]\n\t" OP " (%[b]), %[r0]\n\t" OPC " 8(%[b]), %[r1]\n\t" OPC              \
+      " 16(%[b]), %[r2]\n\t" OPC " 24(%[b]), %[r3]\n\t"                                                \
+      "sbbq %[m], %[m]\n\t"                                                                         \
+      "andl $617, %k[m]\n\t" OP " %[m], %[r0]\n\t" OPC " $0, %[r1]\n\t" OPC " $0, %[r2]\n\t" OPC      \
+      " $0, %[r3]\n\t"                                                                              \
+      "sbbq %[m], %[m]\n\t"                                                                         \
+      "andl $617, %k[m]\n\t" OP " %[m], %[r0]\n\t"                                                  \
+      : [r0] "=&r"(r.v[0]), [r1] "=&r"(r.v[1]), [r2] "=&r"(r.v[2]), [r3] "=&r"(r.v[3]), [m] "=&r"(m) \
+      : [a] "r"(a.v), [b] "r"(b.v), "m"(a), "m"(b)                                                   \
+      : "cc")
+
 // Products and squares by mulx with two carry chains (adcx, adox), and
 // table scans on 256-bit vectors: for processors with BMI2, ADX and AVX2.
 //
@@ -298,26 +316,7 @@ struct AdxRows {
   static Fe add(const Fe& a, const Fe& b) {
     Fe r;
     uint64_t m;
-    asm("movq (%[a]), %[r0]\n\t"
-        "movq 8(%[a]), %[r1]\n\t"
-        "movq 16(%[a]), %[r2]\n\t"
-        "movq 24(%[a]), %[r3]\n\t"
-        "addq (%[b]), %[r0]\n\t"
-        "adcq 8(%[b]), %[r1]\n\t"
-        "adcq 16(%[b]), %[r2]\n\t"
-        "adcq 24(%[b]), %[r3]\n\t"
-        "sbbq %[m], %[m]\n\t"
-        "andl $617, %k[m]\n\t"
-        "addq %[m], %[r0]\n\t"
-        "adcq $0, %[r1]\n\t"
-        "adcq $0, %[r2]\n\t"
-        "adcq $0, %[r3]\n\t"
-        "sbbq %[m], %[m]\n\t"
-        "andl $617, %k[m]\n\t"
-        "addq %[m], %[r0]\n\t"
-        : [r0] "=&r"(r.v[0]), [r1] "=&r"(r.v[1]), [r2] "=&r"(r.v[2]), [r3] "=&r"(r.v[3]), [m] "=&r"(m)
-        : [a] "r"(a.v), [b] "r"(b.v), "m"(a), "m"(b)
-        : "cc");
+    GOST_EC256_FOLDED("addq", "adcq");
     return r;
   }
 
@@ -326,26 +325,7 @@ struct AdxRows {
   static Fe sub(const Fe& a, const Fe& b) {
     Fe r;
     uint64_t m;
-    asm("movq (%[a]), %[r0]\n\t"
-        "movq 8(%[a]), %[r1]\n\t"
-        "movq 16(%[a]), %[r2]\n\t"
-        "movq 24(%[a]), %[r3]\n\t"
-        "subq (%[b]), %[r0]\n\t"
-        "sbbq 8(%[b]), %[r1]\n\t"
-        "sbbq 16(%[b]), %[r2]\n\t"
-        "sbbq 24(%[b]), %[r3]\n\t"
-        "sbbq %[m], %[m]\n\t"
-        "andl $617, %k[m]\n\t"
-        "subq %[m], %[r0]\n\t"
-        "sbbq $0, %[r1]\n\t"
-        "sbbq $0, %[r2]\n\t"
-        "sbbq $0, %[r3]\n\t"
-        "sbbq %[m], %[m]\n\t"
-        "andl $617, %k[m]\n\t"
-        "subq %[m], %[r0]\n\t"
-        : [r0] "=&r"(r.v[0]), [r1] "=&r"(r.v[1]), [r2] "=&r"(r.v[2]), [r3] "=&r"(r.v[3]), [m] "=&r"(m)
-        : [a] "r"(a.v), [b] "r"(b.v), "m"(a), "m"(b)
-        : "cc");
+    GOST_EC256_FOLDED("subq", "sbbq");
     return r;
   }
 
@@ -477,6 +457,7 @@ struct AdxRows {
   }
 };
 
+#undef GOST_EC256_FOLDED
 #undef GOST_EC256_ROW
 #undef GOST_EC256_REDUCE
 
@@ -546,28 +527,21 @@ struct Curve {
     return a;
   }
 
-  // a^-1 (0 for 0), constant time: by division steps where the compiler
-  // has 128-bit integers, else as a^(p - 2).
-  static Fe inv(const Fe& a) {
+  // a^-1 (0 for 0) by division steps where the compiler has 128-bit
+  // integers, else as a^(p - 2); constant time, or with kSecret false
+  // variable time for a public a (division steps only).
+  template <bool kSecret>
+  static Fe inverse(const Fe& a) {
 #if GOST_EC256_INT128
     Fe r;
-    divsteps::inverse_secret(R::canon(a).v, kPrimeSteps, r.v);
+    divsteps::inverse<kSecret>(R::canon(a).v, kPrimeSteps, r.v);
     return r;
 #else
     return inv_fermat(a);
 #endif
   }
-
-  // The same for a public a: variable time where division steps are used.
-  static Fe inv_public(const Fe& a) {
-#if GOST_EC256_INT128
-    Fe r;
-    divsteps::inverse_public(R::canon(a).v, kPrimeSteps, r.v);
-    return r;
-#else
-    return inv_fermat(a);
-#endif
-  }
+  static Fe inv(const Fe& a) { return inverse<true>(a); }
+  static Fe inv_public(const Fe& a) { return inverse<false>(a); }
 
   // p - 2 = (2^246 - 1) * 2^10 + 0b0110010101: a chain of blocks of ones.
   static Fe inv_fermat(const Fe& a) {
@@ -921,24 +895,21 @@ Point Curve<R>::mul_double_public(const Sc& a, const Sc& b, const Affine& q) {
   return canon(Point{mul(acc.x, acc.z), acc.y, mul(acc.z, sqr(acc.z))});
 }
 
-// The tables, built once on first use (thread-safe), never destroyed.
-const CombTable& comb_table() {
-  static const CombTable table = [] {
-    CombTable t;
-    with_rows([&](auto rows) { Curve<decltype(rows)>::build(t); });
-    return t;
-  }();
+// A table built in place on first use (thread-safe), never destroyed (it
+// has no destructor to run).
+template <class Table>
+const Table& built_table() {
+  struct Built : Table {
+    Built() {
+      with_rows([this](auto rows) { Curve<decltype(rows)>::build(static_cast<Table&>(*this)); });
+    }
+  };
+  static const Built table;
   return table;
 }
 
-const OddTable& odd_table() {
-  static const OddTable table = [] {
-    OddTable t;
-    with_rows([&](auto rows) { Curve<decltype(rows)>::build(t); });
-    return t;
-  }();
-  return table;
-}
+const CombTable& comb_table() { return built_table<CombTable>(); }
+const OddTable& odd_table() { return built_table<OddTable>(); }
 
 }  // namespace
 
@@ -1091,13 +1062,13 @@ Sc sc_mul(const Sc& a, const Sc& b) {
 
 Sc sc_inv(const Sc& a) {
   Sc r;
-  divsteps::inverse_secret(a.v, kOrderSteps, r.v);
+  divsteps::inverse<true>(a.v, kOrderSteps, r.v);
   return r;
 }
 
 Sc sc_inv_public(const Sc& a) {
   Sc r;
-  divsteps::inverse_public(a.v, kOrderSteps, r.v);
+  divsteps::inverse<false>(a.v, kOrderSteps, r.v);
   return r;
 }
 
