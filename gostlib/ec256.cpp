@@ -520,7 +520,13 @@ struct Curve {
     const uint64_t prime = (a.v[0] ^ kPrime[0]) | ~(a.v[1] & a.v[2] & a.v[3]);
     return zero == 0 || prime == 0;
   }
-  static Point canon(const Point& p) { return Point{R::canon(p.x), R::canon(p.y), R::canon(p.z)}; }
+  static Point canon(const Point& p) {
+    if constexpr (R::kLazy) {
+      return Point{R::canon(p.x), R::canon(p.y), R::canon(p.z)};
+    } else {
+      return p;
+    }
+  }
 
   static Fe sqr_n(Fe a, int n) {
     for (int i = 0; i < n; ++i) a = sqr(a);
