@@ -10,6 +10,8 @@ MIB = 1 << 20
 
 # (what, library row, peer row, peer's name, target ratio)
 TARGETS = [
+    ("GOST R 34.10-2001 sign vs P-256", "BM_Lib_Sign2001", "BM_Ossl_SignP256", "OpenSSL P-256 ECDSA", 1.0),
+    ("GOST R 34.10-2001 verify vs P-256", "BM_Lib_Verify2001", "BM_Ossl_VerifyP256", "OpenSSL P-256 ECDSA", 1.0),
     ("GOST R 34.10-2001 sign", "BM_Lib_Sign2001", "BM_Ossl_Sign2001", "OpenSSL gost engine", 0.8),
     ("GOST R 34.10-2001 verify", "BM_Lib_Verify2001", "BM_Ossl_Verify2001", "OpenSSL gost engine", 0.8),
     ("GOST R 34.10-94 sign", "BM_Lib_Sign94", "BM_Ossl_Sign94", "OpenSSL BN", 0.8),
@@ -22,9 +24,11 @@ TARGETS = [
 ]
 
 ALL_ROWS = [
-    ("GOST R 34.10-2001 sign", ["BM_Lib_Sign2001", "BM_Ossl_Sign2001", "BM_Nettle_Sign2001", "BM_Gcry_Sign2001"]),
+    ("GOST R 34.10-2001 sign",
+     ["BM_Lib_Sign2001", "BM_Ossl_SignP256", "BM_Ossl_Sign2001", "BM_Nettle_Sign2001", "BM_Gcry_Sign2001"]),
     ("GOST R 34.10-2001 verify",
-     ["BM_Lib_Verify2001", "BM_Ossl_Verify2001", "BM_Nettle_Verify2001", "BM_Gcry_Verify2001"]),
+     ["BM_Lib_Verify2001", "BM_Ossl_VerifyP256", "BM_Ossl_Verify2001", "BM_Nettle_Verify2001",
+      "BM_Gcry_Verify2001"]),
     ("GOST R 34.10-94 sign", ["BM_Lib_Sign94", "BM_Ossl_Sign94", "BM_Ossl_ModExp94"]),
     ("GOST R 34.10-94 verify", ["BM_Lib_Verify94", "BM_Ossl_Verify94", "BM_Ossl_Verify94Exp2"]),
     ("Diffie-Hellman agreement", ["BM_Lib_DH", "BM_Ossl_ModExp94"]),

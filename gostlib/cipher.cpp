@@ -299,14 +299,14 @@ int32_t mac_final(void* ctx, void* mac) {
   MacState& st = *view;
   if (st.buffered > 8 || st.finished > 1) return kErrNoContext;
   if (st.finished != 0) return kErrSequence;
-  // The data is zero-padded to whole blocks; a message of at most one block
-  // is followed by one zero block, so even the empty message gets a MAC
-  // that depends on the key.
+  // The data is zero-padded to whole blocks; a message of one block is
+  // followed by one zero block. The empty message runs no block and its MAC
+  // is zero, as in libgcrypt's IMIT and the other GOST implementations.
   if (st.buffered > 0) {
     std::memset(st.buf + st.buffered, 0, 8 - st.buffered);
     mac_block(*s, st, load_le64(st.buf));
   }
-  if (st.blocks <= 1) mac_block(*s, st, 0);
+  if (st.blocks == 1) mac_block(*s, st, 0);
   auto* out = static_cast<uint8_t*>(mac);
   store_le32(out, st.n1);
   store_le32(out + 4, st.n2);

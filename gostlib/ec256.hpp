@@ -7,10 +7,18 @@
 // branch and no memory index depends on them. Points are homogeneous
 // projective (X:Y:Z), the point at infinity is (0:1:0), and the group law
 // uses complete formulas for a = -3, so no input pair is exceptional.
+//
+// Field products and squares come in two sets of rows: portable C (128-bit
+// integers, or 32-bit halves without them) and, on x86-64 processors with
+// mulx/adcx/adox and AVX2, assembly rows with the reduction folded in and
+// table scans on 256-bit vectors. The choice is made once per process; each
+// point operation runs wholly on one set.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "cpu_features.hpp"
 
 namespace gost::ec256 {
 
@@ -37,6 +45,16 @@ __extension__ typedef unsigned __int128 u128;
 #else
 #define GOST_EC256_INT128 0
 #endif
+
+// The assembly rows exist on x86-64 builds with 128-bit integers.
+#if GOST_X86_64_ROWS && GOST_EC256_INT128
+#define GOST_EC256_ADX 1
+#else
+#define GOST_EC256_ADX 0
+#endif
+
+// True when this process runs the assembly rows.
+bool fast_rows();
 
 // a * b + c + d as (hi, lo); it cannot overflow 128 bits.
 inline uint64_t mul_add2(uint64_t a, uint64_t b, uint64_t c, uint64_t d, uint64_t& hi) {
@@ -71,7 +89,7 @@ Fe fe_neg(const Fe& a);
 Fe fe_mul(const Fe& a, const Fe& b);
 Fe fe_sqr(const Fe& a);
 Fe fe_mul_small(const Fe& a, uint32_t m);
-// a^(p-2): the inverse of a non-zero a, and 0 for 0.
+// a^-1, and 0 for 0; constant time.
 Fe fe_inv(const Fe& a);
 // All-ones when a == b, else zero; constant time.
 uint64_t fe_equal_mask(const Fe& a, const Fe& b);
@@ -91,6 +109,8 @@ bool sc_from_le(const uint8_t in[32], Sc& out);
 bool sc_from_be(const uint8_t in[32], Sc& out);
 // Any 256-bit little-endian value reduced mod q.
 Sc sc_reduce_le(const uint8_t in[32]);
+// Any 512-bit little-endian value reduced mod q; constant time.
+Sc sc_reduce_wide_le(const uint8_t in[64]);
 // A field element's value reduced mod q (x of a point, for r).
 Sc sc_from_fe(const Fe& a);
 void sc_to_be(const Sc& a, uint8_t out[32]);
@@ -98,8 +118,10 @@ void sc_to_le(const Sc& a, uint8_t out[32]);
 Sc sc_add(const Sc& a, const Sc& b);
 Sc sc_neg(const Sc& a);
 Sc sc_mul(const Sc& a, const Sc& b);
-// a^(q-2): the inverse of a non-zero a, and 0 for 0.
+// a^-1 mod q, and 0 for 0; constant time.
 Sc sc_inv(const Sc& a);
+// The same for a public a: variable time, several times faster.
+Sc sc_inv_public(const Sc& a);
 bool sc_is_zero(const Sc& a);
 
 // --- points ------------------------------------------------------------------
@@ -129,11 +151,14 @@ Point point_add_mixed(const Point& a, const Affine& b);
 Point point_double(const Point& a);
 Point point_neg(const Point& a);
 
-// k * G with the fixed table of G; constant time in k.
+// k * G from a table of G built once (37 windows of 7 bits, signed digits,
+// 64 affine entries each, every row scanned whole); constant time in k.
 Point mul_base(const Sc& k);
 // k * P; constant time in k and P.
 Point mul(const Sc& k, const Affine& p);
-// a * G + b * Q for public a, b and Q; variable time.
+// a * G + b * Q for public a, b and Q, one chain of doublings for both
+// (width-5 NAF of b over multiples of Q, width-8 NAF of a over a table of
+// G); variable time.
 Point mul_double_public(const Sc& a, const Sc& b, const Affine& q);
 // True when x(R) mod q == r for a point R other than infinity, without
 // leaving projective coordinates; variable time.

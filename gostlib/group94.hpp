@@ -62,10 +62,19 @@ int32_t group94_gen_secret(State& st) {
   return kOk;
 }
 
+// The stored secret x of a context, checked before each use: only values in
+// [1, q - 1] are ever stored, so a failure means the caller's context was
+// altered (kErrInternal, as for GOST R 34.10-2001).
+template <class State>
+bool group94_stored_secret_ok(const State& st) {
+  return group94_valid_secret(st.x, sizeof st.x);
+}
+
 // y = a^x mod p.
 template <class State>
 int32_t group94_gen_public(State& st) {
   if (!(st.flags & kHasSecret)) return kErrSequence;
+  if (!group94_stored_secret_ok(st)) return kErrInternal;
   group94_public_of(st.y, st.x);
   st.flags |= kHasPublic;
   return kOk;

@@ -5,9 +5,7 @@
 
 #include "common.hpp"
 
-#if GOST_MONT_ADX
-#include <cpuid.h>
-#endif
+#include "cpu_features.hpp"
 
 namespace gost {
 
@@ -180,15 +178,7 @@ namespace mont::adx {
   "movq %[lo], %[extra]\n\t"               \
   "leaq 8(%[t]), %[t]\n\t"
 
-bool available() {
-  static const bool ok = [] {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (__get_cpuid_max(0, nullptr) < 7) return false;
-    __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    return (ebx & (1u << 8)) != 0 && (ebx & (1u << 19)) != 0;  // BMI2 (mulx), ADX
-  }();
-  return ok;
-}
+bool available() { return cpu::has_mulx_adx(); }
 
 namespace {
 
@@ -199,13 +189,7 @@ inline uint64_t same(uint64_t x, uint64_t y) { return mont::eq_mask<uint64_t>(x,
 
 }  // namespace
 
-bool wide_scan_available() {
-  static const bool ok = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return ok;
-}
+bool wide_scan_available() { return cpu::has_avx2(); }
 
 __attribute__((target("avx2"))) void select16x16(Row16& r, const Row16* table, uint64_t index) {
   V4 acc[4] = {};

@@ -76,6 +76,7 @@ int32_t pka_gen_mutual_key(void* ctx, const void* peer, void* out) {
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (peer == nullptr || out == nullptr) return kErrNullPointer;
   if (!(view->flags & kHasSecret)) return kErrSequence;
+  if (!group94_stored_secret_ok(*view)) return kErrInternal;
   uint8_t buf[kP94Bytes];
   const bool ok = group94_agree(buf, view->x, static_cast<const uint8_t*>(peer));
   if (ok) std::memcpy(out, buf, sizeof buf);

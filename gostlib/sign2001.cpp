@@ -1,6 +1,7 @@
 // GOST R 34.10-2001 signatures and the plain curve agreement on the
 // CryptoPro-A curve, on the constant-time arithmetic of ec256.hpp. libgcrypt
-// only supplies the strong random generator.
+// only supplies random bytes (its strong generator for keys, its nonce
+// generator for the nonces) and SHA-512 for deriving the nonces.
 #include <gcrypt.h>
 
 #include "asym.hpp"
@@ -64,6 +65,28 @@ void random_scalar(ec::Sc& out) {
 // so false means the caller's context was altered.
 bool load_secret(const Sign2001State& st, ec::Sc& out) {
   return ec::sc_from_le(st.d, out) && !ec::sc_is_zero(out);
+}
+
+// The nonce k of one signature: SHA-512 over a label, the secret d, the
+// digest, 32 fresh bytes of libgcrypt's nonce generator and a counter,
+// reduced mod q (64 bytes, so the bias is below 2^-250). k stays secret as
+// long as d does, even if the fresh bytes were known, and the fresh bytes
+// make each signature of the same digest use another k. libgcrypt's strong
+// generator, which makes the keys, costs half of a whole signature per call.
+void derive_nonce(const uint8_t d[kCoord], const void* digest, uint32_t counter, ec::Sc& k) {
+  static constexpr char kLabel[16] = "GOST 2001 nonce";
+  uint8_t in[sizeof kLabel + 3 * kCoord + 4];
+  uint8_t* p = in;
+  std::memcpy(p, kLabel, sizeof kLabel);
+  std::memcpy(p += sizeof kLabel, d, kCoord);
+  std::memcpy(p += kCoord, digest, kCoord);
+  gcry_create_nonce(p += kCoord, kCoord);
+  store_le32(p + kCoord, counter);
+  uint8_t hash[64];
+  gcry_md_hash_buffer(GCRY_MD_SHA512, hash, in, sizeof in);
+  k = ec::sc_reduce_wide_le(hash);
+  wipe(in, sizeof in);
+  wipe(hash, sizeof hash);
 }
 
 // The curve point of little-endian coordinates: each below p, on the curve.
@@ -183,8 +206,9 @@ int32_t s01_sign(void* ctx, const void* hash, void* signature) {
   Secret<ec::Affine> affine;
   ec::Sc r{};
   if (!load_secret(*view, *d)) return kErrInternal;
-  for (;;) {
-    random_scalar(*k);
+  for (uint32_t counter = 0;; ++counter) {
+    derive_nonce(view->d, hash, counter, *k);
+    if (ec::sc_is_zero(*k)) continue;
     *point = ec::mul_base(*k);
     if (!ec::to_affine(*point, *affine)) return kErrInternal;
     r = ec::sc_from_fe(affine->x);
@@ -214,7 +238,7 @@ int32_t s01_verify(void* ctx, const void* hash, const void* signature) {
   if (!ec::sc_from_be(sig, s)) return kErrRangeS;
   ec::Affine q;
   if (!load_point(view->x, view->y, q)) return kErrInternal;
-  const ec::Sc v = ec::sc_inv(digest_scalar(hash));
+  const ec::Sc v = ec::sc_inv_public(digest_scalar(hash));
   const ec::Sc z1 = ec::sc_mul(s, v);
   const ec::Sc z2 = ec::sc_neg(ec::sc_mul(r, v));
   const ec::Point sum = ec::mul_double_public(z1, z2, q);

@@ -126,6 +126,7 @@ int32_t s94_sign(void* ctx, const void* hash, void* signature) {
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (hash == nullptr || signature == nullptr) return kErrNullPointer;
   if (!(view->flags & kHasSecret)) return kErrSequence;
+  if (!group94_stored_secret_ok(*view)) return kErrInternal;
   return group94_sign(static_cast<uint8_t*>(signature), view->x, static_cast<const uint8_t*>(hash))
              ? kOk
              : kErrInternal;

@@ -6,9 +6,19 @@
 // inputs, and checked by an independent relation (the signature verifies,
 // both sides of an agreement get the same value).
 //
-//   asym_secret_ctgrind ec-sign      GOST R 34.10-2001: d G (public key),
-//                                    k G, r = x mod q, s = r d + k e
-//   asym_secret_ctgrind ec-agree     GOST R 34.10-2001 agreement: d P
+//   asym_secret_ctgrind ec-sign-fast GOST R 34.10-2001 on the mulx/adx rows:
+//                                    k from a 512-bit hash mod q, d G
+//                                    (public key), k G (table scans on
+//                                    256-bit vectors), the inversion of Z
+//                                    (division steps), r = x mod q,
+//                                    s = r d + k e
+//   asym_secret_ctgrind ec-sign-portable  the same on the portable rows
+//                                    (128-bit integers; in the build with
+//                                    GOST_EC256_NO_INT128, 32-bit halves
+//                                    and Fermat inversions, as on i686)
+//   asym_secret_ctgrind ec-agree-fast     GOST R 34.10-2001 agreement d P,
+//                                    mulx/adx rows
+//   asym_secret_ctgrind ec-agree-portable the same on the portable rows
 //   asym_secret_ctgrind 94-fast      GOST R 34.10-94 and its agreement on
 //                                    64-bit limbs, mulx/adx rows: x and k
 //                                    read from key bytes, the range check
@@ -21,8 +31,8 @@
 //   asym_secret_ctgrind leaky-94     the verification's exponentiation on a
 //                                    secret s: reports expected
 //
-// A wrong answer ends the program with code 2; 94-fast ends with 77
-// (skipped) on a processor without mulx/adx.
+// A wrong answer ends the program with code 2; 94-fast and the ec-*-fast
+// modes end with 77 (skipped) on a processor without mulx/adx (and AVX2).
 //
 // The library's sources are compiled into this program (it hides their
 // symbols) and built with the library's -O3, as the library builds them.
@@ -33,6 +43,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <type_traits>
 
@@ -125,68 +136,78 @@ class Checks {
 
 // Below q (its two top limbs are all ones).
 constexpr ec::Sc kSecretD{{0x0123456789abcdefULL, 0xfedcba9876543210ULL, 0x0f1e2d3c4b5a6978ULL, 0x7a5b3c1d2e4f6a8bULL}};
-constexpr ec::Sc kNonceK{{0x9e3779b97f4a7c15ULL, 0xbf58476d1ce4e5b9ULL, 0x94d049bb133111ebULL, 0xd6e8feb86659fd93ULL}};
 constexpr ec::Sc kDigestE{{0x2545f4914f6cdd1dULL, 0x5851f42d4c957f2dULL, 0x14057b7ef767814fULL, 0x3c6ef372fe94f82bULL}};
 constexpr ec::Sc kPeerT{{0x6a09e667f3bcc908ULL, 0xbb67ae8584caa73bULL, 0x3c6ef372fe94f82bULL, 0x1f83d9abfb41bd6bULL}};
 
-// to_affine's arithmetic. Its test for the point at infinity is left out:
-// that is a public fact (never, for a scalar in [1, q - 1]).
-ec::Affine affine_of(const ec::Point& p) {
-  const ec::Fe zi = ec::fe_inv(p.z);
-  return ec::Affine{ec::fe_mul(p.x, zi), ec::fe_mul(p.y, zi)};
-}
+// A 512-bit hash output from which the nonce is reduced (its value is k's
+// source; any bytes do).
+constexpr uint8_t kNonceHash[64] = {0x3c, 0x91, 0x5e, 0x07, 0xa2, 0x4f, 0xd8, 0x16, 0x6b, 0xe0, 0x29, 0x84, 0x1f, 0xc7,
+                                    0x52, 0xb9, 0x0d, 0x73, 0xae, 0x38, 0xf5, 0x61, 0x9c, 0x2a, 0xd4, 0x47, 0x8e, 0x13,
+                                    0x6f, 0xb2, 0x05, 0xc8, 0x99, 0x24, 0xe7, 0x5a, 0x10, 0xcd, 0x83, 0x3e, 0xf1, 0x68,
+                                    0xab, 0x17, 0x56, 0xd9, 0x2c, 0x95, 0x40, 0xfe, 0x7b, 0x06, 0xb8, 0x63, 0x1a, 0xe5,
+                                    0x31, 0x9f, 0x4c, 0xd0, 0x87, 0x2e, 0x75, 0xc1};
 
 struct Signature2001 {
   ec::Affine pub;  // d G
   ec::Sc r, s;
 };
 
-// Key generation and signing: the public key of d, and r = x(k G) mod q,
-// s = (r d + k e) mod q.
-Signature2001 sign2001(const ec::Sc& d, const ec::Sc& k, const ec::Sc& e) {
+// Key generation and signing on the rows R: the public key of d, the nonce
+// k from the hash bytes, r = x(k G) mod q, s = (r d + k e) mod q. The test
+// for the point at infinity before the inversion is left out: that is a
+// public fact (never, for a scalar in [1, q - 1]).
+template <class R>
+Signature2001 sign2001(const ec::Sc& d, const uint8_t (&hash)[64], const ec::Sc& e) {
+  using C = ec::Curve<R>;
   Signature2001 out;
-  out.pub = affine_of(ec::mul_base(d));
-  out.r = ec::sc_from_fe(affine_of(ec::mul_base(k)).x);
+  const ec::Sc k = ec::sc_reduce_wide_le(hash);
+  out.pub = C::affine(C::mul_base(d));
+  out.r = ec::sc_from_fe(C::affine(C::mul_base(k)).x);
   out.s = ec::sc_add(ec::sc_mul(out.r, d), ec::sc_mul(k, e));
   return out;
 }
 
 // The library's verification: R = (s / e) G - (r / e) Q, x(R) mod q = r.
 bool verify2001(const ec::Affine& pub, const ec::Sc& e, const ec::Sc& r, const ec::Sc& s) {
-  const ec::Sc v = ec::sc_inv(e);
+  const ec::Sc v = ec::sc_inv_public(e);
   const ec::Sc z1 = ec::sc_mul(s, v);
   const ec::Sc z2 = ec::sc_neg(ec::sc_mul(r, v));
   return ec::x_mod_q_equals(ec::mul_double_public(z1, z2, pub), r);
 }
 
-int run_ec_sign() {
+template <class R>
+int run_ec_sign(const char* mode) {
   Checks checks;
-  const Signature2001 want = sign2001(kSecretD, kNonceK, kDigestE);
-  ec::Sc d = kSecretD, k = kNonceK;
+  const Signature2001 want = sign2001<R>(kSecretD, kNonceHash, kDigestE);
+  ec::Sc d = kSecretD;
+  uint8_t hash[64];
+  std::memcpy(hash, kNonceHash, sizeof hash);
   mark_secret(d);
-  mark_secret(k);
-  Signature2001 got = sign2001(d, k, kDigestE);
+  mark_secret(hash);
+  Signature2001 got = sign2001<R>(d, hash, kDigestE);
   mark_public(got);
   checks.expect(same(got, want), "2001 signature with secret inputs differs from the defined run");
   checks.expect(verify2001(want.pub, kDigestE, want.r, want.s), "2001 signature does not verify");
   const ec::Sc other_e = ec::sc_add(kDigestE, ec::Sc{{1, 0, 0, 0}});
   checks.expect(!verify2001(want.pub, other_e, want.r, want.s), "2001 signature verifies another digest");
-  return checks.result("ec-sign");
+  return checks.result(mode);
 }
 
-int run_ec_agree() {
+template <class R>
+int run_ec_agree(const char* mode) {
+  using C = ec::Curve<R>;
   Checks checks;
-  const ec::Affine peer = affine_of(ec::mul_base(kPeerT));  // t G
-  const ec::Affine want = affine_of(ec::mul(kSecretD, peer));
+  const ec::Affine peer = C::affine(C::mul_base(kPeerT));  // t G
+  const ec::Affine want = C::affine(C::mul_point(kSecretD, peer));
   ec::Sc d = kSecretD;
   mark_secret(d);
-  ec::Affine got = affine_of(ec::mul(d, peer));
+  ec::Affine got = C::affine(C::mul_point(d, peer));
   mark_public(got);
   checks.expect(same(got, want), "2001 agreement with a secret key differs from the defined run");
   // d (t G) = (d t) G, by the fixed-base table.
-  const ec::Affine by_base = affine_of(ec::mul_base(ec::sc_mul(kSecretD, kPeerT)));
+  const ec::Affine by_base = C::affine(C::mul_base(ec::sc_mul(kSecretD, kPeerT)));
   checks.expect(same(want, by_base), "d (t G) differs from (d t) G");
-  return checks.result("ec-agree");
+  return checks.result(mode);
 }
 
 // The verification's double multiplication on a secret scalar.
@@ -318,22 +339,36 @@ int run_leaky94() {
   return checks.result("leaky-94");
 }
 
-#if GOST_MONT_ADX
-// mulx (BMI2) and adcx/adox (ADX) on this processor. Under valgrind its
-// CPUID does not show ADX, so the processor's flags are read from Linux.
-bool processor_has_adx() {
-  if (mont::adx::available()) return true;
-  if (!RUNNING_ON_VALGRIND) return false;
+// The processor's flags as Linux reports them: under valgrind CPUID does
+// not show ADX, although valgrind executes mulx, adcx and adox.
+bool processor_has(std::initializer_list<const char*> flags) {
   std::ifstream cpuinfo("/proc/cpuinfo");
   std::string line;
   while (std::getline(cpuinfo, line)) {
     if (line.rfind("flags", 0) != 0) continue;
     line += ' ';
-    return line.find(" adx ") != std::string::npos && line.find(" bmi2 ") != std::string::npos;
+    for (const char* flag : flags) {
+      if (line.find(std::string(" ") + flag + " ") == std::string::npos) return false;
+    }
+    return true;
   }
   return false;
 }
+
+#if GOST_MONT_ADX
+// mulx (BMI2) and adcx/adox (ADX) on this processor.
+bool processor_has_adx() { return mont::adx::available() || processor_has({"adx", "bmi2"}); }
 #endif
+
+// The 2001 modes on the mulx/adx rows, or 77 where they cannot run.
+template <int (*Run)(const char*)>
+int run_fast_rows(const char* mode) {
+  if (!processor_has({"adx", "bmi2", "avx2"})) {
+    std::printf("%s: these rows are not available here; skipped\n", mode);
+    return kSkipped;
+  }
+  return Run(mode);
+}
 
 // The 64-bit group on the rows asked for; false when the processor lacks them.
 bool select_rows(MontPath path) {
@@ -359,14 +394,25 @@ int run94_rows(MontPath path, const char* mode) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc == 2 ? argv[1] : "";
-  if (mode == "ec-sign") return run_ec_sign();
-  if (mode == "ec-agree") return run_ec_agree();
+#if GOST_EC256_ADX
+  if (mode == "ec-sign-fast") return run_fast_rows<run_ec_sign<ec::AdxRows>>("ec-sign-fast");
+  if (mode == "ec-agree-fast") return run_fast_rows<run_ec_agree<ec::AdxRows>>("ec-agree-fast");
+#else
+  if (mode == "ec-sign-fast" || mode == "ec-agree-fast") {
+    std::printf("%s: this build has no mulx/adx rows; skipped\n", mode.c_str());
+    return kSkipped;
+  }
+#endif
+  if (mode == "ec-sign-portable") return run_ec_sign<ec::PortableRows>("ec-sign-portable");
+  if (mode == "ec-agree-portable") return run_ec_agree<ec::PortableRows>("ec-agree-portable");
   if (mode == "94-fast") return run94_rows(MontPath::kFast, "94-fast");
   if (mode == "94-portable") return run94_rows(MontPath::kPortable, "94-portable");
   if (mode == "94-limb32") return run94<uint32_t>("94-limb32");
   if (mode == "leaky-ec") return run_leaky_ec();
   if (mode == "leaky-94") return run_leaky94();
-  std::fprintf(stderr, "%s: unknown mode (ec-sign, ec-agree, 94-fast, 94-portable, 94-limb32, leaky-ec, leaky-94)\n",
+  std::fprintf(stderr,
+               "%s: unknown mode (ec-sign-fast, ec-sign-portable, ec-agree-fast, ec-agree-portable, 94-fast, "
+               "94-portable, 94-limb32, leaky-ec, leaky-94)\n",
                argv[0]);
   return 64;
 }

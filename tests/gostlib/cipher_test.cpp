@@ -192,12 +192,14 @@ TEST_F(Cipher, EncryptAndDecryptOfFeedbackModeDiffer) {
 }
 
 TEST_F(Cipher, MacMatchesLibgcryptImit) {
-  for (size_t n = 1; n <= 40; ++n) {
+  // The empty message included: no block runs and the MAC is zero.
+  for (size_t n = 0; n <= 40; ++n) {
     const Bytes data = random_bytes(n, uint32_t(1000 + n));
     const Bytes full = mac(key, data, n);
     ASSERT_EQ(to_hex(Bytes(full.begin(), full.begin() + 4)), to_hex(reference_imit(key, data))) << n;
     ASSERT_EQ(mac(key, data, 3), full) << n;
   }
+  EXPECT_EQ(mac(key, {}, 1), Bytes(8, 0)) << "the whole 64-bit state of the empty message is zero";
   const Bytes big = random_bytes(100000, 9);
   const Bytes full = mac(key, big, 65535);
   EXPECT_EQ(to_hex(Bytes(full.begin(), full.begin() + 4)), to_hex(reference_imit(key, big)));
@@ -211,14 +213,6 @@ TEST_F(Cipher, MacOfShortMessagesAddsAZeroBlock) {
   EXPECT_EQ(mac(key, one, 8), mac(key, two, 16));
   // Zero padding: a short tail equals the tail padded with zeros.
   EXPECT_EQ(mac(key, Bytes{1, 2, 3}, 3), mac(key, Bytes{1, 2, 3, 0, 0, 0, 0, 0}, 8));
-}
-
-TEST_F(Cipher, MacOfEmptyMessageDependsOnTheKey) {
-  const Bytes a = mac(key, {}, 1);
-  const Bytes b = mac(random_bytes(32, 77), {}, 1);
-  EXPECT_NE(a, Bytes(8, 0));
-  EXPECT_NE(a, b);
-  EXPECT_NE(a, mac(key, Bytes(8, 0), 8)) << "the empty message is the zero block alone";
 }
 
 TEST_F(Cipher, KeyAndTableChangeTheOutput) {

@@ -1,9 +1,11 @@
 // The curve arithmetic of the GOST library, compiled into this program and
-// checked against GMP (field, scalars, the affine group law), nettle
-// (k * G) and libgcrypt (k * P) on random and edge values.
+// checked against GMP (field, scalars, the affine group law, inverses),
+// nettle (k * G) and libgcrypt (k * P) on random and edge values, on each
+// set of field rows this processor can run (portable, and mulx/adx).
 #include <nettle/ecc-curve.h>
 #include <nettle/ecc.h>
 
+#include <cstring>
 #include <random>
 
 #include "../../gostlib/ec256.cpp"
@@ -118,26 +120,86 @@ TEST(Ec256Limbs, PortableWideMultiplyMatchesTheCompiler) {
   EXPECT_EQ(hi, ~0ULL);
 }
 
-TEST(Ec256Field, ArithmeticMatchesGmp) {
+// The sets of field rows, each tested directly; the assembly rows only
+// where the processor has mulx, adcx/adox and AVX2.
+template <class R>
+class Ec256Rows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!R::available()) GTEST_SKIP() << "this processor cannot run these rows";
+  }
+};
+#if GOST_EC256_ADX
+using RowSets = ::testing::Types<ec::PortableRows, ec::AdxRows>;
+#else
+using RowSets = ::testing::Types<ec::PortableRows>;
+#endif
+TYPED_TEST_SUITE(Ec256Rows, RowSets);
+
+// Field operations against GMP; the lazy rows also on inputs in [p, 2^256)
+// and through canon(), since their results may lie there.
+TYPED_TEST(Ec256Rows, FieldArithmeticMatchesGmp) {
+  using R = TypeParam;
+  using C = ec::Curve<R>;
   Values gen(2);
-  const std::vector<Z> vals = gen.edges_and_random(P(), 40);
+  std::vector<Z> vals = gen.edges_and_random(P(), 30);
+  if (R::kLazy) {
+    Z top;
+    mpz_ui_pow_ui(top.get(), 2, 256);
+    for (const long d : {1L, 2L, 300L, 616L, 617L}) {
+      Z z;
+      mpz_sub_ui(z.get(), top.get(), unsigned(d));
+      vals.push_back(z);  // p .. 2^256 - 1
+    }
+  }
+  auto got = [](const ec::Fe& f) { return z_of(R::canon(f)); };
+  for (const Z& a : vals) {
+    const ec::Fe fa = fe_of(a);
+    Z want;
+    for (const uint32_t m : {3u, 166u, 0xFFFFFFFFu}) {
+      mpz_mul_ui(want.get(), a.get(), m);
+      ASSERT_EQ(got(R::mul_small(fa, m)), mod(want, P())) << a.hex() << " * " << m;
+    }
+    mpz_mul(want.get(), a.get(), a.get());
+    ASSERT_EQ(got(R::sqr(fa)), mod(want, P())) << a.hex();
+    const Z am = mod(a, P());
+    if (mpz_sgn(am.get()) == 0) {
+      EXPECT_EQ(mpz_sgn(got(C::inv(fa)).get()), 0) << "0 has no inverse and gives 0";
+    } else {
+      ASSERT_NE(mpz_invert(want.get(), am.get(), P().get()), 0);
+      ASSERT_EQ(got(C::inv(fa)), want) << a.hex();
+      ASSERT_EQ(got(C::inv_public(fa)), want) << a.hex();
+      ASSERT_EQ(got(C::inv_fermat(fa)), want) << a.hex();
+    }
+    for (const Z& b : vals) {
+      const ec::Fe fb = fe_of(b);
+      mpz_add(want.get(), a.get(), b.get());
+      ASSERT_EQ(got(R::add(fa, fb)), mod(want, P())) << a.hex() << " + " << b.hex();
+      mpz_sub(want.get(), a.get(), b.get());
+      ASSERT_EQ(got(R::sub(fa, fb)), mod(want, P())) << a.hex() << " - " << b.hex();
+      mpz_mul(want.get(), a.get(), b.get());
+      ASSERT_EQ(got(R::mul(fa, fb)), mod(want, P())) << a.hex() << " * " << b.hex();
+      ASSERT_EQ(C::is_zero(R::sub(fa, fb)), mod(a, P()) == mod(b, P()));
+    }
+  }
+}
+
+// The public functions, on whichever rows the process runs, give fully
+// reduced results.
+TEST(Ec256Field, PublicFunctionsMatchGmp) {
+  Values gen(3);
+  const std::vector<Z> vals = gen.edges_and_random(P(), 12);
   for (const Z& a : vals) {
     const ec::Fe fa = fe_of(a);
     Z want;
     mpz_neg(want.get(), a.get());
     ASSERT_EQ(z_of(ec::fe_neg(fa)), mod(want, P())) << a.hex();
-    mpz_mul_ui(want.get(), a.get(), 166);
-    ASSERT_EQ(z_of(ec::fe_mul_small(fa, 166)), mod(want, P())) << a.hex();
-    mpz_mul_ui(want.get(), a.get(), 0xFFFFFFFFu);
-    ASSERT_EQ(z_of(ec::fe_mul_small(fa, 0xFFFFFFFFu)), mod(want, P())) << a.hex();
-    mpz_mul(want.get(), a.get(), a.get());
-    ASSERT_EQ(z_of(ec::fe_sqr(fa)), mod(want, P())) << a.hex();
+    if (mpz_sgn(a.get()) != 0) {
+      ASSERT_NE(mpz_invert(want.get(), a.get(), P().get()), 0);
+      ASSERT_EQ(z_of(ec::fe_inv(fa)), want) << a.hex();
+    }
     for (const Z& b : vals) {
       const ec::Fe fb = fe_of(b);
-      mpz_add(want.get(), a.get(), b.get());
-      ASSERT_EQ(z_of(ec::fe_add(fa, fb)), mod(want, P())) << a.hex() << " + " << b.hex();
-      mpz_sub(want.get(), a.get(), b.get());
-      ASSERT_EQ(z_of(ec::fe_sub(fa, fb)), mod(want, P())) << a.hex() << " - " << b.hex();
       mpz_mul(want.get(), a.get(), b.get());
       ASSERT_EQ(z_of(ec::fe_mul(fa, fb)), mod(want, P())) << a.hex() << " * " << b.hex();
       ASSERT_EQ(ec::fe_equal_mask(fa, fb) != 0, a == b);
@@ -145,18 +207,7 @@ TEST(Ec256Field, ArithmeticMatchesGmp) {
   }
 }
 
-TEST(Ec256Field, InverseAndDecoding) {
-  Values gen(3);
-  for (const Z& a : gen.edges_and_random(P(), 30)) {
-    const ec::Fe inv = ec::fe_inv(fe_of(a));
-    Z want;
-    if (mpz_sgn(a.get()) == 0) {
-      EXPECT_EQ(mpz_sgn(z_of(inv).get()), 0) << "0 has no inverse and gives 0";
-      continue;
-    }
-    ASSERT_NE(mpz_invert(want.get(), a.get(), P().get()), 0);
-    EXPECT_EQ(z_of(inv), want) << a.hex();
-  }
+TEST(Ec256Field, Decoding) {
   ec::Fe f = ec::kFeOne;
   Z pm1;
   mpz_sub_ui(pm1.get(), P().get(), 1);
@@ -183,8 +234,10 @@ TEST(Ec256Scalar, ArithmeticMatchesGmp) {
     if (mpz_sgn(a.get()) != 0) {
       ASSERT_NE(mpz_invert(want.get(), a.get(), Q().get()), 0);
       ASSERT_EQ(z_of(ec::sc_inv(sa)), want) << a.hex();
+      ASSERT_EQ(z_of(ec::sc_inv_public(sa)), want) << a.hex();
     } else {
       EXPECT_TRUE(ec::sc_is_zero(ec::sc_inv(sa)));
+      EXPECT_TRUE(ec::sc_is_zero(ec::sc_inv_public(sa)));
     }
     for (const Z& b : vals) {
       const ec::Sc sb = sc_of(b);
@@ -213,6 +266,17 @@ TEST(Ec256Scalar, ReductionAndRangeChecks) {
     wide.push_back(z);
   }
   for (int i = 0; i < 10; ++i) wide.push_back(gen.below(top));
+  // 512-bit values: a high half from the list over each low half.
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const Z& hi = wide[(i * 7 + 3) % wide.size()];
+    Z v;
+    mpz_mul_2exp(v.get(), hi.get(), 256);
+    mpz_add(v.get(), v.get(), wide[i].get());
+    Bytes le = z_to_le(wide[i], 32);
+    const Bytes hle = z_to_le(hi, 32);
+    le.insert(le.end(), hle.begin(), hle.end());
+    EXPECT_EQ(z_of(ec::sc_reduce_wide_le(le.data())), mod(v, Q())) << v.hex();
+  }
   for (const Z& v : wide) {
     const Bytes le = z_to_le(v, 32);
     EXPECT_EQ(z_of(ec::sc_reduce_le(le.data())), mod(v, Q())) << v.hex();
@@ -382,38 +446,51 @@ class Ec256Points : public ::testing::Test {
   ecc_scalar ns_;
 };
 
-TEST_F(Ec256Points, GroupLawMatchesTheAffineFormulasOnEveryCase) {
+// The point operations of one set of rows (results made canonical first).
+template <class R>
+class Ec256PointRows : public Ec256Points {
+ protected:
+  using C = ec::Curve<R>;
+  void SetUp() override {
+    if (!R::available()) GTEST_SKIP() << "this processor cannot run these rows";
+    Ec256Points::SetUp();
+  }
+  void same(const RefPoint& want, const ec::Point& got, const std::string& what) {
+    expect_same(want, C::canon(got), what);
+  }
+};
+TYPED_TEST_SUITE(Ec256PointRows, RowSets);
+
+TYPED_TEST(Ec256PointRows, GroupLawMatchesTheAffineFormulasOnEveryCase) {
+  using C = typename TestFixture::C;
   Values gen(6);
   const RefPoint inf{Z(), Z(), true};
-  std::vector<RefPoint> pts = {g(), ref_neg(g())};
-  for (int i = 0; i < 6; ++i) pts.push_back(nettle_mul_g(gen.below(Q())));
+  std::vector<RefPoint> pts = {this->g(), ref_neg(this->g())};
+  for (int i = 0; i < 6; ++i) pts.push_back(this->nettle_mul_g(gen.below(Q())));
   std::vector<RefPoint> with_inf = pts;
   with_inf.push_back(inf);
   for (const RefPoint& a : with_inf) {
-    expect_same(ref_add(a, a), ec::point_double(scaled(a, gen)), "2a");
+    this->same(ref_add(a, a), C::dbl(scaled(a, gen)), "2a");
     for (const RefPoint& b : with_inf) {
       const RefPoint want = ref_add(a, b);
-      expect_same(want, ec::point_add(scaled(a, gen), scaled(b, gen)), "a + b");
-      if (!b.infinity) {
-        expect_same(want, ec::point_add_mixed(scaled(a, gen), affine_of(b)), "a + affine b");
-      }
+      this->same(want, C::add(scaled(a, gen), scaled(b, gen)), "a + b");
+      if (!b.infinity) this->same(want, C::add_mixed(scaled(a, gen), affine_of(b)), "a + affine b");
     }
     // a + a and a + (-a) through the addition itself.
     if (!a.infinity) {
-      expect_same(ref_add(a, a), ec::point_add(scaled(a, gen), scaled(a, gen)), "a + a");
-      expect_same(inf, ec::point_add(scaled(a, gen), ec::point_neg(scaled(a, gen))), "a - a");
-      expect_same(inf, ec::point_add_mixed(scaled(a, gen), affine_of(ref_neg(a))), "a - affine a");
-      EXPECT_NE(ec::point_equal_mask(scaled(a, gen), scaled(a, gen)), 0u);
-      EXPECT_EQ(ec::point_equal_mask(scaled(a, gen), scaled(ref_neg(a), gen)), 0u);
+      this->same(ref_add(a, a), C::add(scaled(a, gen), scaled(a, gen)), "a + a");
+      this->same(inf, C::add(scaled(a, gen), ec::point_neg(scaled(a, gen))), "a - a");
+      this->same(inf, C::add_mixed(scaled(a, gen), affine_of(ref_neg(a))), "a - affine a");
     }
   }
 }
 
 // The Jacobian helpers of the public double multiplication on their
 // special cases (equal, opposite and infinite operands).
-TEST_F(Ec256Points, JacobianHelpersOnTheirSpecialCases) {
+TYPED_TEST(Ec256PointRows, JacobianHelpersOnTheirSpecialCases) {
+  using C = typename TestFixture::C;
   Values gen(12);
-  const RefPoint a = nettle_mul_g(gen.below(Q())), b = nettle_mul_g(gen.below(Q()));
+  const RefPoint a = this->nettle_mul_g(gen.below(Q())), b = this->nettle_mul_g(gen.below(Q()));
   auto jac = [&](const RefPoint& r) {
     // (X, Y, Z) with x = X / Z^2, y = Y / Z^3 for a random Z.
     const ec::Fe z = fe_of(gen.below(P()));
@@ -421,21 +498,21 @@ TEST_F(Ec256Points, JacobianHelpersOnTheirSpecialCases) {
     return ec::Jacobian{ec::fe_mul(fe_of(r.x), z2), ec::fe_mul(fe_of(r.y), ec::fe_mul(z2, z)), z};
   };
   auto back = [](const ec::Jacobian& j) {
-    if (ec::fe_equal_mask(j.z, ec::kFeZero) != 0) return ec::kInfinity;
-    return ec::Point{ec::fe_mul(j.x, j.z), j.y, ec::fe_mul(j.z, ec::fe_sqr(j.z))};
+    if (C::is_zero(j.z)) return ec::kInfinity;
+    return C::canon(ec::Point{C::mul(j.x, j.z), j.y, C::mul(j.z, C::sqr(j.z))});
   };
   const RefPoint inf{Z(), Z(), true};
   const ec::Jacobian o{ec::kFeOne, ec::kFeOne, ec::kFeZero};
-  expect_same(ref_add(a, b), back(ec::jac_add(jac(a), jac(b))), "a + b");
-  expect_same(ref_add(a, a), back(ec::jac_add(jac(a), jac(a))), "a + a");
-  expect_same(inf, back(ec::jac_add(jac(a), jac(ref_neg(a)))), "a - a");
-  expect_same(a, back(ec::jac_add(o, jac(a))), "O + a");
-  expect_same(a, back(ec::jac_add(jac(a), o)), "a + O");
-  expect_same(ref_add(a, a), back(ec::jac_double(jac(a))), "2a");
-  expect_same(ref_add(a, b), back(ec::jac_add_affine(jac(a), affine_of(b))), "a + affine b");
-  expect_same(ref_add(a, a), back(ec::jac_add_affine(jac(a), affine_of(a))), "a + affine a");
-  expect_same(inf, back(ec::jac_add_affine(jac(a), affine_of(ref_neg(a)))), "a - affine a");
-  expect_same(b, back(ec::jac_add_affine(o, affine_of(b))), "O + affine b");
+  this->same(ref_add(a, b), back(C::jac_add(jac(a), jac(b))), "a + b");
+  this->same(ref_add(a, a), back(C::jac_add(jac(a), jac(a))), "a + a");
+  this->same(inf, back(C::jac_add(jac(a), jac(ref_neg(a)))), "a - a");
+  this->same(a, back(C::jac_add(o, jac(a))), "O + a");
+  this->same(a, back(C::jac_add(jac(a), o)), "a + O");
+  this->same(ref_add(a, a), back(C::jac_double(jac(a))), "2a");
+  this->same(ref_add(a, b), back(C::jac_add_affine(jac(a), affine_of(b))), "a + affine b");
+  this->same(ref_add(a, a), back(C::jac_add_affine(jac(a), affine_of(a))), "a + affine a");
+  this->same(inf, back(C::jac_add_affine(jac(a), affine_of(ref_neg(a)))), "a - affine a");
+  this->same(b, back(C::jac_add_affine(o, affine_of(b))), "O + affine b");
 }
 
 TEST_F(Ec256Points, CurveMembership) {
@@ -448,42 +525,112 @@ TEST_F(Ec256Points, CurveMembership) {
   bad.y = ec::fe_add(bad.y, ec::kFeOne);
   EXPECT_FALSE(ec::on_curve(bad));
   EXPECT_FALSE(ec::on_curve(ec::Affine{ec::kFeZero, ec::kFeZero}));
+  EXPECT_NE(ec::point_equal_mask(scaled(p, gen), scaled(p, gen)), 0u);
+  EXPECT_EQ(ec::point_equal_mask(scaled(p, gen), scaled(ref_neg(p), gen)), 0u);
 }
 
-TEST_F(Ec256Points, FixedBaseMultiplicationMatchesNettle) {
-  Values gen(8);
-  for (const Z& k : scalars(gen, 20)) expect_same(nettle_mul_g(k), ec::mul_base(sc_of(k)), k.hex());
-  expect_same(RefPoint{Z(), Z(), true}, ec::mul_base(ec::Sc{}), "0 * G");
-  // (q - 1) G = -G = (1, p - Gy).
-  Z qm1;
-  mpz_sub_ui(qm1.get(), Q().get(), 1);
-  expect_same(ref_neg(g()), ec::mul_base(sc_of(qm1)), "-G");
+// Scalars whose signed 7-bit digits hit the recoding's edges: every digit
+// +64 or -64, runs of ones carrying through all windows, single windows.
+std::vector<Z> digit_edges() {
+  std::vector<Z> out;
+  Z all64, all_minus, ones;
+  for (int i = 0; i < 36; ++i) {
+    Z t;
+    mpz_ui_pow_ui(t.get(), 2, unsigned(7 * i + 6));
+    mpz_add(all64.get(), all64.get(), t.get());  // bit 6 of each window: digit -64 with a carry up
+    mpz_ui_pow_ui(t.get(), 2, unsigned(7 * i));
+    mpz_mul_ui(t.get(), t.get(), 63);
+    mpz_add(all_minus.get(), all_minus.get(), t.get());  // 63 in each window
+  }
+  mpz_ui_pow_ui(ones.get(), 2, 252);
+  mpz_sub_ui(ones.get(), ones.get(), 1);
+  out = {all64, all_minus, ones};
+  for (const unsigned bit : {6u, 7u, 13u, 251u, 252u, 255u}) {
+    Z t;
+    mpz_ui_pow_ui(t.get(), 2, bit);
+    out.push_back(t);
+  }
+  return out;
 }
 
-TEST_F(Ec256Points, VariableBaseMultiplicationMatchesLibgcrypt) {
-  Values gen(9);
-  const RefPoint bases[] = {g(), nettle_mul_g(gen.below(Q())), nettle_mul_g(gen.below(Q()))};
-  for (const RefPoint& base : bases) {
-    for (const Z& k : scalars(gen, 6)) {
-      expect_same(gcry_mul(k, base), ec::mul(sc_of(k), affine_of(base)), k.hex());
+// The digits rebuild the scalar, stay within -64..64, and the top one is
+// never negative.
+TEST(Ec256Comb, SignedDigitsRecodeTheScalar) {
+  Values gen(13);
+  std::vector<Z> ks = digit_edges();
+  for (int i = 0; i < 50; ++i) ks.push_back(gen.below(Q()));
+  for (const Z& k : ks) {
+    Z sum;
+    for (int i = 36; i >= 0; --i) {
+      uint64_t magnitude, negative;
+      ec::Curve<ec::PortableRows>::comb_digit(sc_of(k), i, magnitude, negative);
+      ASSERT_LE(magnitude, 64u) << k.hex();
+      if (i == 36) {
+        ASSERT_TRUE(negative == 0 || magnitude == 0) << k.hex();
+      }
+      mpz_mul_2exp(sum.get(), sum.get(), 7);
+      if (negative != 0) {
+        mpz_sub_ui(sum.get(), sum.get(), magnitude);
+      } else {
+        mpz_add_ui(sum.get(), sum.get(), magnitude);
+      }
     }
-    expect_same(RefPoint{Z(), Z(), true}, ec::mul(ec::Sc{}, affine_of(base)), "0 * P");
+    EXPECT_EQ(sum, k) << k.hex();
   }
 }
 
-TEST_F(Ec256Points, DoubleMultiplicationMatchesTheSumOfProducts) {
+// The row scans give entry index - 1 of a table row, zeros for index 0.
+TYPED_TEST(Ec256Rows, TableScanReturnsTheIndexedEntry) {
+  const ec::CombTable& table = ec::comb_table();
+  for (const int row : {0, 17, 36}) {
+    for (uint64_t index = 0; index <= 64; ++index) {
+      ec::Affine got{ec::kFeOne, ec::kFeOne};
+      TypeParam::select(got, table.entry[row], 64, index);
+      const ec::Affine want = index == 0 ? ec::Affine{ec::kFeZero, ec::kFeZero} : table.entry[row][index - 1];
+      ASSERT_TRUE(std::memcmp(&got, &want, sizeof got) == 0) << row << " " << index;
+    }
+  }
+}
+
+TYPED_TEST(Ec256PointRows, FixedBaseMultiplicationMatchesNettle) {
+  using C = typename TestFixture::C;
+  Values gen(8);
+  std::vector<Z> ks = this->scalars(gen, 12);
+  for (const Z& k : digit_edges()) ks.push_back(mod(k, Q()));
+  for (const Z& k : ks) this->same(this->nettle_mul_g(k), C::mul_base(sc_of(k)), k.hex());
+  this->same(RefPoint{Z(), Z(), true}, C::mul_base(ec::Sc{}), "0 * G");
+  // (q - 1) G = -G = (1, p - Gy).
+  Z qm1;
+  mpz_sub_ui(qm1.get(), Q().get(), 1);
+  this->same(ref_neg(this->g()), C::mul_base(sc_of(qm1)), "-G");
+}
+
+TYPED_TEST(Ec256PointRows, VariableBaseMultiplicationMatchesLibgcrypt) {
+  using C = typename TestFixture::C;
+  Values gen(9);
+  const RefPoint bases[] = {this->g(), this->nettle_mul_g(gen.below(Q()))};
+  for (const RefPoint& base : bases) {
+    for (const Z& k : this->scalars(gen, 4)) {
+      this->same(this->gcry_mul(k, base), C::mul_point(sc_of(k), affine_of(base)), k.hex());
+    }
+    this->same(RefPoint{Z(), Z(), true}, C::mul_point(ec::Sc{}, affine_of(base)), "0 * P");
+  }
+}
+
+TYPED_TEST(Ec256PointRows, DoubleMultiplicationMatchesTheSumOfProducts) {
+  using C = typename TestFixture::C;
   Values gen(10);
   const RefPoint inf{Z(), Z(), true};
-  const RefPoint qpt = nettle_mul_g(gen.below(Q()));
+  const RefPoint qpt = this->nettle_mul_g(gen.below(Q()));
   auto ref = [&](const Z& a, const Z& b, const RefPoint& base) {
-    const RefPoint ag = mpz_sgn(a.get()) == 0 ? inf : nettle_mul_g(a);
-    const RefPoint bq = mpz_sgn(b.get()) == 0 ? inf : gcry_mul(b, base);
+    const RefPoint ag = mpz_sgn(a.get()) == 0 ? inf : this->nettle_mul_g(a);
+    const RefPoint bq = mpz_sgn(b.get()) == 0 ? inf : this->gcry_mul(b, base);
     return ref_add(ag, bq);
   };
-  const std::vector<Z> ks = scalars(gen, 4);
+  const std::vector<Z> ks = this->scalars(gen, 4);
   for (const Z& a : ks) {
     for (const Z& b : ks) {
-      expect_same(ref(a, b, qpt), ec::mul_double_public(sc_of(a), sc_of(b), affine_of(qpt)), a.hex() + "," + b.hex());
+      this->same(ref(a, b, qpt), C::mul_double_public(sc_of(a), sc_of(b), affine_of(qpt)), a.hex() + "," + b.hex());
     }
   }
   const Z zero("0"), one("1"), two("2");
@@ -491,11 +638,12 @@ TEST_F(Ec256Points, DoubleMultiplicationMatchesTheSumOfProducts) {
   mpz_sub_ui(qm1.get(), Q().get(), 1);
   // Q = G: the table additions meet the running sum (doubling and
   // cancelling branches).
-  expect_same(ref(one, one, g()), ec::mul_double_public(sc_of(one), sc_of(one), ec::base_point()), "G + G");
-  expect_same(inf, ec::mul_double_public(sc_of(qm1), sc_of(one), ec::base_point()), "-G + G");
-  expect_same(g(), ec::mul_double_public(sc_of(two), sc_of(qm1), ec::base_point()), "2G - G");
-  expect_same(inf, ec::mul_double_public(sc_of(zero), sc_of(zero), affine_of(qpt)), "0");
-  expect_same(qpt, ec::mul_double_public(sc_of(zero), sc_of(one), affine_of(qpt)), "Q");
+  const ec::Affine g = ec::base_point();
+  this->same(ref(one, one, this->g()), C::mul_double_public(sc_of(one), sc_of(one), g), "G + G");
+  this->same(inf, C::mul_double_public(sc_of(qm1), sc_of(one), g), "-G + G");
+  this->same(this->g(), C::mul_double_public(sc_of(two), sc_of(qm1), g), "2G - G");
+  this->same(inf, C::mul_double_public(sc_of(zero), sc_of(zero), affine_of(qpt)), "0");
+  this->same(qpt, C::mul_double_public(sc_of(zero), sc_of(one), affine_of(qpt)), "Q");
 }
 
 TEST_F(Ec256Points, XModQComparisonCoversXAboveQ) {

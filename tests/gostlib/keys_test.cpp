@@ -1,4 +1,7 @@
-// Parameter getters and partial clears of the public-key contexts.
+// Parameter getters, partial clears and stored secrets of the public-key
+// contexts.
+#include <functional>
+
 #include "bignum.hpp"
 
 namespace gosttest {
@@ -76,6 +79,76 @@ TEST(PartialClears, RemoveOnlyTheirKey) {
   EXPECT_EQ(pget(pctx, pub, &len), 0);
   ASSERT_EQ(pclear_public(pctx), 0);
   EXPECT_EQ(pget(pctx, pub, &len), 2);
+}
+
+// One public-key context kind as the altered-secret test drives it.
+struct SecretContext {
+  const char* name;
+  size_t size;    // the context
+  size_t stored;  // bytes of the stored secret, after the 4-byte tag and the flags
+  std::function<int32_t(uint8_t*, uint8_t*)> set_parms;  // (ctx, state)
+  std::string prefix;
+  bool signs, agrees;
+  size_t public_size;
+
+  template <class F>
+  F fn(const char* op) const {
+    return lib().fn<F>(("RuroV_" + prefix + "_" + op).c_str());
+  }
+};
+
+// A context whose stored secret was overwritten is not used: signing,
+// deriving the public key and the agreement answer 17 on every kind. The 94
+// signature and the agreement once used such a secret unchecked (a stored 0
+// gave the shared secret 1 with success).
+TEST(StoredSecret, AlteredSecretIsRefusedByEveryKind) {
+  uint8_t state[kStateSize] = {};
+  const SecretContext kinds[] = {
+      {"2001", 748, 32,
+       [](uint8_t* c, uint8_t* st) {
+         return lib().fn<Set01Fn>("RuroV_LR34_10_2001_set_parms")(c, st, nullptr, 32, nullptr, 32, nullptr, nullptr,
+                                                                   nullptr);
+       },
+       "LR34_10_2001", true, true, 100},
+      {"94", 1148, 32,
+       [](uint8_t* c, uint8_t* st) {
+         return lib().fn<Set94Fn>("RuroV_LR34_10_1994_set_parms")(c, st, nullptr, 128, nullptr, 32, nullptr);
+       },
+       "LR34_10_1994", true, false, 128},
+      {"agreement", 1300, 128,
+       [](uint8_t* c, uint8_t* st) { return lib().fn<SetPkaFn>("RuroV_LDH_PKA_set_parms")(c, st, nullptr, 128, nullptr); },
+       "LDH_PKA", false, true, 128},
+  };
+  for (const SecretContext& k : kinds) {
+    SCOPED_TRACE(k.name);
+    Bytes ctx(k.size, 0), secret(k.stored), pub(k.public_size), out(128);
+    int32_t len = int32_t(k.stored);
+    ASSERT_EQ(k.set_parms(ctx.data(), state), 0);
+    ASSERT_EQ(k.fn<GenFn>("gen_secret_key")(ctx.data()), 0);
+    ASSERT_EQ(k.fn<GenFn>("gen_public_key")(ctx.data()), 0);
+    ASSERT_EQ(k.fn<GetKeyFn>("get_secret_key")(ctx.data(), secret.data(), &len), 0);
+    len = int32_t(k.public_size);
+    ASSERT_EQ(k.fn<GetKeyFn>("get_public_key")(ctx.data(), pub.data(), &len), 0);
+    ASSERT_EQ(to_hex(ctx.data() + 8, k.stored), to_hex(secret)) << "layout assumed by this test";
+    const uint8_t digest[32] = {1};
+    // The operations on the secret, each with its result.
+    auto results = [&] {
+      std::vector<int32_t> rc{k.fn<GenFn>("gen_public_key")(ctx.data())};
+      if (k.signs) rc.push_back(k.fn<SignFn>("sign")(ctx.data(), digest, out.data()));
+      if (k.agrees) rc.push_back(k.fn<MutualFn>("gen_mutual_key")(ctx.data(), pub.data(), out.data()));
+      return rc;
+    };
+    Bytes zero(k.stored, 0), top(k.stored, 0), high = secret;
+    std::fill(top.begin(), top.begin() + 32, uint8_t(0xFF));  // at least q
+    if (k.stored > 32) high[32] = 1;                           // bytes past the 32nd must be zero
+    for (const Bytes* altered : {&zero, &top, &high}) {
+      if (*altered == secret) continue;
+      std::copy(altered->begin(), altered->end(), ctx.begin() + 8);
+      for (const int32_t rc : results()) EXPECT_EQ(rc, 17) << to_hex(*altered);
+    }
+    std::copy(secret.begin(), secret.end(), ctx.begin() + 8);
+    for (const int32_t rc : results()) EXPECT_EQ(rc, 0) << "the stored secret restored";
+  }
 }
 
 }  // namespace

@@ -308,22 +308,6 @@ TEST_F(Sign2001, MisuseAndSizeQueries) {
   EXPECT_EQ(std::count(ctx.begin(), ctx.end(), 0), 748);
 }
 
-// A context whose stored secret was overwritten (bytes 8..39 after the tag
-// and flags) with a value of at least q is not used for signing.
-TEST_F(Sign2001, AlteredSecretInTheContextIsNotUsed) {
-  Bytes secret, area;
-  generate(secret, area);
-  auto ctx = fresh();
-  ASSERT_EQ(set_secret(ctx.data(), secret.data()), 0);
-  ASSERT_EQ(to_hex(ctx.data() + 8, 32), to_hex(secret)) << "layout assumed by this test";
-  std::fill(ctx.begin() + 8, ctx.begin() + 40, uint8_t(0xFF));
-  uint8_t digest[32] = {1}, sig[64] = {};
-  EXPECT_EQ(sign_fn(ctx.data(), digest, sig), 17);
-  EXPECT_EQ(gen_public(ctx.data()), 17);
-  std::fill(ctx.begin() + 8, ctx.begin() + 40, uint8_t(0));
-  EXPECT_EQ(sign_fn(ctx.data(), digest, sig), 17);
-}
-
 TEST_F(Sign2001, CurveAgreementIsSymmetric) {
   auto mutual = lib().fn<MutualFn>("RuroV_LR34_10_2001_gen_mutual_key");
   Bytes sa, pa, sb, pb;
