@@ -213,6 +213,18 @@ TEST_F(Regeneration, AnotherKeyInTheAnswerChangesNothing) {
   // The client's own earlier key, passed back by the bank, is another key too.
   EXPECT_EQ(RemoteGenerateFinishEx(client.engine(), bank.Transfer("Client").c_str(), &state), -27);
 
+  // The pending record itself with one byte of a key changed: same UID, same
+  // length, other content.
+  for (const size_t at : {newPub.size() - 1, newPub.size() - 150}) {
+    Bytes forged = newPub;
+    forged[at] ^= 0x01;
+    state = 0;
+    EXPECT_EQ(RemoteGenerateFinishEx(client.engine(), bank.CraftTransfer(forged, "tran.pub").c_str(), &state),
+              DZ_E_REGEN_KEY_MISMATCH)
+        << "byte " << at;
+    EXPECT_EQ(state, 0);
+  }
+
   EXPECT_EQ(ReadFile(client.PublicKey()), oldPub);
   EXPECT_EQ(ReadFile(client.SecretKey()), oldSec);
   EXPECT_EQ(ReadFile(regen / "new.pub"), newPub);
