@@ -100,6 +100,7 @@ TEST_P(EncryptionOracle, EngineBlockOpensIndependently) {
     ASSERT_EQ(block->entries.size(), 2u);
     EXPECT_EQ(block->entries[0].uid, "Bank");
     EXPECT_EQ(block->entries[1].uid, "Client");
+    EXPECT_NE(block->entries[0].iv, block->entries[1].iv) << "each encryption draws its own IV";
     EXPECT_EQ(block->ciphertext.size(), size);
     ExpectOpens(*block, bank, client, plain);
     ExpectOpens(*block, client, client, plain);

@@ -4,6 +4,7 @@
 // transfer built and signed independently opened by the engine.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,13 +39,6 @@ SignedData OpenTransfer(const std::string& text) {
   return signedData.value_or(SignedData{});
 }
 
-bool SignatureHolds(const Party& signer, const SignedData& s) {
-  const Bytes digest = Hash(s.data);
-  const uint8_t* value = s.signature.value.data();
-  return signer.pub.algorithm == kGost2001 ? Verify2001(signer.pub.signatureKey.data(), digest, value)
-                                           : Verify94(signer.pub.signatureKey.data(), digest, value);
-}
-
 class KeyRecordOracle : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
@@ -72,17 +66,27 @@ TEST_P(KeyRecordOracle, GeneratedKeyFilesHoldWhatTheEngineWasGiven) {
   EXPECT_NE(client.pub.exchangeKey, bank.pub.exchangeKey);
 }
 
+// Every export that makes a transfer: the own key, a correspondent's, a file's.
 TEST_P(KeyRecordOracle, TransfersCarryTheRecordSignedBySender) {
+  const std::string bankFile = bank.medium.pub;
   struct Case {
+    const char* how;
     const Party& sender;
-    std::string uid;
     const Party& owner;
+    std::function<int32_t(DizoraEngine, char*)> make;
   };
-  const std::vector<Case> cases = {{client, kClientUid, client}, {client, "Bank", bank}, {bank, kClientUid, client}};
+  const std::vector<Case> cases = {
+      {"by UID", client, client, [](DizoraEngine e, char* t) { return GetPublicKeyTransfer(e, kClientUid, t); }},
+      {"own", client, client, [](DizoraEngine e, char* t) { return ExcludeSelfPublicKeyTransfer(e, t); }},
+      {"of a correspondent", client, bank, [](DizoraEngine e, char* t) { return GetPublicKeyTransfer(e, "Bank", t); }},
+      {"of a file", client, bank,
+       [&](DizoraEngine e, char* t) { return GetPublicKeyTransferByFile(e, t, bankFile.c_str()); }},
+      {"by the other side", bank, client,
+       [](DizoraEngine e, char* t) { return GetPublicKeyTransfer(e, kClientUid, t); }}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.sender.pub.uid + " sends the key of " + c.uid);
+    SCOPED_TRACE(std::string("transfer ") + c.how);
     std::vector<char> text(static_cast<size_t>(GetMaxPublicKeyTransferSize(c.sender.engine)) + 1, 0);
-    ASSERT_EQ(GetPublicKeyTransfer(c.sender.engine, c.uid.c_str(), text.data()), 0);
+    ASSERT_EQ(c.make(c.sender.engine, text.data()), 0);
     const SignedData s = OpenTransfer(text.data());
     const auto transfer = ReadTransferRecord(s.data);
     ASSERT_TRUE(transfer) << "transfer record of " << s.data.size() << " bytes";
@@ -90,9 +94,13 @@ TEST_P(KeyRecordOracle, TransfersCarryTheRecordSignedBySender) {
     EXPECT_EQ(transfer->record, dz_api_test::ReadFileBytes(c.owner.medium.pub));
     const auto record = ReadPublicKeyRecord(transfer->record);
     ASSERT_TRUE(record);
-    EXPECT_EQ(record->uid, c.uid);
+    EXPECT_EQ(record->uid, c.owner.pub.uid);
     EXPECT_EQ(s.signature.uid, c.sender.pub.uid);
-    EXPECT_TRUE(SignatureHolds(c.sender, s));
+    EXPECT_TRUE(SignatureVerifies(c.sender.pub, Hash(s.data), s.signature.value.data()));
+    // Saved from the transfer, the record is the file again.
+    dz_api_test::TempDir out;
+    ASSERT_EQ(SavePublicKeyFromTransfer(c.sender.engine, out.str().c_str(), text.data()), 0);
+    EXPECT_EQ(dz_api_test::ReadFileBytes(out / "tran.pub"), transfer->record);
   }
 }
 
@@ -102,8 +110,7 @@ TEST_P(KeyRecordOracle, IndependentTransferOpensInTheEngine) {
   ASSERT_NO_FATAL_FAILURE(third.Make("Third", "1994"));
   const Bytes record = dz_api_test::ReadFileBytes(third.medium.pub);
   const Bytes data = WriteTransferRecord("keys\\third.pub", record);
-  const Bytes value = client.sec.algorithm == kGost2001 ? Sign2001(client.sec.signatureKey.data(), Hash(data))
-                                                        : Sign94(client.sec.signatureKey.data(), Hash(data));
+  const Bytes value = SignatureOf(client.sec, Hash(data));
   const std::string text = transfer_test::Base64(WriteSignedData(data, WriteSignatureBlock(kClientUid, value)));
 
   char uid[256] = {};

@@ -39,4 +39,15 @@ struct Party {
 
 inline Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+// The signature scheme of a key's algorithm: GOST R 34.10-2001 or -94.
+inline bool SignatureVerifies(const PublicKeyRecord& key, const Bytes& digest, const uint8_t* value) {
+  return key.algorithm == kGost2001 ? Verify2001(key.signatureKey.data(), digest, value)
+                                    : Verify94(key.signatureKey.data(), digest, value);
+}
+
+inline Bytes SignatureOf(const SecretKeyFile& key, const Bytes& digest) {
+  return key.algorithm == kGost2001 ? Sign2001(key.signatureKey.data(), digest)
+                                    : Sign94(key.signatureKey.data(), digest);
+}
+
 }  // namespace oracle

@@ -8,16 +8,6 @@
 namespace oracle {
 namespace {
 
-bool OracleVerifies(const Party& signer, const Bytes& digest, const uint8_t* value) {
-  return signer.pub.algorithm == kGost2001 ? Verify2001(signer.pub.signatureKey.data(), digest, value)
-                                           : Verify94(signer.pub.signatureKey.data(), digest, value);
-}
-
-Bytes OracleSigns(const Party& signer, const Bytes& digest) {
-  return signer.sec.algorithm == kGost2001 ? Sign2001(signer.sec.signatureKey.data(), digest)
-                                           : Sign94(signer.sec.signatureKey.data(), digest);
-}
-
 Bytes EngineSigns(const Party& signer, const Bytes& data) {
   Bytes block(static_cast<size_t>(GetMaxSignatureLength(signer.engine)));
   int32_t size = 0;
@@ -39,18 +29,19 @@ TEST(HashOracle, PublishedVectors) {
                                           0x2a, 0x52, 0xd9, 0x26, 0xa9, 0xe8, 0xfe, 0x57, 0x33, 0xa4}));
 }
 
-// HashData in raw form: the full hash with "Hash method" GOST, the legacy
-// digest with the library's default.
+// HashData in raw form: the full hash with "Hash method" GOST in any letter
+// case, the legacy digest with anything else (the library's default is empty).
 TEST(HashOracle, HashDataMatchesIndependentHash) {
   dz_api_test::Engine engine;
-  for (const char* method : {"GOST", ""}) {
+  for (const std::string method : {"GOST", "gost", "", "OLD_FORMAT"}) {
     engine.Set(dz_api_test::kHashMethod, method);
     for (const size_t size : kSizes) {
       const Bytes data = dz_api_test::PatternBytes(size, 9);
       Bytes hash(32);
       int32_t length = 32;
       ASSERT_EQ(HashData(engine, data.data(), static_cast<int32_t>(size), 0, hash.data(), &length), 0);
-      EXPECT_EQ(hash, *method ? Hash(data) : LegacyDigest(data)) << size << " bytes, method \"" << method << '"';
+      const bool full = method == "GOST" || method == "gost";
+      EXPECT_EQ(hash, full ? Hash(data) : LegacyDigest(data)) << size << " bytes, method \"" << method << '"';
     }
   }
 }
@@ -72,11 +63,11 @@ TEST_P(SignatureOracle, EngineSignatureVerifiesIndependently) {
     const auto parsed = ReadSignatureBlock(block.data(), block.size());
     ASSERT_TRUE(parsed) << size;
     EXPECT_EQ(parsed->uid, "Signer");
-    EXPECT_TRUE(OracleVerifies(signer, Hash(data), parsed->value.data())) << size;
+    EXPECT_TRUE(SignatureVerifies(signer.pub, Hash(data), parsed->value.data())) << size;
     // The oracle is not blind: the same value over other data fails.
     Bytes other = data;
     other.back() ^= 1;
-    EXPECT_FALSE(OracleVerifies(signer, Hash(other), parsed->value.data())) << size;
+    EXPECT_FALSE(SignatureVerifies(signer.pub, Hash(other), parsed->value.data())) << size;
   }
 }
 
@@ -89,28 +80,29 @@ TEST_P(SignatureOracle, LegacyDigestSignatureVerifiesIndependently) {
     const Bytes block = EngineSigns(signer, data);
     const auto parsed = ReadSignatureBlock(block.data(), block.size());
     ASSERT_TRUE(parsed) << size;
-    EXPECT_TRUE(OracleVerifies(signer, LegacyDigest(data), parsed->value.data())) << size;
+    EXPECT_TRUE(SignatureVerifies(signer.pub, LegacyDigest(data), parsed->value.data())) << size;
   }
 }
 
+// Both verification exports accept it, name the signer, and refuse other data.
 TEST_P(SignatureOracle, IndependentSignatureVerifiesInTheEngine) {
-  for (const size_t size : kSizes) {
-    const Bytes data = dz_api_test::PatternBytes(size, 7);
-    const Bytes value = OracleSigns(signer, Hash(data));
-    ASSERT_EQ(value.size(), 64u);
-    const Bytes block = WriteSignatureBlock("Signer", value);
-    char uid[256] = {};
-    EXPECT_EQ(VerifyData(verifier.engine, data.data(), static_cast<int32_t>(data.size()), block.data(),
-                         static_cast<int32_t>(block.size()), uid),
-              0)
-        << size;
-    EXPECT_STREQ(uid, "Signer");
-    Bytes other = data;
-    other.front() ^= 0x80;
-    EXPECT_EQ(VerifyData(verifier.engine, other.data(), static_cast<int32_t>(other.size()), block.data(),
-                         static_cast<int32_t>(block.size()), uid),
-              DZ_LIB_BAD_SIGNATURE)
-        << size;
+  for (const auto verify : {VerifyData, VerifySignWOCheckValidity}) {
+    for (const size_t size : kSizes) {
+      const Bytes data = dz_api_test::PatternBytes(size, 7);
+      const Bytes value = SignatureOf(signer.sec, Hash(data));
+      ASSERT_EQ(value.size(), 64u);
+      const Bytes block = WriteSignatureBlock("Signer", value);
+      const auto blockSize = static_cast<int32_t>(block.size());
+      char uid[256] = {};
+      EXPECT_EQ(verify(verifier.engine, data.data(), static_cast<int32_t>(size), block.data(), blockSize, uid), 0)
+          << size;
+      EXPECT_STREQ(uid, "Signer");
+      Bytes other = data;
+      other.front() ^= 0x80;
+      EXPECT_EQ(verify(verifier.engine, other.data(), static_cast<int32_t>(size), block.data(), blockSize, uid),
+                DZ_LIB_BAD_SIGNATURE)
+          << size;
+    }
   }
 }
 
