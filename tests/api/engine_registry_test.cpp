@@ -2,12 +2,12 @@
 // objects and the common frame, observed through the exported functions.
 #include <gtest/gtest.h>
 
-#include <barrier>
 #include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/test_sync.h"
 #include "engine_test_util.h"
 
 #include <memory>
@@ -106,12 +106,12 @@ TEST(BindingRegistry, ConcurrentFirstUseCreatesOneBinding) {
     engines.back()->Set(kPublicKey, pub);
   }
   const Bytes data = PatternBytes(2000);
-  std::barrier start(kThreads);
+  dz_test::Barrier start(kThreads);
   std::vector<int32_t> results(kThreads, 1);
   std::vector<std::thread> threads;
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([&, i] {
-      start.arrive_and_wait();
+      EXPECT_TRUE(start.ArriveAndWait());
       results[static_cast<size_t>(i)] = Sign(*engines[static_cast<size_t>(i)], data);
     });
   }

@@ -37,45 +37,6 @@ std::string Report(DizoraEngine e, const char* uid, int32_t* result) {
   return *result == 0 ? std::string(text.data()) : std::string();
 }
 
-TEST(TransferSizes, FixedLimits) {
-  DizoraEngine e = GetCryptObj(0);
-  EXPECT_EQ(GetMaxPublicKeyTransferSize(e), kMaxTransfer);
-  EXPECT_EQ(GetMaxReportSize(e), kMaxReport);
-  EXPECT_EQ(GetMaxPublicKeyPropertiesLength(e), kMaxReport);
-  DoneEngine(e);
-}
-
-TEST(Transfer, OpenedOnTheSameMediumGivesTheUIDAndTheRecord) {
-  Medium alice("Alice");
-  ASSERT_EQ(alice.generated(), 0);
-  const std::string transfer = alice.Transfer("Alice");
-  ASSERT_FALSE(transfer.empty());
-  EXPECT_LE(transfer.size(), static_cast<size_t>(kMaxTransfer));
-  EXPECT_EQ(transfer.find_first_of("\r\n"), std::string::npos);
-
-  char uid[256];
-  std::memset(uid, 'x', sizeof uid);
-  ASSERT_EQ(GetUIDByPublicKeyTransfer(alice.engine(), transfer.c_str(), uid), 0);
-  EXPECT_STREQ(uid, "Alice");
-
-  const fs::path target = alice.dir() / "saved";
-  fs::create_directories(target);
-  ASSERT_EQ(SavePublicKeyFromTransfer(alice.engine(), target.string().c_str(), transfer.c_str()), 0);
-  EXPECT_EQ(ReadFile(target / "tran.pub"), ReadFile(alice.PublicKey()));
-
-  std::vector<char> self(kMaxTransfer + 1, 0);
-  ASSERT_EQ(ExcludeSelfPublicKeyTransfer(alice.engine(), self.data()), 0);
-  ASSERT_EQ(GetUIDByPublicKeyTransfer(alice.engine(), self.data(), uid), 0);
-  EXPECT_STREQ(uid, "Alice");
-
-  std::vector<char> byFile(kMaxTransfer + 1, 0);
-  ASSERT_EQ(GetPublicKeyTransferByFile(alice.engine(), byFile.data(),
-                                       alice.PublicKey().string().c_str()),
-            0);
-  ASSERT_EQ(GetUIDByPublicKeyTransfer(alice.engine(), byFile.data(), uid), 0);
-  EXPECT_STREQ(uid, "Alice");
-}
-
 // The bank passes Carol's key to Alice; Alice, who knows the bank, includes it
 // and can then check Carol's signatures.
 TEST(Transfer, IncludedOnAnotherMediumCarriesTheKey) {

@@ -1,12 +1,11 @@
 // One binding object shared by eight threads that sign, verify, encrypt and
 // decrypt at once, with the keys and the cache released in between.
-#include <barrier>
-#include <latch>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "binding_fixture.h"
+#include "common/test_sync.h"
 
 namespace dizora::binding_test {
 namespace {
@@ -119,12 +118,12 @@ class BindingConcurrency : public BindingTest {
 };
 
 TEST_F(BindingConcurrency, EightThreadsSignVerifyEncryptDecryptWhileKeysAreReleased) {
-  std::latch start(kThreads);
+  dz_test::Barrier start(kThreads);
   std::vector<std::string> failures(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      start.arrive_and_wait();
+      EXPECT_TRUE(start.ArriveAndWait());
       for (int round = 0; round < kRounds; ++round) {
         failures[t] += Round(t, round);
         // Two threads drop the key and the cache between their rounds.
@@ -141,19 +140,19 @@ TEST_F(BindingConcurrency, SimultaneousMissesOfTheMutualKeyAllGetTheSameKey) {
   const KeySettings& s = alice.settings;
   ASSERT_EQ(binding->GetMutualKey("Bob", expected.data(), s.publicKeyPath, s.secretKeyPath, s.correspondentsDir,
                                   s.caDir, 60, 5), 0);
-  std::barrier sync(kThreads);
+  dz_test::Barrier sync(kThreads);
   std::vector<int> wrong(kThreads, 0);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       for (int round = 0; round < kRounds; ++round) {
         if (t == 0) binding->ReleaseKeys();
-        sync.arrive_and_wait();  // every thread now misses the cache together
+        EXPECT_TRUE(sync.ArriveAndWait());  // every thread now misses the cache together
         Bytes key(kMutualKeySize, 0);
         const int32_t r = binding->GetMutualKey("Bob", key.data(), s.publicKeyPath, s.secretKeyPath,
                                                 s.correspondentsDir, s.caDir, 60, 5);
         if (r != 0 || key != expected) ++wrong[t];
-        sync.arrive_and_wait();
+        EXPECT_TRUE(sync.ArriveAndWait());
       }
     });
   }

@@ -11,7 +11,6 @@ namespace dizora::binding_test {
 namespace {
 
 using namespace rurov;
-using ForceResultFn = int32_t (*)(const char* name, int32_t code, int32_t count);
 
 Bytes Pattern(size_t size, uint32_t seed) {
   Bytes bytes(size);
@@ -25,33 +24,38 @@ struct Outcome {
   int32_t length = 0;
 };
 
+Outcome EncryptWith(TCryptoC_DLL& dll, const KeyMedium& medium, const Bytes& plain, const char* list,
+                    int32_t method = 0, int32_t recipients = 3) {
+  Outcome out;
+  out.data = plain;
+  out.data.resize(plain.size() + static_cast<size_t>(TCryptoC_DLL::GetMaxEncryptAddition(recipients)), 0xCD);
+  out.length = static_cast<int32_t>(plain.size());
+  const KeySettings& s = medium.settings;
+  out.result = dll.EncryptData(out.data.data(), out.length, method, list, s.publicKeyPath, s.secretKeyPath,
+                               s.correspondentsDir, s.caDir, s.keyRequestTimeout, s.lastOpTimeout);
+  out.data.resize(static_cast<size_t>(out.length));
+  return out;
+}
+
+Outcome DecryptWith(TCryptoC_DLL& dll, const KeyMedium& medium, const Bytes& block) {
+  Outcome out;
+  out.data = block;
+  out.length = static_cast<int32_t>(block.size());
+  const KeySettings& s = medium.settings;
+  out.result = dll.DecryptData(out.data.empty() ? nullptr : out.data.data(), out.length, s.publicKeyPath,
+                               s.secretKeyPath, s.correspondentsDir, s.caDir, s.keyRequestTimeout, s.lastOpTimeout);
+  return out;
+}
+
 // A user: a key medium and a binding object of its own (one per key settings).
 struct User {
   KeyMedium medium;
   std::unique_ptr<TCryptoC_DLL> dll;
 
   Outcome Encrypt(const Bytes& plain, const char* list, int32_t method = 0, int32_t recipients = 3) {
-    Outcome out;
-    out.data = plain;
-    out.data.resize(plain.size() + static_cast<size_t>(TCryptoC_DLL::GetMaxEncryptAddition(recipients)), 0xCD);
-    out.length = static_cast<int32_t>(plain.size());
-    const KeySettings& s = medium.settings;
-    out.result = dll->EncryptData(out.data.data(), out.length, method, list, s.publicKeyPath, s.secretKeyPath,
-                                  s.correspondentsDir, s.caDir, s.keyRequestTimeout, s.lastOpTimeout);
-    out.data.resize(static_cast<size_t>(out.length));
-    return out;
+    return EncryptWith(*dll, medium, plain, list, method, recipients);
   }
-
-  Outcome Decrypt(const Bytes& block) {
-    Outcome out;
-    out.data = block;
-    out.length = static_cast<int32_t>(block.size());
-    const KeySettings& s = medium.settings;
-    out.result = dll->DecryptData(out.data.empty() ? nullptr : out.data.data(), out.length, s.publicKeyPath,
-                                  s.secretKeyPath, s.correspondentsDir, s.caDir, s.keyRequestTimeout,
-                                  s.lastOpTimeout);
-    return out;
-  }
+  Outcome Decrypt(const Bytes& block) { return DecryptWith(*dll, medium, block); }
 
   Bytes MutualKey(const std::string& uid) {
     Bytes key(kMutualKeySize, 0);
@@ -120,56 +124,6 @@ Layout Parse(const Bytes& block) {
   }
   layout.dataIv = pos;
   return layout;
-}
-
-TEST_F(BindingCrypt, BlockDecodedFieldByField) {
-  const Bytes plain = Pattern(1000, 1);
-  Outcome sent = users.at("Alice").Encrypt(plain, "Bob;Carol;Alice");
-  ASSERT_EQ(sent.result, 0);
-  const Bytes& block = sent.data;
-  ASSERT_EQ(block.size(), 8u + 6u + (3u + 49u) + (5u + 49u) + (5u + 49u) + 16u + 1000u);
-
-  const Layout layout = Parse(block);
-  EXPECT_EQ(layout.count, 3);
-  EXPECT_EQ(layout.method, 0);
-  EXPECT_EQ(layout.sender, "Alice");
-  ASSERT_EQ(layout.entries.size(), 3u);
-  EXPECT_EQ(layout.entries[0].uid, "Bob");
-  EXPECT_EQ(layout.entries[1].uid, "Carol");
-  EXPECT_EQ(layout.entries[2].uid, "Alice");
-
-  // Every entry holds the same data key under the mutual key with its recipient,
-  // and both sides of a pair derive the same mutual key.
-  TCryptoC_DLL& alice = *users.at("Alice").dll;
-  Bytes dataKey;
-  for (const Layout::Entry& entry : layout.entries) {
-    const Bytes mutual = users.at("Alice").MutualKey(entry.uid);
-    if (entry.uid != "Alice") {
-      EXPECT_EQ(users.at(entry.uid).MutualKey("Alice"), mutual) << entry.uid;
-    }
-    Bytes iv(block.begin() + static_cast<long>(entry.iv), block.begin() + static_cast<long>(entry.iv) + 8);
-    Bytes mac(block.begin() + static_cast<long>(entry.iv) + 8, block.begin() + static_cast<long>(entry.iv) + 16);
-    Bytes key(kDataKeySize, 0);
-    ASSERT_EQ(alice.CryptWithMac(block.data() + entry.iv + 16, key.data(), kDataKeySize, mutual.data(), iv.data(),
-                                 mac.data(), 2), 0) << entry.uid;
-    if (dataKey.empty()) dataKey = key;
-    EXPECT_EQ(key, dataKey) << entry.uid;
-  }
-  EXPECT_NE(0, std::memcmp(block.data() + layout.entries[0].iv, block.data() + layout.entries[1].iv, 8))
-      << "each entry has a fresh IV";
-
-  // The data: IV, MAC of the plaintext under the data key, ciphertext.
-  Bytes iv(block.begin() + static_cast<long>(layout.dataIv), block.begin() + static_cast<long>(layout.dataIv) + 8);
-  Bytes mac(block.begin() + static_cast<long>(layout.dataIv) + 8,
-            block.begin() + static_cast<long>(layout.dataIv) + 16);
-  Bytes expectedMac(kMacSize, 0);
-  ASSERT_EQ(alice.ComputeMac(plain.data(), 1000, dataKey.data(), expectedMac.data()), 0);
-  EXPECT_EQ(mac, expectedMac);
-  Bytes decrypted(1000, 0);
-  ASSERT_EQ(alice.CryptWithMac(block.data() + layout.dataIv + 16, decrypted.data(), 1000, dataKey.data(), iv.data(),
-                               mac.data(), 2), 0);
-  EXPECT_EQ(decrypted, plain);
-  EXPECT_NE(Bytes(block.end() - 1000, block.end()), plain);
 }
 
 TEST_F(BindingCrypt, ThreeRecipientsDecryptAndAFourthUserGetsMinus17) {
@@ -294,13 +248,6 @@ TEST_F(BindingCrypt, ManyRecipientsBeyondAHundred) {
   EXPECT_EQ(Bytes(got.data.begin(), got.data.begin() + got.length), plain);
 }
 
-TEST(BindingCryptSizes, MaximumGrowth) {
-  EXPECT_EQ(TCryptoC_DLL::GetMaxEncryptAddition(100), 30579);
-  EXPECT_EQ(TCryptoC_DLL::GetMaxEncryptAddition(0), 279);
-  EXPECT_EQ(TCryptoC_DLL::GetMaxEncryptAddition(2), 885);
-  EXPECT_EQ(TCryptoC_DLL::GetMaxEncryptAddition(INT32_MAX), INT32_MAX);
-}
-
 TEST_F(BindingCrypt, EntriesMatchTheOwnUIDByteForByte) {
   // The cache finds "bob" for Bob, but the entry then does not carry Bob's UID.
   const Outcome sent = users.at("Alice").Encrypt(Pattern(10, 7), "bob");
@@ -359,60 +306,8 @@ TEST_F(BindingCrypt, MutualKeyIsCachedUntilTheCacheIsReleased) {
   EXPECT_EQ(alice.MutualKey("Carol"), key) << "the derivation is deterministic";
 }
 
-TEST_F(BindingCrypt, CryptWithMacModes) {
-  TCryptoC_DLL& dll = *users.at("Alice").dll;
-  const Bytes plain = Pattern(100, 10);
-  const Bytes key = Pattern(32, 11);
-  Bytes out(100, 0), back(100, 0), iv(8, 0), mac(8, 0xFF);
-  EXPECT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), 4), DZ_E_CRYPT_MODE);
-  EXPECT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), -1), DZ_E_CRYPT_MODE);
-  for (int32_t mode : {0, 1}) {
-    ASSERT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), mode), 0);
-    const Bytes firstIv = iv;
-    EXPECT_NE(out, plain);
-    ASSERT_EQ(dll.CryptWithMac(out.data(), back.data(), 100, key.data(), iv.data(), mac.data(), mode + 2), 0);
-    EXPECT_EQ(back, plain) << mode;
-    EXPECT_EQ(iv, firstIv) << "decryption leaves the caller's IV";
-    // The other mode does not decrypt it.
-    EXPECT_EQ(dll.CryptWithMac(out.data(), back.data(), 100, key.data(), iv.data(), mac.data(), 3 - mode),
-              DZ_E_MAC_MISMATCH);
-    Bytes badMac = mac;
-    badMac[7] ^= 1;
-    EXPECT_EQ(dll.CryptWithMac(out.data(), back.data(), 100, key.data(), iv.data(), badMac.data(), mode + 2),
-              DZ_E_MAC_MISMATCH);
-    ASSERT_EQ(dll.CryptWithMac(plain.data(), out.data(), 100, key.data(), iv.data(), mac.data(), mode), 0);
-    EXPECT_NE(iv, firstIv) << "every encryption draws a new IV";
-  }
-}
-
 // Library failures, forced through the fault-injecting build.
-class BindingCryptFaults : public ::testing::Test {
- protected:
-  void SetUp() override {
-    variant = std::make_unique<LibraryVariant>(BinFile("libcrypt_faulty.dll"));
-    user.dll = std::make_unique<TCryptoC_DLL>();
-    ASSERT_TRUE(user.dll->Complete);
-    force = reinterpret_cast<ForceResultFn>(
-        platform::FindModuleSymbol(RurovLibraryHandleForTesting(), "RuroV_TestHook_ForceResult"));
-    ASSERT_NE(force, nullptr);
-    fs::create_directories(temp / "u/ab");
-    user.medium.uid = "Self";
-    user.medium.settings.publicKeyPath = temp / "u/self.pub";
-    user.medium.settings.secretKeyPath = temp / "u/self.sec";
-    user.medium.settings.correspondentsDir = temp / "u/ab/";
-    ASSERT_EQ(user.dll->GenerateKeyPair(kGost2001, "Self", user.medium.settings.publicKeyPath,
-                                        user.medium.settings.secretKeyPath), 0);
-  }
-  void TearDown() override {
-    user.dll.reset();
-    variant.reset();
-  }
-
-  TempDir temp;
-  User user;
-  std::unique_ptr<LibraryVariant> variant;
-  ForceResultFn force = nullptr;
-};
+using BindingCryptFaults = FaultyLibraryTest;
 
 TEST_F(BindingCryptFaults, LibraryCodesPassThroughAndLeaveTheBuffer) {
   const Bytes plain = Pattern(30, 12);
@@ -420,22 +315,22 @@ TEST_F(BindingCryptFaults, LibraryCodesPassThroughAndLeaveTheBuffer) {
                                                     "RuroV_G28147_1989_mac_update",
                                                     "RuroV_G28147_1989_gamma_crypt"};
   for (const char* name : encryptFailures) {
-    user.dll->ReleaseKeys();  // forget the mutual key
+    dll->ReleaseKeys();  // forget the mutual key
     ASSERT_EQ(force(name, 9, 1), 0);
-    const Outcome got = user.Encrypt(plain, "Self");
+    const Outcome got = EncryptWith(*dll, medium, plain, "User5");
     EXPECT_EQ(got.result, 9) << name;
     EXPECT_EQ(got.data, plain) << name;
   }
-  const Outcome sent = user.Encrypt(plain, "Self", 1);
+  const Outcome sent = EncryptWith(*dll, medium, plain, "User5", 1);
   ASSERT_EQ(sent.result, 0);
   for (const char* name : {"RuroV_G28147_1989_gamma_ofb_decrypt", "RuroV_G28147_1989_gamma_ofb_clear",
                            "RuroV_G28147_1989_mac_final"}) {
     ASSERT_EQ(force(name, 10, 1), 0);
-    const Outcome got = user.Decrypt(sent.data);
+    const Outcome got = DecryptWith(*dll, medium, sent.data);
     EXPECT_EQ(got.result, 10) << name;
     EXPECT_EQ(got.data, sent.data) << name;
   }
-  const Outcome got = user.Decrypt(sent.data);
+  const Outcome got = DecryptWith(*dll, medium, sent.data);
   EXPECT_EQ(got.result, 0);
   EXPECT_EQ(Bytes(got.data.begin(), got.data.begin() + got.length), plain);
 }

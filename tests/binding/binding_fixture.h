@@ -205,4 +205,39 @@ class BindingTest : public ::testing::Test {
   TempDir temp;
 };
 
+// A binding `dll` on the fault-injecting build of the library, whose entry
+// points `force` makes fail (RuroV_TestHook_ForceResult: name, code, count),
+// and a GOST R 34.10-2001 key medium of user "User5" made through it.
+class FaultyLibraryTest : public ::testing::Test {
+ protected:
+  using ForceResultFn = int32_t (*)(const char* name, int32_t code, int32_t count);
+
+  void SetUp() override {
+    variant = std::make_unique<LibraryVariant>(BinFile("libcrypt_faulty.dll"));
+    dll = std::make_unique<TCryptoC_DLL>();
+    ASSERT_TRUE(dll->Complete);
+    force = reinterpret_cast<ForceResultFn>(
+        platform::FindModuleSymbol(RurovLibraryHandleForTesting(), "RuroV_TestHook_ForceResult"));
+    ASSERT_NE(force, nullptr);
+    fs::create_directories(temp / "u/ab");
+    medium.uid = "User5";
+    medium.settings.publicKeyPath = temp / "u/self.pub";
+    medium.settings.secretKeyPath = temp / "u/self.sec";
+    medium.settings.correspondentsDir = temp / "u/ab/";
+    ASSERT_EQ(dll->GenerateKeyPair(rurov::kGost2001, medium.uid, medium.settings.publicKeyPath,
+                                   medium.settings.secretKeyPath),
+              0);
+  }
+  void TearDown() override {
+    dll.reset();
+    variant.reset();
+  }
+
+  TempDir temp;
+  KeyMedium medium;
+  std::unique_ptr<LibraryVariant> variant;
+  std::unique_ptr<TCryptoC_DLL> dll;
+  ForceResultFn force = nullptr;
+};
+
 }  // namespace dizora::binding_test

@@ -1,9 +1,9 @@
 // Threads on the library load, the secret-key cache and the public-key cache.
-#include <barrier>
 #include <cstring>
 #include <thread>
 
 #include "binding_fixture.h"
+#include "common/test_sync.h"
 
 namespace dizora::binding_test {
 namespace {
@@ -12,12 +12,12 @@ constexpr int kThreads = 8;
 
 TEST(BindingLoadConcurrency, ObjectsCreatedAtOnceShareOneLoadedLibrary) {
   UnloadLibraryForTesting();  // every thread below races for the first load
-  std::barrier start(kThreads);
+  dz_test::Barrier start(kThreads);
   std::vector<std::unique_ptr<TCryptoC_DLL>> bindings(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      start.arrive_and_wait();
+      EXPECT_TRUE(start.ArriveAndWait());
       bindings[static_cast<size_t>(t)] = std::make_unique<TCryptoC_DLL>();
     });
   }
@@ -46,12 +46,12 @@ TEST_F(BindingKeysConcurrency, AcquisitionsAndLookupsSurviveReleaseKeys) {
   std::memset(mutual, 0x5A, sizeof mutual);
 
   constexpr int kRounds = 60;
-  std::barrier start(kThreads);
+  dz_test::Barrier start(kThreads);
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      start.arrive_and_wait();
+      EXPECT_TRUE(start.ArriveAndWait());
       for (int round = 0; round < kRounds; ++round) {
         if (t == 0) {
           binding->ReleaseKeys();
@@ -86,12 +86,12 @@ TEST_F(BindingKeysConcurrency, AcquisitionsAndLookupsSurviveReleaseKeys) {
 
 // Concurrent state commits never tear the 76-byte block.
 TEST_F(BindingKeysConcurrency, StateBlockIsCopiedWhole) {
-  std::barrier start(kThreads);
+  dz_test::Barrier start(kThreads);
   std::atomic<int> torn{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      start.arrive_and_wait();
+      EXPECT_TRUE(start.ArriveAndWait());
       TLibraryState mine;
       mine.fill(static_cast<uint8_t>(t + 1));
       for (int i = 0; i < 2000; ++i) {

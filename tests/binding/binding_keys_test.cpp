@@ -136,15 +136,6 @@ TEST_F(BindingKeys, UIDOf254CharactersLoadsAnd255IsRefused) {
   ExpectNothingLoaded();
 }
 
-TEST_F(BindingKeys, GostR3410_94PairLoadsWithItsAlgorithm) {
-  const KeyMedium old = MakeMedium("Old94", rurov::kGost1994);
-  Bytes key;
-  int32_t algorithm = -7;
-  ASSERT_EQ(AcquireSignature(old, key, algorithm), 0);
-  EXPECT_EQ(algorithm, rurov::kGost1994);
-  EXPECT_EQ(binding->OwnerUID, "Old94");
-}
-
 TEST_F(BindingKeys, ReadOwnerUIDPrefersTheLoadedKeyAndOtherwiseReadsThePublicFile) {
   char uid[rurov::kUIDBufferSize];
   const KeySettings& s = medium.settings;

@@ -1,4 +1,6 @@
-// The binding's library load, entry-point table, library state and parameter block.
+// The binding's library load, entry-point table and library state. The
+// parameter block is right when the hash and the cipher agree with libgcrypt
+// (tests/oracle).
 #include <cstring>
 
 #include "binding_fixture.h"
@@ -9,16 +11,12 @@ namespace {
 
 using ForceResultFn = int32_t (*)(const char* name, int32_t code, int32_t count);
 
-TEST(BindingLoader, RealLibraryResolvesAllSixtyEntryPointsInTableOrder) {
+TEST(BindingLoader, RealLibraryResolvesEveryEntryPointToItsOwnName) {
   TCryptoC_DLL binding;
   ASSERT_TRUE(binding.Loaded);
   ASSERT_TRUE(binding.Complete);
   void* module = RurovLibraryHandleForTesting();
   ASSERT_NE(module, nullptr);
-  EXPECT_STREQ(kRuroVEntryPointNames[0], "RuroV_G28147_1989_block_init");
-  EXPECT_STREQ(kRuroVEntryPointNames[16], "RuroV_R34_11_1994_init");
-  EXPECT_STREQ(kRuroVEntryPointNames[57], "RuroV_Random_Fill");
-  EXPECT_STREQ(kRuroVEntryPointNames[59], "RuroV_TestSignFunctions_");
   // Each field holds the address of the export of its own name.
   EXPECT_EQ(reinterpret_cast<void*>(binding.RuroV_R34_11_1994_init),
             platform::FindModuleSymbol(module, "RuroV_R34_11_1994_init"));
@@ -100,39 +98,6 @@ TEST(BindingLoader, SnapshotAndCommitCopyTheWholeStateBlock) {
   TLibraryState back{};
   binding.SnapshotState(back);
   EXPECT_EQ(back, copy);
-}
-
-TEST(BindingLoader, ParameterBlockCarriesTheTestTableRowsK8DownToK1) {
-  TParameterBlock block;
-  block.fill(0xFF);
-  TCryptoC_DLL::PrepareParameterBlock(block);
-  const uint8_t k8[16] = {1, 15, 13, 0, 5, 7, 10, 4, 9, 2, 3, 14, 6, 11, 8, 12};
-  const uint8_t k1[16] = {4, 10, 9, 2, 13, 8, 0, 14, 6, 11, 1, 12, 7, 15, 5, 3};
-  EXPECT_EQ(std::memcmp(block.data(), k8, 16), 0);
-  EXPECT_EQ(std::memcmp(block.data() + 112, k1, 16), 0);
-  for (size_t i = 0; i < 128; ++i) EXPECT_LT(block[i], 16) << i;
-  for (size_t i = 128; i < block.size(); ++i) ASSERT_EQ(block[i], 0) << i;
-}
-
-TEST(BindingLoader, ParameterBlockGivesThePublishedHashThroughTheLibrary) {
-  TCryptoC_DLL binding;
-  ASSERT_TRUE(binding.Complete);
-  TParameterBlock params;
-  TCryptoC_DLL::PrepareParameterBlock(params);
-  TLibraryState state;
-  binding.SnapshotState(state);
-  rurov::TLibraryContext<rurov::kHashContextSize> ctx;
-  const uint8_t start[32] = {};
-  ASSERT_EQ(binding.RuroV_R34_11_1994_init(ctx.get(), params.data(), state.data(), start), 0);
-  ctx.Arm(binding.RuroV_R34_11_1994_clear);
-  const char* message = "This is message, length=32 bytes";
-  ASSERT_EQ(binding.RuroV_R34_11_1994_update(ctx.get(), message, 32), 0);
-  uint8_t hash[32] = {};
-  ASSERT_EQ(binding.RuroV_R34_11_1994_final(ctx.get(), hash), 0);
-  const uint8_t expected[32] = {0xb1, 0xc4, 0x66, 0xd3, 0x75, 0x19, 0xb8, 0x2e, 0x83, 0x19, 0x81,
-                                0x9f, 0xf3, 0x25, 0x95, 0xe0, 0x47, 0xa2, 0x8c, 0xb6, 0xf8, 0x3e,
-                                0xff, 0x1c, 0x69, 0x16, 0xa8, 0x15, 0xa6, 0x37, 0xff, 0xfa};
-  EXPECT_EQ(std::memcmp(hash, expected, 32), 0);
 }
 
 TEST(BindingUID, ComparisonIgnoresLetterCaseInWindows1251) {

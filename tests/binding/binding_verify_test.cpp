@@ -9,7 +9,6 @@ namespace dizora::binding_test {
 namespace {
 
 using namespace rurov;
-using ForceResultFn = int32_t (*)(const char* name, int32_t code, int32_t count);
 
 Bytes Pattern(size_t size, uint32_t seed) {
   Bytes bytes(size);
@@ -69,17 +68,6 @@ class BindingVerify : public BindingTest {
   KeyMedium signer01, signer94, verifier;
   std::unique_ptr<TCryptoC_DLL> verifierBinding;
 };
-
-TEST_F(BindingVerify, SignaturesOfBothAlgorithmsVerifyAndNameTheSigner) {
-  const Bytes data = Pattern(5000, 1);
-  for (const KeyMedium* medium : {&signer01, &signer94}) {
-    const Bytes block = SignWith(*binding, *medium, data, true);
-    binding->ReleaseKeys();
-    std::string signer;
-    EXPECT_EQ(Verify(data, block, signer), 0) << medium->uid;
-    EXPECT_EQ(signer, medium->uid);
-  }
-}
 
 TEST_F(BindingVerify, AlteredDataOrSignatureIsNotValid) {
   const Bytes data = Pattern(3000, 2);
@@ -197,38 +185,12 @@ TEST_F(BindingVerify, RecordOfAnUnknownAlgorithmIsNeverValid) {
 }
 
 // The second attempt and library failures, forced through the fault-injecting build.
-class BindingVerifyFaults : public ::testing::Test {
+class BindingVerifyFaults : public FaultyLibraryTest {
  protected:
-  void SetUp() override {
-    variant = std::make_unique<LibraryVariant>(BinFile("libcrypt_faulty.dll"));
-    dll = std::make_unique<TCryptoC_DLL>();
-    ASSERT_TRUE(dll->Complete);
-    force = reinterpret_cast<ForceResultFn>(
-        platform::FindModuleSymbol(RurovLibraryHandleForTesting(), "RuroV_TestHook_ForceResult"));
-    ASSERT_NE(force, nullptr);
-    fs::create_directories(temp / "u/ab");
-    medium.uid = "Signer";
-    medium.settings.publicKeyPath = temp / "u/self.pub";
-    medium.settings.secretKeyPath = temp / "u/self.sec";
-    medium.settings.correspondentsDir = temp / "u/ab/";
-    ASSERT_EQ(dll->GenerateKeyPair(kGost2001, medium.uid, medium.settings.publicKeyPath,
-                                   medium.settings.secretKeyPath), 0);
-  }
-  void TearDown() override {
-    dll.reset();
-    variant.reset();
-  }
-
   int32_t Verify(const Bytes& data, const Bytes& block) {
     std::string signer;
     return VerifyWith(*dll, medium.settings, data, block, signer);
   }
-
-  TempDir temp;
-  KeyMedium medium;
-  std::unique_ptr<LibraryVariant> variant;
-  std::unique_ptr<TCryptoC_DLL> dll;
-  ForceResultFn force = nullptr;
 };
 
 TEST_F(BindingVerifyFaults, SecondAttemptOnlyAboveOnePieceAndOnlyForCode5) {

@@ -42,14 +42,6 @@ TEST(CryptoEngineBase, AdditionExCountsSemicolonSeparatedItems) {
   EXPECT_EQ(e.TCryptoEngine::GetMaxAdditionEx(";;"), 3 * one);
 }
 
-TEST(CryptoEngineBase, IncludeByTypeDispatchesKnownTypesOnly) {
-  TCryptoCEngine e;
-  EXPECT_EQ(e.IncludeByType(0, 0, 0, 0), -1);
-  EXPECT_EQ(e.IncludeByType(12, 0, 0, 0), -1);
-  EXPECT_EQ(e.IncludeByType(1, 0, 0, 0), -1);  // IncludeVariant2
-  EXPECT_EQ(e.IncludeByType(9, 0, 0, 0), -1);  // IncludeVariant1
-}
-
 TEST(CryptoEngineBase, CopyTextToBufferIsBounded) {
   char buf[8];
   std::memset(buf, 'x', sizeof buf);

@@ -11,23 +11,13 @@
 namespace dizora {
 namespace {
 
-TEST(SyncExceptStr, NewTextIsEmpty) {
+// Starts empty; each text replaces the whole previous one, byte for byte.
+TEST(SyncExceptStr, KeepsTheWholeLastTextByteForByte) {
   TSyncExceptStr text;
   EXPECT_EQ(text.GetText(), "");
-}
-
-TEST(SyncExceptStr, SetTextReplacesTheWholeText) {
-  TSyncExceptStr text;
   text.SetText("TCryptoCEngine.SignData: EInOutError: Cannot open file");
-  EXPECT_EQ(text.GetText(), "TCryptoCEngine.SignData: EInOutError: Cannot open file");
   text.SetText("short");
   EXPECT_EQ(text.GetText(), "short");
-  text.SetText("");
-  EXPECT_EQ(text.GetText(), "");
-}
-
-TEST(SyncExceptStr, KeepsTextByteForByte) {
-  TSyncExceptStr text;
   const std::string bytes("a\0\xC1\xF8\xE8\xE1\xEA\xE0\xFF", 9);  // embedded zero, Windows-1251 letters
   text.SetText(bytes);
   EXPECT_EQ(text.GetText(), bytes);

@@ -81,21 +81,7 @@ TEST(MessagesTest, EveryCodeHasItsExactMessage) {
     EXPECT_EQ(Cp1251ToUtf8(raw), text) << "code " << code;
     // Stored in Windows-1251, not UTF-8: converting the reference gives the same bytes.
     EXPECT_EQ(std::string(raw), Utf8ToCp1251(text)) << "code " << code;
-  }
-}
-
-TEST(MessagesTest, NotableTexts) {
-  EXPECT_EQ(Cp1251ToUtf8(CryptoErrorMessage(0)), "Завершение без ошибок.");
-  EXPECT_STREQ(CryptoErrorMessage(1), CryptoErrorMessage(2));
-  EXPECT_STREQ(CryptoErrorMessage(1), CryptoErrorMessage(14));
-  const std::string critical = CryptoErrorMessage(-3);
-  EXPECT_EQ(critical.back(), ' ');
-  EXPECT_NE(std::string(CryptoErrorMessage(-13)).find("\"Encrypt Method\",\"Key request time out\""),
-            std::string::npos);
-  EXPECT_NE(std::string(CryptoErrorMessage(-1)).find(" crypt.dll"), std::string::npos);
-  // Every message fits the buffer.
-  for (int32_t code = kMinResultCode; code <= kMaxResultCode; ++code) {
-    EXPECT_LT(std::strlen(CryptoErrorMessage(code)), 255u) << code;
+    EXPECT_LT(std::strlen(raw), 255u) << "code " << code << " does not fit the buffer";
   }
 }
 

@@ -1,12 +1,14 @@
-// TRWCriticalSection: bookkeeping on one thread, and every locking rule with
-// real threads whose order is forced by posting steps and spinning on the
-// lock's observable state (no sleeps).
+// TRWCriticalSection: every locking rule with real threads whose order is
+// forced by posting steps and spinning on the lock's waiting state (no
+// sleeps). A rule is checked by what another thread can or cannot do, never
+// by the lock's bookkeeping.
 #include "engine/rw_lock.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -16,160 +18,69 @@
 namespace dizora {
 namespace {
 
-using test::ExitDeadlocked;
 using test::SpinUntil;
 using test::Worker;
 
-// ---- one thread ----------------------------------------------------------------
+bool WriterWaiting(const TRWCriticalSection& lock) { return lock.Observe().WaitingWriter != 0; }
 
-TEST(RWCriticalSection, StartsIdleWithEmptyTable) {
-  TRWCriticalSection lock;
-  auto seen = lock.Observe();
-  EXPECT_EQ(seen.Count, 0);
-  EXPECT_FALSE(seen.Writing);
-  EXPECT_EQ(seen.WaitingWriter, 0u);
-  EXPECT_EQ(seen.TableSize, 0);
-}
-
-TEST(RWCriticalSection, ReadLocksNestInOneEntryFreedByLastRelease) {
-  TRWCriticalSection lock;
-  for (int i = 0; i < 3; ++i) lock.AcquireRead();
-  auto seen = lock.Observe();
-  EXPECT_EQ(seen.Count, 3);
-  EXPECT_EQ(seen.UsedEntries, 1);
-  EXPECT_EQ(seen.TableSize, 2);
-  lock.ReleaseRead();
-  lock.ReleaseRead();
-  EXPECT_EQ(lock.Observe().UsedEntries, 1);
-  lock.ReleaseRead();
-  seen = lock.Observe();
-  EXPECT_EQ(seen.Count, 0);
-  EXPECT_EQ(seen.UsedEntries, 0);
-  EXPECT_EQ(seen.TableSize, 2);
-}
-
-TEST(RWCriticalSection, ReleaseReadWithoutReadLockIsAnAssertionAndChangesNothing) {
-  TRWCriticalSection lock;
-  try {
-    lock.ReleaseRead();
-    FAIL() << "ReleaseRead without a read lock did not raise";
-  } catch (const EAssertionFailed& e) {
-    EXPECT_STREQ(e.what(), "Assertion failure (rwsyncs, line 191)");
+// A writer on a thread of its own, started at construction.
+class Writer {
+ public:
+  explicit Writer(TRWCriticalSection& lock) : lock_(lock) {
+    worker_.Post([this] {
+      lock_.AcquireWrite();
+      in_ = true;
+    });
   }
-  EXPECT_EQ(lock.Observe().Count, 0);
-  // The spin lock was released on the way out: the lock still works.
-  lock.AcquireRead();
-  lock.ReleaseRead();
-  lock.AcquireWrite();
-  lock.ReleaseWrite();
-  EXPECT_EQ(lock.Observe().Count, 0);
-}
+  // True when the writer is held up: it waits for readers instead of writing.
+  bool HeldUp() {
+    SpinUntil([this] { return WriterWaiting(lock_) || in_; });
+    return !in_;
+  }
+  bool In() const { return in_; }
+  void WaitIn() {
+    worker_.WaitDone();
+    EXPECT_TRUE(in_);
+  }
+  void Release() {
+    worker_.Run([this] { lock_.ReleaseWrite(); });
+  }
+  void EnterAndRelease() {
+    WaitIn();
+    Release();
+  }
 
-TEST(RWCriticalSection, WriteLocksNestAndCountDepth) {
+ private:
+  TRWCriticalSection& lock_;
+  std::atomic<bool> in_{false};
+  Worker worker_;
+};
+
+TEST(RWCriticalSectionConcurrency, NestedReadsHoldOffAWriterUntilTheLastRelease) {
   TRWCriticalSection lock;
-  lock.AcquireWrite();
-  lock.AcquireWrite();
-  auto seen = lock.Observe();
-  EXPECT_TRUE(seen.Writing);
-  EXPECT_EQ(seen.Count, 2);
-  lock.ReleaseWrite();
-  seen = lock.Observe();
-  EXPECT_TRUE(seen.Writing);
-  EXPECT_EQ(seen.Count, 1);
-  lock.ReleaseWrite();
-  seen = lock.Observe();
-  EXPECT_FALSE(seen.Writing);
-  EXPECT_EQ(seen.Count, 0);
-}
-
-TEST(RWCriticalSection, WritersOwnReadsAreNotCounted) {
-  TRWCriticalSection lock;
-  lock.AcquireWrite();
-  lock.AcquireRead();
-  lock.AcquireRead();
-  auto seen = lock.Observe();
-  EXPECT_EQ(seen.Count, 1);
-  EXPECT_EQ(seen.UsedEntries, 0);
-  lock.ReleaseRead();
-  lock.ReleaseRead();
-  lock.ReleaseWrite();
-  seen = lock.Observe();
-  EXPECT_FALSE(seen.Writing);
-  EXPECT_EQ(seen.Count, 0);
-}
-
-TEST(RWCriticalSection, LoneReaderUpgradesAndGetsItsReadCountBack) {
-  TRWCriticalSection lock;
-  lock.AcquireRead();
-  lock.AcquireRead();
-  lock.AcquireWrite();  // would wait forever if the caller's reads counted
-  auto seen = lock.Observe();
-  EXPECT_TRUE(seen.Writing);
-  EXPECT_EQ(seen.Count, 1);
-  EXPECT_EQ(seen.SavedCount, 2);
-  EXPECT_EQ(seen.WaitingWriter, 0u);
-  lock.AcquireRead();  // a read while writing: not counted
-  lock.ReleaseRead();
-  lock.ReleaseWrite();
-  seen = lock.Observe();
-  EXPECT_FALSE(seen.Writing);
-  EXPECT_EQ(seen.Count, 2);
-  EXPECT_EQ(seen.SavedCount, 0);
-  lock.ReleaseRead();
-  lock.ReleaseRead();
-  EXPECT_EQ(lock.Observe().Count, 0);
-}
-
-TEST(RWCriticalSection, GuardsReleaseOnException) {
-  TRWCriticalSection lock;
-  EXPECT_THROW(
-      {
-        TReadLockGuard read(lock);
-        throw std::runtime_error("in read");
-      },
-      std::runtime_error);
-  EXPECT_THROW(
-      {
-        TWriteLockGuard write(lock);
-        throw std::runtime_error("in write");
-      },
-      std::runtime_error);
-  auto seen = lock.Observe();
-  EXPECT_EQ(seen.Count, 0);
-  EXPECT_FALSE(seen.Writing);
-  EXPECT_EQ(seen.UsedEntries, 0);
-}
-
-// ---- threads -------------------------------------------------------------------
-
-bool WriterDeciding(const TRWCriticalSection& lock) { return lock.Observe().WaitingWriter != 0; }
-
-TEST(RWCriticalSectionConcurrency, ReadersShareTheLock) {
-  TRWCriticalSection lock;
-  Worker a, b;
-  a.Run([&] { lock.AcquireRead(); });
-  b.Run([&] { lock.AcquireRead(); });  // would never finish if reads excluded each other
-  auto seen = lock.Observe();
-  EXPECT_EQ(seen.Count, 2);
-  EXPECT_EQ(seen.UsedEntries, 2);
-  a.Run([&] { lock.ReleaseRead(); });
-  b.Run([&] { lock.ReleaseRead(); });
-  EXPECT_EQ(lock.Observe().Count, 0);
+  Worker reader;
+  reader.Run([&] {
+    for (int i = 0; i < 3; ++i) lock.AcquireRead();
+  });
+  Writer writer(lock);
+  EXPECT_TRUE(writer.HeldUp());
+  reader.Run([&] {
+    lock.ReleaseRead();
+    lock.ReleaseRead();
+  });
+  EXPECT_FALSE(writer.In()) << "writer got in while one nested read was held";
+  reader.Run([&] { lock.ReleaseRead(); });
+  writer.EnterAndRelease();
 }
 
 TEST(RWCriticalSectionConcurrency, WriterWaitsForAllReadersAndQueuesNewReaders) {
   TRWCriticalSection lock;
-  Worker r1, r2, writer, late_reader;
-  std::atomic<bool> wrote{false}, late_read{false};
+  Worker r1, r2, late_reader;
+  std::atomic<bool> late_read{false};
   r1.Run([&] { lock.AcquireRead(); });
-  r2.Run([&] { lock.AcquireRead(); });
-
-  writer.Post([&] {
-    lock.AcquireWrite();
-    wrote = true;
-  });
-  SpinUntil([&] { return WriterDeciding(lock) || wrote; });
-  EXPECT_FALSE(wrote) << "writer got in while two threads read";
+  r2.Run([&] { lock.AcquireRead(); });  // readers share: this step finishes
+  Writer writer(lock);
+  EXPECT_TRUE(writer.HeldUp()) << "writer got in while two threads read";
 
   late_reader.Post([&] {
     lock.AcquireRead();
@@ -179,46 +90,35 @@ TEST(RWCriticalSectionConcurrency, WriterWaitsForAllReadersAndQueuesNewReaders) 
   EXPECT_FALSE(late_read) << "new reader got in while a writer waited";
 
   r1.Run([&] { lock.ReleaseRead(); });
-  EXPECT_FALSE(wrote) << "writer got in while one thread still read";
-  EXPECT_FALSE(late_read);
-
+  EXPECT_FALSE(writer.In()) << "writer got in while one thread still read";
   r2.Run([&] { lock.ReleaseRead(); });
-  writer.WaitDone();
-  EXPECT_TRUE(wrote);
-  EXPECT_TRUE(lock.Observe().Writing);
+  writer.WaitIn();
   EXPECT_FALSE(late_read) << "new reader got in while the writer wrote";
-  EXPECT_EQ(lock.Observe().ReadersQueued, 1);
-
-  writer.Run([&] { lock.ReleaseWrite(); });
+  writer.Release();
   late_reader.WaitDone();
   EXPECT_TRUE(late_read);
   late_reader.Run([&] { lock.ReleaseRead(); });
-  EXPECT_EQ(lock.Observe().Count, 0);
 }
 
 TEST(RWCriticalSectionConcurrency, ReentrantReadDoesNotBlockWhileWriterWaits) {
   TRWCriticalSection lock;
-  Worker reader, writer;
+  Worker reader;
   std::atomic<bool> read_again{false};
   reader.Run([&] { lock.AcquireRead(); });
-  writer.Post([&] { lock.AcquireWrite(); });
-  SpinUntil([&] { return WriterDeciding(lock); });
+  Writer writer(lock);
+  ASSERT_TRUE(writer.HeldUp());
 
   reader.Post([&] {
     lock.AcquireRead();
     read_again = true;
   });
   SpinUntil([&] { return read_again || lock.Observe().ReadersQueued != 0; });
-  if (!read_again) ExitDeadlocked("re-entrant read queued behind a waiting writer");
-  EXPECT_EQ(lock.Observe().Count, 2);
-  EXPECT_FALSE(lock.Observe().Writing);
+  if (!read_again) dz_test::ExitHung("re-entrant read queued behind a waiting writer");
 
   reader.Run([&] { lock.ReleaseRead(); });
-  EXPECT_FALSE(lock.Observe().Writing) << "writer got in while a read lock was still held";
+  EXPECT_FALSE(writer.In()) << "writer got in while a read lock was still held";
   reader.Run([&] { lock.ReleaseRead(); });
-  writer.WaitDone();
-  EXPECT_TRUE(lock.Observe().Writing);
-  writer.Run([&] { lock.ReleaseWrite(); });
+  writer.EnterAndRelease();
 }
 
 TEST(RWCriticalSectionConcurrency, NestedWriteHoldsOffReadersUntilLastRelease) {
@@ -237,7 +137,6 @@ TEST(RWCriticalSectionConcurrency, NestedWriteHoldsOffReadersUntilLastRelease) {
   EXPECT_FALSE(read);
 
   writer.Run([&] { lock.ReleaseWrite(); });
-  EXPECT_TRUE(lock.Observe().Writing);
   EXPECT_FALSE(read) << "reader got in while the outer write lock was held";
 
   writer.Run([&] { lock.ReleaseWrite(); });
@@ -246,117 +145,88 @@ TEST(RWCriticalSectionConcurrency, NestedWriteHoldsOffReadersUntilLastRelease) {
   reader.Run([&] { lock.ReleaseRead(); });
 }
 
-TEST(RWCriticalSectionConcurrency, WriterWaitsOnlyForOtherThreadsReads) {
-  TRWCriticalSection lock;
-  Worker writer, other;
-  std::atomic<bool> wrote{false};
-  const uint32_t writer_id = writer.Id();
-  writer.Run([&] { lock.AcquireRead(); });
-  other.Run([&] { lock.AcquireRead(); });
+// A thread holding two read locks takes the write lock: alone at once, with
+// another reader after that reader left. Reads taken while writing are not
+// counted, and after the write its two reads hold off the next writer until
+// both are released (a waiting upgrade leaves the "no readers" signal set, and
+// the next writer must wait nevertheless).
+TEST(RWCriticalSectionConcurrency, UpgradeWaitsOnlyForOtherThreadsAndKeepsItsReads) {
+  for (const bool other_reads : {false, true}) {
+    SCOPED_TRACE(other_reads ? "another thread reads" : "lone reader");
+    TRWCriticalSection lock;
+    Worker upgrader, other;
+    std::atomic<bool> wrote{false};
+    const uint32_t upgrader_id = upgrader.Id();
+    upgrader.Run([&] {
+      lock.AcquireRead();
+      lock.AcquireRead();
+    });
+    if (other_reads) other.Run([&] { lock.AcquireRead(); });
 
-  writer.Post([&] {
-    lock.AcquireWrite();
-    wrote = true;
-  });
-  SpinUntil([&] { return lock.Observe().WaitingWriter == writer_id || wrote; });
-  EXPECT_FALSE(wrote) << "writer got in while another thread read";
+    upgrader.Post([&] {
+      lock.AcquireWrite();
+      wrote = true;
+    });
+    if (other_reads) {
+      SpinUntil([&] { return lock.Observe().WaitingWriter == upgrader_id || wrote; });
+      EXPECT_FALSE(wrote) << "writer got in while another thread read";
+      other.Run([&] { lock.ReleaseRead(); });
+    }
+    upgrader.WaitDone();  // its own reads do not hold it up
+    ASSERT_TRUE(wrote);
+    upgrader.Run([&] {
+      lock.AcquireRead();
+      lock.ReleaseRead();
+      lock.ReleaseWrite();
+    });
 
-  other.Run([&] { lock.ReleaseRead(); });
-  writer.WaitDone();  // its own read lock does not hold it up
-  ASSERT_TRUE(wrote);
-  auto seen = lock.Observe();
-  EXPECT_EQ(seen.Count, 1);
-  EXPECT_EQ(seen.SavedCount, 1);
-
-  writer.Run([&] {
-    lock.AcquireRead();  // not counted while writing
-    lock.ReleaseRead();
-    lock.ReleaseWrite();
-  });
-  seen = lock.Observe();
-  EXPECT_FALSE(seen.Writing);
-  EXPECT_EQ(seen.Count, 1) << "the writer's read lock taken before writing is restored";
-  writer.Run([&] { lock.ReleaseRead(); });
-  EXPECT_EQ(lock.Observe().Count, 0);
+    Writer next(lock);
+    EXPECT_TRUE(next.HeldUp()) << "writer got in while the upgrader still read";
+    upgrader.Run([&] { lock.ReleaseRead(); });
+    EXPECT_FALSE(next.In()) << "writer got in while the upgrader held one of its two reads";
+    upgrader.Run([&] { lock.ReleaseRead(); });
+    next.EnterAndRelease();
+  }
 }
 
-// A writer that upgraded after waiting leaves the "no readers" signal set while
-// it still reads; the next writer must nevertheless wait for that read.
-TEST(RWCriticalSectionConcurrency, NextWriterWaitsForReadKeptAfterUpgrade) {
-  TRWCriticalSection lock;
-  Worker upgrader, other, next_writer;
-  std::atomic<bool> next_wrote{false};
-  upgrader.Run([&] { lock.AcquireRead(); });
-  other.Run([&] { lock.AcquireRead(); });
-  upgrader.Post([&] { lock.AcquireWrite(); });
-  SpinUntil([&] { return WriterDeciding(lock); });
-  other.Run([&] { lock.ReleaseRead(); });  // signals the upgrader
-  upgrader.WaitDone();
-  upgrader.Run([&] { lock.ReleaseWrite(); });  // still holds its read lock
-
-  next_writer.Post([&] {
-    lock.AcquireWrite();
-    next_wrote = true;
-  });
-  SpinUntil([&] { return WriterDeciding(lock) || next_wrote; });
-  EXPECT_FALSE(next_wrote) << "writer got in while another thread read";
-
-  upgrader.Run([&] { lock.ReleaseRead(); });
-  next_writer.WaitDone();
-  EXPECT_TRUE(next_wrote);
-  EXPECT_EQ(lock.Observe().SavedCount, 0);
-  next_writer.Run([&] { lock.ReleaseWrite(); });
-}
-
-TEST(RWCriticalSectionConcurrency, ReleaseReadOnAThreadWithoutReadLockIsAnAssertion) {
+TEST(RWCriticalSectionConcurrency, ReleaseReadWithoutAReadLockRaisesAndReleasesNothing) {
   TRWCriticalSection lock;
   Worker reader, stranger;
   reader.Run([&] { lock.AcquireRead(); });
-  std::atomic<bool> raised{false};
+  std::string raised;
   stranger.Run([&] {
     try {
       lock.ReleaseRead();
-    } catch (const EAssertionFailed&) {
-      raised = true;
+    } catch (const EAssertionFailed& e) {
+      raised = e.what();
     }
   });
-  EXPECT_TRUE(raised);
-  auto seen = lock.Observe();
-  EXPECT_EQ(seen.Count, 1) << "another thread's read lock was released";
-  EXPECT_EQ(seen.UsedEntries, 1);
+  EXPECT_EQ(raised, "Assertion failure (rwsyncs, line 191)");
+  Writer writer(lock);  // the lock still works: its internal spin lock was released
+  EXPECT_TRUE(writer.HeldUp()) << "another thread's read lock was released";
   reader.Run([&] { lock.ReleaseRead(); });
+  writer.EnterAndRelease();
 }
 
-TEST(RWCriticalSectionConcurrency, TableGrowsByTwoAndReusesFreedEntries) {
+TEST(RWCriticalSectionConcurrency, GuardsReleaseOnException) {
   TRWCriticalSection lock;
-  {
-    std::vector<std::unique_ptr<Worker>> readers;
-    for (int i = 0; i < 3; ++i) {
-      readers.push_back(std::make_unique<Worker>());
-      readers.back()->Run([&] { lock.AcquireRead(); });
-    }
-    auto seen = lock.Observe();
-    EXPECT_EQ(seen.TableSize, 4);
-    EXPECT_EQ(seen.UsedEntries, 3);
-    for (auto& r : readers) r->Run([&] { lock.ReleaseRead(); });
-    seen = lock.Observe();
-    EXPECT_EQ(seen.UsedEntries, 0);
-    EXPECT_EQ(seen.TableSize, 4);
-  }
-  std::vector<std::unique_ptr<Worker>> readers;
-  for (int i = 0; i < 4; ++i) {
-    readers.push_back(std::make_unique<Worker>());
-    readers.back()->Run([&] { lock.AcquireRead(); });
-  }
-  auto seen = lock.Observe();
-  EXPECT_EQ(seen.TableSize, 4) << "freed entries were not reused";
-  EXPECT_EQ(seen.UsedEntries, 4);
-  Worker fifth;
-  fifth.Run([&] { lock.AcquireRead(); });
-  EXPECT_EQ(lock.Observe().TableSize, 6);
-  fifth.Run([&] { lock.ReleaseRead(); });
-  for (auto& r : readers) r->Run([&] { lock.ReleaseRead(); });
-  EXPECT_EQ(lock.Observe().Count, 0);
+  Worker holder;
+  holder.Run([&] {
+    EXPECT_THROW(
+        {
+          TReadLockGuard read(lock);
+          throw std::runtime_error("in read");
+        },
+        std::runtime_error);
+    EXPECT_THROW(
+        {
+          TWriteLockGuard write(lock);
+          throw std::runtime_error("in write");
+        },
+        std::runtime_error);
+  });
+  Writer writer(lock);  // held up for good if either guard kept its lock
+  writer.EnterAndRelease();
 }
 
 TEST(RWCriticalSectionConcurrency, DestructorWaitsForOtherThreadsReads) {
@@ -369,7 +239,7 @@ TEST(RWCriticalSectionConcurrency, DestructorWaitsForOtherThreadsReads) {
     lock.reset();
     destroyed = true;
   });
-  SpinUntil([&] { return destroyed || WriterDeciding(*raw); });
+  SpinUntil([&] { return destroyed || WriterWaiting(*raw); });
   EXPECT_FALSE(destroyed) << "lock destroyed while another thread read";
   reader.Run([&] { raw->ReleaseRead(); });
   destroyer.WaitDone();
@@ -377,7 +247,8 @@ TEST(RWCriticalSectionConcurrency, DestructorWaitsForOtherThreadsReads) {
 }
 
 // Writers keep two plain fields equal; readers, some nesting reads and some
-// upgrading as lone readers, must never see them differ.
+// upgrading as lone readers, must never see them differ. Afterwards nothing
+// is held: another thread writes at once.
 TEST(RWCriticalSectionConcurrency, ManyThreadsSeeOnlyConsistentData) {
   TRWCriticalSection lock;
   int64_t first = 0, second = 0;
@@ -405,10 +276,8 @@ TEST(RWCriticalSectionConcurrency, ManyThreadsSeeOnlyConsistentData) {
   EXPECT_EQ(torn.load(), 0);
   EXPECT_EQ(first, second);
   EXPECT_EQ(first, static_cast<int64_t>(kThreads) * kRounds / 5);
-  auto seen = lock.Observe();
-  EXPECT_EQ(seen.Count, 0);
-  EXPECT_FALSE(seen.Writing);
-  EXPECT_EQ(seen.UsedEntries, 0);
+  Writer after(lock);
+  after.EnterAndRelease();
 }
 
 }  // namespace

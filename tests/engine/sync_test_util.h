@@ -1,33 +1,25 @@
-// Helpers for threaded tests of the engine's locks: waiting on a condition by
-// spinning (no sleeps), and a thread that runs steps on request so a test can
-// decide exactly when each thread acquires or releases.
+// Helpers for threaded tests of the engine's locks: waiting on a lock state by
+// spinning (no sleeps, with a deadline), and a thread that runs steps on
+// request so a test can decide exactly when each thread acquires or releases.
 #pragma once
 
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <mutex>
 #include <condition_variable>
 #include <deque>
+#include <functional>
+#include <mutex>
 #include <thread>
 
+#include "common/test_sync.h"
 #include "engine/rw_lock.h"
 
 namespace dizora::test {
 
-// Spins, yielding, until `done` returns true.
+// Spins until `done`. A lock that never lets it happen leaves threads stuck in
+// it, which the test cannot unwind: past the deadline the program ends.
 template <typename Pred>
 void SpinUntil(Pred done) {
-  while (!done()) std::this_thread::yield();
-}
-
-// Ends the test program when a lock ordering went wrong in a way that leaves
-// threads deadlocked: the test cannot be unwound, so report and exit.
-[[noreturn]] inline void ExitDeadlocked(const char* what) {
-  std::fprintf(stderr, "deadlock: %s\n", what);
-  std::fflush(stderr);
-  std::_Exit(1);
+  dz_test::AwaitOrExit(done, "a thread never reached the awaited lock state");
 }
 
 // A thread that runs the steps posted to it, one after another. Post returns

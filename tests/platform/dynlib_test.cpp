@@ -117,11 +117,5 @@ TEST(DynlibTest, LibraryFileExistsOnlyForFiles) {
   fs::remove_all(dir);
 }
 
-#ifdef _WIN32
-TEST(DynlibTest, WindowsLoaderSearchesPathVariable) { EXPECT_TRUE(LoaderSearchesPathVariable()); }
-#else
-TEST(DynlibTest, PosixLoaderIgnoresPathVariable) { EXPECT_FALSE(LoaderSearchesPathVariable()); }
-#endif
-
 }  // namespace
 }  // namespace dizora::platform

@@ -3,8 +3,6 @@
 
 #include <unistd.h>
 
-#include <cctype>
-
 #include "platform/env.h"
 
 namespace dizora::platform {
@@ -22,25 +20,6 @@ TEST(EnvTest, SetThenGetRoundTrips) {
   ASSERT_TRUE(SetEnvVar(name, ""));
   EXPECT_EQ(GetEnvVar(name), "");
 }
-
-#ifdef _WIN32
-TEST(EnvTest, NamesIgnoreLetterCaseOnWindows) {
-  const std::string name = UniqueName("Mixed");
-  ASSERT_TRUE(SetEnvVar(name, "v"));
-  std::string upper = name;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  EXPECT_EQ(GetEnvVar(upper), "v");
-  ASSERT_TRUE(SetEnvVar(name, ""));
-}
-#else
-TEST(EnvTest, NamesAreCaseSensitiveOnPosix) {
-  const std::string name = UniqueName("Mixed");
-  ASSERT_TRUE(SetEnvVar(name, "v"));
-  std::string upper = name;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  EXPECT_EQ(GetEnvVar(upper), "");
-}
-#endif
 
 TEST(EnvTest, RefusesInvalidNames) {
   EXPECT_FALSE(SetEnvVar("", "x"));

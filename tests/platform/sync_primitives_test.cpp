@@ -1,24 +1,24 @@
 // Platform synchronisation primitives: recursive critical section and guard,
 // manual-reset event, interlocked words, thread ids. Orderings between threads
-// are forced with latches and flags spun on, never with sleeps.
+// are forced with flags spun on (with a deadline), never with sleeps; a
+// primitive that leaves a thread blocked for good ends the program with a
+// failure rather than hanging the suite.
 #include "platform/sync.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <latch>
 #include <set>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
+#include "common/test_sync.h"
+
 namespace dizora::platform {
 namespace {
 
-template <typename Pred>
-void SpinUntil(Pred done) {
-  while (!done()) std::this_thread::yield();
-}
+using dz_test::AwaitOrExit;
 
 TEST(PlatformSync, InterlockedOperationsReturnNewAndOldValues) {
   InterlockedInt32 value{0};
@@ -34,48 +34,21 @@ TEST(PlatformSync, InterlockedOperationsReturnNewAndOldValues) {
   EXPECT_EQ(AtomicExchange(word, 0u), 42u);
 }
 
-TEST(PlatformSync, ThreadIdIsNonZeroAndStable) {
-  const uint32_t id = CurrentThreadId();
-  EXPECT_NE(id, 0u);
-  EXPECT_EQ(CurrentThreadId(), id);
-}
-
-TEST(PlatformSync, GuardLeavesOnException) {
-  CriticalSection section;
-  EXPECT_THROW(
-      {
-        CriticalSectionGuard guard(section);
-        throw std::runtime_error("inside");
-      },
-      std::runtime_error);
-  // Another thread can take the section, so the guard left it.
-  std::thread other([&] {
-    CriticalSectionGuard guard(section);
-  });
-  other.join();
-}
-
-TEST(PlatformSync, SignalledEventStaysSignalledUntilReset) {
-  ManualResetEvent event(true);
-  event.Wait();
-  event.Wait();  // manual reset: waiting does not consume the signal
-  event.Reset();
-  event.Set();
-  event.Wait();
-}
-
+// Ids are non-zero, stable within a thread and distinct between live threads.
 TEST(PlatformSyncConcurrency, ThreadIdsDifferBetweenLiveThreads) {
   constexpr int kThreads = 8;
-  std::vector<uint32_t> ids(kThreads);
-  std::latch all_alive(kThreads);
+  std::vector<uint32_t> ids(kThreads), again(kThreads);
+  dz_test::Barrier all_alive(kThreads);
   std::vector<std::thread> threads;
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([&, i] {
       ids[i] = CurrentThreadId();
-      all_alive.arrive_and_wait();  // keep every thread alive until all have an id
+      EXPECT_TRUE(all_alive.ArriveAndWait());  // keep every thread alive until all have an id
+      again[i] = CurrentThreadId();
     });
   }
   for (auto& t : threads) t.join();
+  EXPECT_EQ(again, ids);
   std::set<uint32_t> distinct(ids.begin(), ids.end());
   distinct.insert(CurrentThreadId());
   EXPECT_EQ(distinct.size(), static_cast<size_t>(kThreads + 1));
@@ -92,13 +65,30 @@ TEST(PlatformSyncConcurrency, CriticalSectionIsRecursiveAndExcludesOtherThreads)
     CriticalSectionGuard guard(section);
     entered = true;
   });
-  SpinUntil([&] { return trying.load(); });
+  AwaitOrExit([&] { return trying.load(); }, "the other thread did not start");
   EXPECT_FALSE(entered);
   section.Leave();
   EXPECT_FALSE(entered) << "entered while the owner still held one level";
   section.Leave();
+  AwaitOrExit([&] { return entered.load(); }, "the section stayed taken after the owner left both levels");
   other.join();
-  EXPECT_TRUE(entered);
+}
+
+TEST(PlatformSyncConcurrency, GuardLeavesOnException) {
+  CriticalSection section;
+  EXPECT_THROW(
+      {
+        CriticalSectionGuard guard(section);
+        throw std::runtime_error("inside");
+      },
+      std::runtime_error);
+  std::atomic<bool> entered{false};
+  std::thread other([&] {
+    CriticalSectionGuard guard(section);
+    entered = true;
+  });
+  AwaitOrExit([&] { return entered.load(); }, "the guard kept the section after the exception");
+  other.join();
 }
 
 TEST(PlatformSyncConcurrency, CriticalSectionSerialisesUpdates) {
@@ -120,24 +110,6 @@ TEST(PlatformSyncConcurrency, CriticalSectionSerialisesUpdates) {
   EXPECT_EQ(counter, int64_t{kThreads} * kRounds);
 }
 
-TEST(PlatformSyncConcurrency, InterlockedIncrementsFromManyThreadsAllCount) {
-  InterlockedInt32 value{0};
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 50000;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < kRounds; ++i) {
-        AtomicIncrement(value);
-        AtomicIncrement(value);
-        AtomicDecrement(value);
-      }
-    });
-  }
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(value.load(), kThreads * kRounds);
-}
-
 TEST(PlatformSyncConcurrency, SetReleasesEveryWaiter) {
   ManualResetEvent event(false);
   constexpr int kWaiters = 4;
@@ -150,49 +122,38 @@ TEST(PlatformSyncConcurrency, SetReleasesEveryWaiter) {
       released.fetch_add(1);
     });
   }
-  SpinUntil([&] { return started.load() == kWaiters; });
+  AwaitOrExit([&] { return started.load() == kWaiters; }, "the waiters did not start");
   EXPECT_EQ(released.load(), 0) << "a waiter passed an unsignalled event";
   event.Set();
+  AwaitOrExit([&] { return released.load() == kWaiters; }, "Set left a waiter blocked");
   for (auto& t : waiters) t.join();
-  EXPECT_EQ(released.load(), kWaiters);
 }
 
-TEST(PlatformSyncConcurrency, ResetMakesLaterWaitsBlockAgain) {
+// A signalled event lets every wait pass, again and again, until Reset; after
+// Reset a wait blocks until the next Set.
+TEST(PlatformSyncConcurrency, EventStaysSignalledUntilReset) {
   ManualResetEvent event(true);
+  std::atomic<int> passed{0};
+  std::atomic<bool> started{false};
+  std::thread early([&] {
+    event.Wait();
+    event.Wait();  // manual reset: waiting does not consume the signal
+    passed = 2;
+  });
+  AwaitOrExit([&] { return passed.load() == 2; }, "a wait on a signalled event blocked");
+  early.join();
+
   event.Reset();
-  std::atomic<bool> started{false}, passed{false};
-  std::thread waiter([&] {
+  std::thread late([&] {
     started = true;
     event.Wait();
-    passed = true;
+    passed = 3;
   });
-  SpinUntil([&] { return started.load(); });
-  EXPECT_FALSE(passed);
+  AwaitOrExit([&] { return started.load(); }, "the waiter did not start");
+  EXPECT_EQ(passed.load(), 2) << "a wait passed a reset event";
   event.Set();
-  waiter.join();
-  EXPECT_TRUE(passed);
-}
-
-TEST(PlatformSyncConcurrency, YieldingSpinLockProtectsData) {
-  // The spin-lock pattern the reader-writer lock uses: exchange the owner id
-  // in, yield while another thread holds the word.
-  InterlockedUInt32 word{0};
-  int64_t counter = 0;
-  constexpr int kThreads = 3;
-  constexpr int kRounds = 5000;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&] {
-      const uint32_t id = CurrentThreadId();
-      for (int i = 0; i < kRounds; ++i) {
-        while (AtomicExchange(word, id) != 0) YieldThread();
-        ++counter;
-        word.store(0);
-      }
-    });
-  }
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(counter, int64_t{kThreads} * kRounds);
+  AwaitOrExit([&] { return passed.load() == 3; }, "Set after Reset left the waiter blocked");
+  late.join();
 }
 
 }  // namespace

@@ -7,10 +7,10 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <latch>
 #include <memory>
 #include <thread>
 
+#include "common/test_sync.h"
 #include "reliability_util.h"
 
 namespace dz_reliability {
@@ -45,11 +45,11 @@ TEST(StressConcurrency, ManyThreadsOverSharedAndSeparateBindings) {
   constexpr int kThreads = 8;
   const int rounds = Rounds();
   std::atomic<int> operations{0};
-  std::latch start(kThreads);
+  dz_test::Barrier start(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      start.arrive_and_wait();
+      EXPECT_TRUE(start.ArriveAndWait());
       const Engine& mine = *engines[static_cast<size_t>(t % 4)];
       const bool onA = t % 4 < 2;
       const Engine& other = *engines[onA ? 2u : 0u];

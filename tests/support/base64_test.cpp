@@ -108,18 +108,4 @@ TEST(Base64, ConvenienceFormsAgree) {
   EXPECT_TRUE(DecodeBase64(std::string_view("====")).empty());
 }
 
-TEST(Base64, CharacterValues) {
-  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  for (int v = 0; v < 64; ++v) {
-    EXPECT_EQ(Base64Char(static_cast<std::uint8_t>(v)), alphabet[static_cast<std::size_t>(v)]);
-    EXPECT_EQ(Base64CharValue(alphabet[static_cast<std::size_t>(v)]), v);
-  }
-  int members = 0;
-  for (int c = 0; c < 256; ++c) members += IsBase64Char(static_cast<char>(c)) ? 1 : 0;
-  EXPECT_EQ(members, 64);
-  EXPECT_FALSE(IsBase64Char('='));
-  EXPECT_EQ(Base64CharValue('='), 63);
-  EXPECT_EQ(Base64CharValue('\xe9'), 63);
-}
-
 }  // namespace

@@ -63,13 +63,6 @@ TEST(RootPathTextTest, ExpandRootDirEnsuresDelimiter) {
   EXPECT_EQ(ExpandRootDir("", "%ZRNRoot%"), "");
 }
 
-TEST(RootPathTextTest, RegenerationDirectoryIsExpandedAndNormalized) {
-  const std::string root = "/srv/Root/";
-  EXPECT_EQ(NormalizeRootPath(ExpandRootPath(root, "")), "");
-  EXPECT_EQ(NormalizeRootPath(ExpandRootPath(root, "%ZRNRoot%/Regen")), "/srv/Root/Regen/");
-  EXPECT_EQ(NormalizeRootPath(ExpandRootPath(root, "/tmp/regen/")), "/tmp/regen/");
-}
-
 #else  // Windows
 
 TEST(RootPathTextTest, TrailingDelimiter) {
@@ -117,13 +110,6 @@ TEST(RootPathTextTest, ExpandRootDirEnsuresDelimiter) {
   EXPECT_EQ(ExpandRootDir(root, "ab"), "ab\\");
   EXPECT_EQ(ExpandRootDir(root, "1"), "1\\");
   EXPECT_EQ(ExpandRootDir("", "%ZRNRoot%"), "");
-}
-
-TEST(RootPathTextTest, RegenerationDirectoryIsExpandedAndNormalized) {
-  const std::string root = "C:\\Root\\";
-  EXPECT_EQ(NormalizeRootPath(ExpandRootPath(root, "")), "");
-  EXPECT_EQ(NormalizeRootPath(ExpandRootPath(root, "%ZRNRoot%\\Regen")), "C:\\ROOT\\REGEN\\");
-  EXPECT_EQ(NormalizeRootPath(ExpandRootPath(root, "D:\\Regen\\")), "D:\\Regen\\");
 }
 
 #endif
