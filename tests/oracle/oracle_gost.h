@@ -62,8 +62,8 @@ Bytes GammaCrypt(const uint8_t* key, const uint8_t* iv, const Bytes& data);
 // 64-bit cipher feedback ("gamma with feedback"), libgcrypt's CFB mode.
 Bytes FeedbackEncrypt(const uint8_t* key, const uint8_t* iv, const Bytes& data);
 Bytes FeedbackDecrypt(const uint8_t* key, const uint8_t* iv, const Bytes& data);
-// libgcrypt's GOST28147_IMIT, all eight bytes of its state. Not defined for
-// the empty message (see the encryption oracle).
+// libgcrypt's GOST28147_IMIT, all eight bytes of its state (zero for the
+// empty message).
 Bytes Imit(const uint8_t* key, const Bytes& data);
 
 // ---- GOST R 34.10-94 and the Diffie-Hellman group (GMP, CryptoPro-A) ------------------
