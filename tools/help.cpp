@@ -111,7 +111,8 @@ std::string OverviewHelp() {
                      OptionList(GlobalOptionList()) + "\ncommands:\n";
   for (const Command& c : Commands()) text += "  " + Synopsis(c) + "\n" + Wrap(c.summary, 6);
   text += "\n" + Wrap(CommonNotes(), 0) + "\nexit status:\n";
-  for (const ExitMeaning& e : ExitMeanings()) text += Wrap(std::to_string(e.status) + "  " + e.meaning, 2);
+  for (const ExitMeaning& e : ExitMeanings())
+    text += "  " + std::to_string(e.status) + "  " + Wrap(e.meaning, 5).substr(5);
   return text + "\n`dizora help COMMAND` (or `dizora COMMAND --help`) shows the help of one command.\n";
 }
 
