@@ -37,6 +37,12 @@ inline void WriteText(const fs::path& path, const std::string& text) {
 
 inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// A relative path as the tool shows it: with the system's separator.
+inline std::string Native(std::string path) {
+  if (kWindows) std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
 // Readable and writable by its owner only (always true where files have no modes).
 inline bool OwnerOnly(const fs::path& path) {
   return kWindows || (fs::status(path).permissions() & fs::perms::all) == (fs::perms::owner_read | fs::perms::owner_write);
@@ -108,10 +114,15 @@ class ToolTest : public ::testing::Test {
     Register("alice", "bank");
     Register("bank", "alice");
   }
-  // Entries of a directory, sorted.
+  // Entries of a directory, sorted; in lower case where names ignore it (the
+  // engine upper-cases the paths it expands there).
   std::vector<std::string> Entries(const std::string& name) const {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(Path(name))) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(Path(name))) {
+      std::string entry = e.path().filename().string();
+      if (kWindows) std::transform(entry.begin(), entry.end(), entry.begin(), [](char c) { return std::tolower(c); });
+      names.push_back(entry);
+    }
     std::sort(names.begin(), names.end());
     return names;
   }
