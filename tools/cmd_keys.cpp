@@ -31,6 +31,16 @@ std::string Relative(const Medium& medium, const fs::path& path) {
   return PathText(relative.empty() || *relative.begin() == ".." ? path : relative);
 }
 
+// Why storing a correspondent's key file (-19) may have failed.
+std::string StoreFailure(const Medium& medium, const std::string& uid) {
+  std::string text = ": cannot write it into " + Quoted(PathText(medium.correspondents));
+  const size_t name = uid.size() + 4;  // the file is named after the UID, plus ".pub"
+  if (name > 200)
+    text += " (its file name, the UID and \".pub\", has " + std::to_string(name) +
+            " bytes: likely too long for the file system)";
+  return text;
+}
+
 std::string KeySummary(const Session& s, const KeyRecord& record) {
   return AlgorithmName(record.algorithm) + ", fingerprint " + Fingerprint(s.engine, record);
 }
@@ -160,7 +170,7 @@ int RunKeyInclude(const Invocation& call) {
   if (r != DZ_OK) {
     std::string what = "including the key of " + Quoted(ToUtf8(record.uid)) + " from " + Quoted(file);
     if (r == DZ_E_PUBLIC_KEY) what += "; " + WhyNoPublicKey(s, {});
-    if (r == DZ_E_PUBLIC_KEY_FILE) what += ": cannot write it into " + Quoted(PathText(s.medium.correspondents));
+    if (r == DZ_E_PUBLIC_KEY_FILE) what += StoreFailure(s.medium, record.uid);
     EngineFailure(s, what, r);
   }
   Print("included the key of " + Printable(ToUtf8(record.uid)) + " (" + KeySummary(s, record) + ") from " +
@@ -208,7 +218,10 @@ int RunKeyImport(const Invocation& call) {
   const std::string signer = TransferSigner(s, transfer, text.source);
   RequireSigner(from, text.source, signer);
   const int32_t r = IncludePublicKeyTransfer(s.engine.get(), text.text.c_str());
-  if (r != DZ_OK) EngineFailure(s, "including the key of " + Quoted(ToUtf8(transfer.key_uid)) + " from " + text.source, r);
+  if (r != DZ_OK)
+    EngineFailure(s, "including the key of " + Quoted(ToUtf8(transfer.key_uid)) + " from " + text.source +
+                         (r == DZ_E_PUBLIC_KEY_FILE ? StoreFailure(s.medium, transfer.key_uid) : ""),
+                  r);
   Print("included the key of " + Printable(ToUtf8(transfer.key_uid)) + ", signed by " + Printable(ToUtf8(signer)));
   return kExitOk;
 }

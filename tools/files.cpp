@@ -242,11 +242,14 @@ void WriteOutput(const Medium& medium, const std::string& target, const void* da
 ScratchFile::ScratchFile(const fs::path& dir, const std::vector<uint8_t>& data) {
   File file = CreateBeside(dir, path_);
   if (!file) throw Failure(kExitFile, "cannot write a copy in " + Quoted(PathText(dir)) + ": " + Reason());
-  sys::RemoveOnInterrupt(path_);
+  TempGuard guard(path_);
   std::string reason;
   const bool written = std::fwrite(data.data(), 1, data.size(), file.get()) == data.size();
+  if (!written) reason = Reason();
   if (!sys::CommitAndClose(file.release(), false, reason) || !written)
     throw Failure(kExitFile, "cannot write a copy in " + Quoted(PathText(dir)) + ": " + reason);
+  guard.Release();
+  sys::RemoveOnInterrupt(path_);
 }
 
 ScratchFile::~ScratchFile() {
