@@ -178,24 +178,26 @@ int RunKeyInclude(const Invocation& call) {
   return kExitOk;
 }
 
-int RunKeyRemove(const Invocation& call) {
+namespace {
+
+// key remove and key refresh: one engine call on a correspondent's UID.
+int OnCorrespondent(const Invocation& call, int32_t (*operation)(DizoraEngine, const char*), const char* doing,
+                    const char* done) {
   const std::string uid = UidArgument(call, 0);
   Session s(call.global);
-  const int32_t r = RemoveCertificate(s.engine.get(), uid.c_str());
+  const int32_t r = operation(s.engine.get(), uid.c_str());
   if (r == DZ_E_PUBLIC_KEY) EngineFailure(s, WhyNoPublicKey(s, {uid}), r);
-  if (r != DZ_OK) EngineFailure(s, "removing the key of " + Quoted(ToUtf8(uid)), r);
-  Print("removed the key of " + Printable(call.Operand(0)));
+  if (r != DZ_OK) EngineFailure(s, std::string(doing) + " the key of " + Quoted(ToUtf8(uid)), r);
+  Print(std::string(done) + " the key of " + Printable(call.Operand(0)));
   return kExitOk;
 }
 
+}  // namespace
+
+int RunKeyRemove(const Invocation& call) { return OnCorrespondent(call, RemoveCertificate, "removing", "removed"); }
+
 int RunKeyRefresh(const Invocation& call) {
-  const std::string uid = UidArgument(call, 0);
-  Session s(call.global);
-  const int32_t r = UpdateCertificateCash(s.engine.get(), uid.c_str());
-  if (r == DZ_E_PUBLIC_KEY) EngineFailure(s, WhyNoPublicKey(s, {uid}), r);
-  if (r != DZ_OK) EngineFailure(s, "re-reading the key of " + Quoted(ToUtf8(uid)), r);
-  Print("refreshed the key of " + Printable(call.Operand(0)));
-  return kExitOk;
+  return OnCorrespondent(call, UpdateCertificateCash, "re-reading", "refreshed");
 }
 
 int RunKeyExport(const Invocation& call) {
@@ -213,16 +215,14 @@ int RunKeyExport(const Invocation& call) {
 int RunKeyImport(const Invocation& call) {
   const std::optional<std::string> from = RequiredUid(call, "--from");
   Session s(call.global);
-  const TransferText text = ReadTransfer(call.Operand(0));
-  const Transfer transfer = DecodeTransfer(text);
-  const std::string signer = TransferSigner(s, transfer, text.source);
-  RequireSigner(from, text.source, signer);
-  const int32_t r = IncludePublicKeyTransfer(s.engine.get(), text.text.c_str());
+  const SignedTransfer t = OpenTransfer(s, call.Operand(0));
+  RequireSigner(from, t.text.source, t.signer);
+  const int32_t r = IncludePublicKeyTransfer(s.engine.get(), t.text.text.c_str());
   if (r != DZ_OK)
-    EngineFailure(s, "including the key of " + Quoted(ToUtf8(transfer.key_uid)) + " from " + text.source +
-                         (r == DZ_E_PUBLIC_KEY_FILE ? StoreFailure(s.medium, transfer.key_uid) : ""),
+    EngineFailure(s, "including the key of " + Quoted(ToUtf8(t.transfer.key_uid)) + " from " + t.text.source +
+                         (r == DZ_E_PUBLIC_KEY_FILE ? StoreFailure(s.medium, t.transfer.key_uid) : ""),
                   r);
-  Print("included the key of " + Printable(ToUtf8(transfer.key_uid)) + ", signed by " + Printable(ToUtf8(signer)));
+  Print("included the key of " + Printable(ToUtf8(t.transfer.key_uid)) + ", signed by " + Printable(ToUtf8(t.signer)));
   return kExitOk;
 }
 
@@ -232,14 +232,12 @@ int RunKeySave(const Invocation& call) {
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) throw Failure(kExitFile, Quoted(call.Operand(0)) + ": no such directory");
   CheckNotKeyFile(s.medium, dir / "tran.pub");
-  const TransferText text = ReadTransfer(call.Operand(1));
-  const Transfer transfer = DecodeTransfer(text);
-  const std::string signer = TransferSigner(s, transfer, text.source);
+  const SignedTransfer t = OpenTransfer(s, call.Operand(1));
   // The engine writes under the name the transfer carries and replaces what
   // is there: it writes into a directory of its own, the tool moves the file.
   const ScratchDir scratch(dir);
-  const int32_t r = SavePublicKeyFromTransfer(s.engine.get(), EnginePath(scratch.path()).c_str(), text.text.c_str());
-  if (r != DZ_OK) EngineFailure(s, "saving the key of " + Quoted(ToUtf8(transfer.key_uid)), r);
+  const int32_t r = SavePublicKeyFromTransfer(s.engine.get(), EnginePath(scratch.path()).c_str(), t.text.text.c_str());
+  if (r != DZ_OK) EngineFailure(s, "saving the key of " + Quoted(ToUtf8(t.transfer.key_uid)), r);
   fs::directory_iterator written(scratch.path(), ec);
   if (ec || written == fs::directory_iterator()) throw Failure(kExitFile, "the engine wrote no key file");
   const fs::path target = dir / written->path().filename();
@@ -250,17 +248,14 @@ int RunKeySave(const Invocation& call) {
   std::string reason;
   if (!sys::Rename(written->path(), target, force, reason))
     throw Failure(kExitFile, "cannot write " + Quoted(PathText(target)) + ": " + reason);
-  Print("saved the key of " + Printable(ToUtf8(transfer.key_uid)) + ", signed by " + Printable(ToUtf8(signer)) +
+  Print("saved the key of " + Printable(ToUtf8(t.transfer.key_uid)) + ", signed by " + Printable(ToUtf8(t.signer)) +
         ", in " + Printable(PathText(target)));
   return kExitOk;
 }
 
 int RunKeyUid(const Invocation& call) {
   Session s(call.global);
-  const TransferText text = ReadTransfer(call.Operand(0));
-  const Transfer transfer = DecodeTransfer(text);
-  TransferSigner(s, transfer, text.source);
-  Print(Printable(ToUtf8(transfer.key_uid)));
+  Print(Printable(ToUtf8(OpenTransfer(s, call.Operand(0)).transfer.key_uid)));
   return kExitOk;
 }
 
@@ -280,11 +275,9 @@ int RunKeyReport(const Invocation& call) {
       if (!file.problem.empty()) subject += ": " + file.problem;
     }
   } else if (call.Has("--transfer")) {
-    const TransferText text = ReadTransfer(call.Value("--transfer"));
-    const Transfer transfer = DecodeTransfer(text);
-    TransferSigner(s, transfer, text.source);
-    subject = text.source;
-    r = GetPublicKeyPropertiesByTransfer(s.engine.get(), text.text.c_str(), report.data());
+    const SignedTransfer t = OpenTransfer(s, call.Value("--transfer"));
+    subject = t.text.source;
+    r = GetPublicKeyPropertiesByTransfer(s.engine.get(), t.text.text.c_str(), report.data());
   } else if (!uid.empty()) {
     r = GetReport(s.engine.get(), uid.c_str(), report.data());
     if (r == DZ_E_PUBLIC_KEY) subject = WhyNoPublicKey(s, {uid});

@@ -129,6 +129,10 @@ void CheckRegeneration(const Session& s, CheckList& list) {
                                     " is missing");
 }
 
+[[noreturn]] void NoKeyPair(const Medium& medium) {
+  throw Failure(kExitNotFound, "no key pair on this medium (" + Shown(medium.secret_key) + "): nothing to regenerate");
+}
+
 bool Pending(const Medium& medium) { return Exists(medium.regen / "new.pub") || Exists(medium.regen / "sec.dat"); }
 
 }  // namespace
@@ -182,8 +186,7 @@ int RunRegenStart(const Invocation& call) {
   int32_t state = DZ_REGEN_ACT;
   const int32_t r = RemoteGenerateStartEx(s.engine.get(), uid ? uid->c_str() : nullptr, transfer.data(), &state);
   if (r != DZ_OK) EngineFailure(s, "starting the regeneration in " + Shown(dir), r);
-  if (state == DZ_REGEN_NO_KEY_PAIR)
-    throw Failure(kExitNotFound, "no key pair on this medium (" + Shown(s.medium.secret_key) + "): nothing to regenerate");
+  if (state == DZ_REGEN_NO_KEY_PAIR) NoKeyPair(s.medium);
   KeepPrivate(dir / "sec.dat");
   std::vector<char> report(static_cast<size_t>(GetMaxReportSize(s.engine.get())) + 1, 0);
   std::string new_uid = "?";
@@ -200,29 +203,26 @@ int RunRegenStart(const Invocation& call) {
 int RunRegenFinish(const Invocation& call) {
   const std::optional<std::string> from = RequiredUid(call, "--from");
   Session s(call.global);
-  const TransferText text = ReadTransfer(call.Operand(0));
-  const Transfer transfer = DecodeTransfer(text);
-  const std::string signer = TransferSigner(s, transfer, text.source);
+  const SignedTransfer t = OpenTransfer(s, call.Operand(0));
   const std::string own = OwnUid(s);
-  if (!own.empty() && signer == own)
-    throw Failure(kExitRefused, text.source + " is signed by the medium's own key (" + Quoted(ToUtf8(own)) +
+  if (!own.empty() && t.signer == own)
+    throw Failure(kExitRefused, t.text.source + " is signed by the medium's own key (" + Quoted(ToUtf8(own)) +
                                     "): it is the request made by `regen start`; send it to the bank and finish with "
                                     "the transfer the bank answers");
-  RequireSigner(from, text.source, signer);
+  RequireSigner(from, t.text.source, t.signer);
   int32_t state = DZ_REGEN_ACT;
-  const int32_t r = RemoteGenerateFinishEx(s.engine.get(), text.text.c_str(), &state);
+  const int32_t r = RemoteGenerateFinishEx(s.engine.get(), t.text.text.c_str(), &state);
   if (r != DZ_OK) {
     std::string what = "finishing the regeneration in " + Shown(s.medium.regen);
     if (r == DZ_E_REGEN_KEY_MISMATCH)
-      what = text.source + " carries the key of " + Quoted(ToUtf8(transfer.key_uid)) + ", not the pending one";
+      what = t.text.source + " carries the key of " + Quoted(ToUtf8(t.transfer.key_uid)) + ", not the pending one";
     EngineFailure(s, what, r);
   }
-  if (state == DZ_REGEN_NO_KEY_PAIR)
-    throw Failure(kExitNotFound, "no key pair on this medium (" + Shown(s.medium.secret_key) + "): nothing to regenerate");
+  if (state == DZ_REGEN_NO_KEY_PAIR) NoKeyPair(s.medium);
   KeepPrivate(s.medium.secret_key);
   KeepPrivate(s.medium.old_secret());
   Print("new key pair installed: " + Printable(ToUtf8(OwnUid(s))) + " (the answer was signed by " +
-        Printable(ToUtf8(signer)) + ")");
+        Printable(ToUtf8(t.signer)) + ")");
   return kExitOk;
 }
 

@@ -106,6 +106,8 @@ void RequireSigner(const std::optional<std::string>& required, const std::string
   throw failure;
 }
 
+namespace {
+
 std::string TransferSigner(const Session& session, const Transfer& transfer, const std::string& source) {
   std::vector<char> uid(static_cast<size_t>(GetMaxUIDLength(session.engine.get())) + 1, 0);
   const int32_t r = VerifyData(session.engine.get(), transfer.bytes.data(), static_cast<int32_t>(transfer.data_size),
@@ -120,6 +122,15 @@ std::string TransferSigner(const Session& session, const Transfer& transfer, con
   else if (r == DZ_E_SIGNATURE_FORMAT || r == DZ_E_BAD_ARGUMENT)
     what = source + " holds no valid transfer";
   EngineFailure(session, what, r, {}, r == DZ_E_BAD_ARGUMENT ? kExitRefused : -1);
+}
+
+}  // namespace
+
+SignedTransfer OpenTransfer(const Session& session, const std::string& arg) {
+  SignedTransfer opened{ReadTransfer(arg), {}, {}};
+  opened.transfer = DecodeTransfer(opened.text);
+  opened.signer = TransferSigner(session, opened.transfer, opened.text.source);
+  return opened;
 }
 
 std::string OwnUid(const Session& session) {

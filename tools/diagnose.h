@@ -36,9 +36,14 @@ std::optional<std::string> RequiredUid(const Invocation& call, const std::string
 // order signed by its sender, not by any client it knows.
 void RequireSigner(const std::optional<std::string>& required, const std::string& subject, const std::string& signer,
                    const JsonObject& details = {});
-// Checks the signature of a transfer through the engine and returns the
-// signer it found (Windows-1251); throws, naming the signer, when it fails.
-std::string TransferSigner(const Session& session, const Transfer& transfer, const std::string& source);
+// A transfer argument read, taken apart and its signature checked through the
+// engine; throws, naming the signer, when it does not verify.
+struct SignedTransfer {
+  TransferText text;
+  Transfer transfer;
+  std::string signer;  // as the engine found it (Windows-1251)
+};
+SignedTransfer OpenTransfer(const Session& session, const std::string& arg);
 
 // The UID of the medium's key pair (Windows-1251); "" when it cannot be read.
 std::string OwnUid(const Session& session);
