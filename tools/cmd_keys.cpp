@@ -158,14 +158,10 @@ int RunKeyList(const Invocation& call) {
 int RunKeyInclude(const Invocation& call) {
   const std::string file = call.Operand(0);
   Session s(call.global);
-  const SmallFile content = ReadSmallFile(PathOf(file), kMaxRecordSize + 1);
-  if (!content.ok) throw Failure(kExitFile, "cannot read " + Quoted(file) + ": " + content.reason);
-  KeyRecord record;
-  const std::string problem = content.size > kMaxRecordSize ? std::to_string(content.size) + " bytes"
-                                                              : ParseRecord(content.bytes, record);
-  if (!problem.empty()) throw Failure(kExitFile, Quoted(file) + " is not a public-key record: " + problem);
+  std::vector<uint8_t> bytes;
+  const KeyRecord record = RequireKeyFile(file, bytes);
   // The engine deletes the file it included: it gets a copy, the file stays.
-  const ScratchFile copy(s.medium.root, content.bytes);
+  const ScratchFile copy(s.medium.root, bytes);
   const int32_t r = IncludePublicKey(s.engine.get(), EnginePath(copy.path()).c_str());
   if (r != DZ_OK) {
     std::string what = "including the key of " + Quoted(ToUtf8(record.uid)) + " from " + Quoted(file);

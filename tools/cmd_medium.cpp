@@ -140,14 +140,10 @@ bool Pending(const Medium& medium) { return Exists(medium.regen / "new.pub") || 
 int RunMediumInit(const Invocation& call) {
   const std::string file = call.Operand(0);
   Session s(call.global);
-  const SmallFile content = ReadSmallFile(PathOf(file), kMaxRecordSize + 1);
-  if (!content.ok) throw Failure(kExitFile, "cannot read " + Quoted(file) + ": " + content.reason);
-  KeyRecord record;
-  const std::string problem = content.size > kMaxRecordSize ? std::to_string(content.size) + " bytes"
-                                                              : ParseRecord(content.bytes, record);
-  if (!problem.empty()) throw Failure(kExitFile, Quoted(file) + " is not a public-key record: " + problem);
+  std::vector<uint8_t> bytes;
+  RequireKeyFile(file, bytes);
   if (Exists(s.medium.public_key) && !SameFile(PathOf(file), s.medium.public_key) &&
-      ReadSmallFile(s.medium.public_key, kMaxRecordSize + 1).bytes != content.bytes)
+      ReadSmallFile(s.medium.public_key, kMaxRecordSize + 1).bytes != bytes)
     throw Failure(kExitFile, "the medium already has another public key, " + Shown(s.medium.public_key) +
                                  ": medium init never replaces it");
   const int32_t r = CreateDirStructure(s.engine.get(), EnginePath(fs::absolute(PathOf(file))).c_str(), 0);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "errors.h"
 #include "files.h"
 #include "text.h"
 
@@ -42,6 +43,13 @@ void Collect(const fs::path& dir, std::vector<KeyFile>& files, std::string& prob
   if (ec) problem = "cannot read " + Quoted(PathText(dir)) + ": " + ec.message();
 }
 
+// The first kMaxRecordSize + 1 bytes of a file, and its size.
+std::string ParseContent(const SmallFile& content, KeyRecord& record) {
+  if (content.size > kMaxRecordSize)
+    return std::to_string(content.size) + " bytes, more than a public-key record holds (515)";
+  return ParseRecord(content.bytes, record);
+}
+
 }  // namespace
 
 std::string ParseRecord(const std::vector<uint8_t>& bytes, KeyRecord& record) {
@@ -71,15 +79,19 @@ std::string AlgorithmName(uint32_t algorithm) { return algorithm == 0 ? "GOST R 
 
 KeyFile ReadKeyFile(const fs::path& path) {
   KeyFile file{path, {}, {}};
-  SmallFile content = ReadSmallFile(path, kMaxRecordSize + 1);
-  if (!content.ok) {
-    file.problem = "cannot read: " + content.reason;
-  } else if (content.size > kMaxRecordSize) {
-    file.problem = std::to_string(content.size) + " bytes, more than a public-key record holds (515)";
-  } else {
-    file.problem = ParseRecord(content.bytes, file.record);
-  }
+  const SmallFile content = ReadSmallFile(path, kMaxRecordSize + 1);
+  file.problem = content.ok ? ParseContent(content, file.record) : "cannot read: " + content.reason;
   return file;
+}
+
+KeyRecord RequireKeyFile(const std::string& name, std::vector<uint8_t>& bytes) {
+  const SmallFile content = ReadSmallFile(PathOf(name), kMaxRecordSize + 1);
+  if (!content.ok) throw Failure(kExitFile, "cannot read " + Quoted(name) + ": " + content.reason);
+  KeyRecord record;
+  const std::string problem = ParseContent(content, record);
+  if (!problem.empty()) throw Failure(kExitFile, Quoted(name) + " is not a public-key record: " + problem);
+  bytes = content.bytes;
+  return record;
 }
 
 std::vector<KeyFile> ScanKeyDirectory(const fs::path& dir, std::string& problem) {

@@ -34,6 +34,9 @@ struct KeyFile {
 };
 
 KeyFile ReadKeyFile(const std::filesystem::path& path);
+// A key file named on the command line (`key include`, `medium init`): its
+// record and bytes, or a refusal (exit 4) naming the file and the reason.
+KeyRecord RequireKeyFile(const std::string& file, std::vector<uint8_t>& bytes);
 // The files the engine reads as correspondents' keys: names ending in "pub"
 // in any letter case, in `dir` and its subdirectories, names beginning with
 // "." left out. `problem` is set when the directory cannot be read.
