@@ -13,8 +13,8 @@ namespace dztool {
 
 namespace {
 
-// A detached signature is at most GetMaxSignatureLength bytes; anything much
-// larger is not read whole.
+// A detached signature is at most GetMaxSignatureLength bytes; standard input
+// is not read beyond this.
 constexpr size_t kSignatureFileLimit = 64 * 1024;
 
 InputData ReadData(const std::string& arg, int32_t extra, bool secret) {
@@ -103,13 +103,18 @@ int RunVerify(const Invocation& call) {
   Session s(call.global);
   const InputData data = ReadData(file, 0, false);
   RequireData(data, "there is nothing signed");
+  const auto max_size = static_cast<size_t>(GetMaxSignatureLength(s.engine.get()));
+  const auto refuse = [&](uintmax_t size) {
+    return Failure(kExitRefused, Quoted(signature_file) + " is no detached signature (" + std::to_string(size) +
+                                     " bytes; one has at most " + std::to_string(max_size) + ")");
+  };
+  std::error_code ec;
+  const uintmax_t file_size = signature_file == "-" ? 0 : std::filesystem::file_size(PathOf(signature_file), ec);
+  if (!ec && file_size > max_size) throw refuse(file_size);
   const InputData signature = InputData::Read(signature_file, 0, kSignatureFileLimit, false);
+  if (signature.size() == 0 || signature.size() > max_size) throw refuse(signature.size());
   JsonObject details;
   details.Str("file", file).Str("signature", signature_file);
-  const auto max_size = static_cast<size_t>(GetMaxSignatureLength(s.engine.get()));
-  if (signature.size() == 0 || signature.size() > max_size)
-    throw Failure(kExitRefused, signature.name() + " is no detached signature (" + std::to_string(signature.size()) +
-                                    " bytes)");
   std::vector<char> uid = UidBuffer(s);
   const int32_t r = VerifyData(s.engine.get(), data.data(), Size32(data.size()), signature.data(),
                                Size32(signature.size()), uid.data());

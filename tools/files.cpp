@@ -38,9 +38,11 @@ std::unique_ptr<uint8_t[]> Allocate(size_t n, const std::string& name) {
   return bytes;
 }
 
-[[noreturn]] void TooLarge(const std::string& name, const std::string& size, size_t limit) {
-  throw Failure(kExitFile, name + " is too large: " + size + " bytes; the engine takes at most " +
-                               std::to_string(limit));
+// `size` 0: a stream, read up to the limit.
+[[noreturn]] void TooLarge(const std::string& name, uintmax_t size, size_t limit) {
+  const std::string found = size ? std::to_string(size) + " bytes, " : "";
+  throw Failure(kExitFile, name + " is too large: " + found + "more than the " + std::to_string(limit) +
+                               " bytes this command takes");
 }
 
 // A pipe, a terminal or a device: read in pieces, then into one buffer of the
@@ -54,7 +56,7 @@ std::vector<std::unique_ptr<uint8_t[]>> ReadPieces(std::FILE* stream, const std:
     const size_t got = std::fread(pieces.back().get(), 1, kStreamPiece, stream);
     total += got;
     if (std::ferror(stream)) throw Failure(kExitFile, "cannot read " + name + ": " + Reason());
-    if (total > limit) TooLarge(name, "more than " + std::to_string(limit), limit);
+    if (total > limit) TooLarge(name, 0, limit);
     if (got < kStreamPiece) return pieces;
   }
 }
@@ -149,7 +151,7 @@ InputData InputData::Read(const std::string& arg, size_t room, size_t limit, boo
   if (fs::is_regular_file(status)) {
     const uintmax_t size = fs::file_size(path, ec);
     if (ec) throw Failure(kExitFile, "cannot read " + name + ": " + ec.message());
-    if (size > limit) TooLarge(name, std::to_string(size), limit);
+    if (size > limit) TooLarge(name, size, limit);
     auto bytes = Allocate(static_cast<size_t>(size) + room, name);
     InputData input(std::move(bytes), static_cast<size_t>(size), static_cast<size_t>(size) + room, secret, name);
     const size_t got = std::fread(input.data(), 1, input.size(), stream);
@@ -309,7 +311,7 @@ TransferText ReadTransfer(const std::string& arg) {
   } else if (std::error_code ec; fs::exists(PathOf(arg), ec)) {
     const SmallFile file = ReadSmallFile(PathOf(arg), kTransferLimit);
     if (!file.ok) throw Failure(kExitFile, "cannot read " + Quoted(arg) + ": " + file.reason);
-    if (file.size > kTransferLimit) TooLarge(Quoted(arg), std::to_string(file.size), kTransferLimit);
+    if (file.size > kTransferLimit) TooLarge(Quoted(arg), file.size, kTransferLimit);
     transfer = {std::string(file.bytes.begin(), file.bytes.end()), "file " + Quoted(arg)};
   } else {
     const bool base64 = arg.size() >= 16 && arg.find_first_not_of(
