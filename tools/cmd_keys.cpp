@@ -19,12 +19,14 @@ namespace fs = std::filesystem;
 
 std::vector<char> Buffer(int32_t size) { return std::vector<char>(static_cast<size_t>(size) + 1, 0); }
 
-std::string UidArgument(const Invocation& call, size_t index) {
-  const std::string uid = call.Operand(index);
+// A UID typed by the user, in Windows-1251.
+std::string UidText(const std::string& uid) {
   const std::string text = ToCp1251(uid, "UID " + Quoted(uid));
   if (text.empty() || text.size() > kMaxUidSize) throw UsageError("UID " + Quoted(uid) + ": 1 to 254 characters");
   return text;
 }
+
+std::string UidArgument(const Invocation& call, size_t index) { return UidText(call.Operand(index)); }
 
 std::string Relative(const Medium& medium, const fs::path& path) {
   const fs::path relative = path.lexically_relative(medium.root);
@@ -51,13 +53,11 @@ void CheckGenerationTargets(const Medium& medium, bool self) {
   if (SameFile(medium.generated_public, medium.generated_secret))
     throw UsageError("the public and the secret key would go to the same file " +
                      Quoted(PathText(medium.generated_public)));
-  for (const fs::path& target : {medium.generated_public, medium.generated_secret}) {
-    Medium others = medium;
-    others.generated_public.clear();
-    others.generated_secret.clear();
-    if (self) others.public_key.clear(), others.secret_key.clear();
-    CheckNotKeyFile(others, target);
-  }
+  Medium others = medium;
+  others.generated_public.clear();
+  others.generated_secret.clear();
+  if (self) others.public_key.clear(), others.secret_key.clear();
+  for (const fs::path& target : {medium.generated_public, medium.generated_secret}) CheckNotKeyFile(others, target);
 }
 
 // "UID=...", "PKeyAlg=...", "SPKey=" and "EPKey=" with their dumps. The UID
@@ -96,12 +96,7 @@ int RunKeygen(const Invocation& call) {
   Session s(call.global);
   Engine& e = s.engine;
   if (call.Has("--alg")) e.SetSetting(kKeyGenAlgorithm, alg);
-  if (call.Has("--uid")) {
-    const std::string uid = call.Value("--uid");
-    const std::string text = ToCp1251(uid, "UID " + Quoted(uid));
-    if (text.empty() || text.size() > kMaxUidSize) throw UsageError("UID " + Quoted(uid) + ": 1 to 254 characters");
-    e.SetSetting(kKeyGenUid, text);
-  }
+  if (call.Has("--uid")) e.SetSetting(kKeyGenUid, UidText(call.Value("--uid")));
   if (self) {
     e.SetSetting(kKeyGenPublicPath, e.SettingValue(kPublicKeyPath));
     e.SetSetting(kKeyGenSecretPath, e.SettingValue(kSecretKeyPath));
