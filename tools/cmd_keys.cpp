@@ -172,7 +172,7 @@ int RunKeyInclude(const Invocation& call) {
 namespace {
 
 // key remove and key refresh: one engine call on a correspondent's UID.
-int OnCorrespondent(const Invocation& call, int32_t (*operation)(DizoraEngine, const char*), const char* doing,
+int OnCorrespondent(const Invocation& call, int32_t(DIZORA_API* operation)(DizoraEngine, const char*), const char* doing,
                     const char* done) {
   const std::string uid = UidArgument(call, 0);
   Session s(call.global);

@@ -52,6 +52,15 @@ std::string Cause(const Session& session, int32_t code) {
   }
 }
 
+// Whether the engine knows a public key of the UID.
+bool KnowsKey(const Session& session, const std::string& uid) {
+  std::vector<char> report(static_cast<size_t>(GetMaxReportSize(session.engine.get())) + 1, 0);
+  // A failed first filling of the key cache still caches the good files: ask again.
+  for (int attempt = 0; attempt < 2; ++attempt)
+    if (GetReport(session.engine.get(), uid.c_str(), report.data()) == DZ_OK) return true;
+  return false;
+}
+
 }  // namespace
 
 void EngineFailure(const Session& session, const std::string& what, int32_t code, const JsonObject& details,
@@ -63,14 +72,6 @@ void EngineFailure(const Session& session, const std::string& what, int32_t code
                   code);
   failure.details = details;
   throw failure;
-}
-
-bool KnowsKey(const Session& session, const std::string& uid) {
-  std::vector<char> report(static_cast<size_t>(GetMaxReportSize(session.engine.get())) + 1, 0);
-  // A failed first filling of the key cache still caches the good files: ask again.
-  for (int attempt = 0; attempt < 2; ++attempt)
-    if (GetReport(session.engine.get(), uid.c_str(), report.data()) == DZ_OK) return true;
-  return false;
 }
 
 std::string WhyNoPublicKey(const Session& session, const std::vector<std::string>& uids, const std::string& note) {

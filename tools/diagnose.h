@@ -27,8 +27,6 @@ namespace dztool {
 // lookup of every run. Points to `dizora medium check`. `note` follows the
 // UIDs (where they came from).
 std::string WhyNoPublicKey(const Session& session, const std::vector<std::string>& uids, const std::string& note = "");
-// Whether the engine knows a public key of the UID.
-bool KnowsKey(const Session& session, const std::string& uid);
 
 // The UID an option (--signer, --from) requires, in Windows-1251.
 std::optional<std::string> RequiredUid(const Invocation& call, const std::string& option);

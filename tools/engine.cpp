@@ -103,6 +103,18 @@ void ApplySetting(Engine& e, const std::string& name, const std::string& value) 
   e.SetSetting(index, engine_value);
 }
 
+// A setting path with "%ZRNRoot%" standing for the medium, made absolute.
+fs::path ExpandRoot(const fs::path& root, const std::string& engine_value) {
+  const std::string variable = kRootVariable;
+  if (engine_value.size() >= variable.size() &&
+      EqualIgnoringAsciiCase(engine_value.substr(0, variable.size()), variable)) {
+    std::string rest = engine_value.substr(variable.size());
+    if (!rest.empty() && (rest[0] == '/' || rest[0] == '\\')) rest.erase(0, 1);
+    return (root / PathFromEngine(rest)).lexically_normal();
+  }
+  return Absolute(PathFromEngine(engine_value));
+}
+
 }  // namespace
 
 Engine::Engine() : handle_(GetCryptObj(0)) {
@@ -147,17 +159,6 @@ std::string Engine::Message(int32_t code) const {
   std::vector<char> text(kTextBuffer, 0);
   GetCryptoErrorString(handle_, code, text.data());
   return ToUtf8(text.data());
-}
-
-fs::path ExpandRoot(const fs::path& root, const std::string& engine_value) {
-  const std::string variable = kRootVariable;
-  if (engine_value.size() >= variable.size() &&
-      EqualIgnoringAsciiCase(engine_value.substr(0, variable.size()), variable)) {
-    std::string rest = engine_value.substr(variable.size());
-    if (!rest.empty() && (rest[0] == '/' || rest[0] == '\\')) rest.erase(0, 1);
-    return (root / PathFromEngine(rest)).lexically_normal();
-  }
-  return Absolute(PathFromEngine(engine_value));
 }
 
 Session::Session(const GlobalOptions& options) {

@@ -86,7 +86,4 @@ struct Session {
   void RefreshMedium();
 };
 
-// A setting path with "%ZRNRoot%" standing for the medium, made absolute.
-std::filesystem::path ExpandRoot(const std::filesystem::path& root, const std::string& engine_value);
-
 }  // namespace dztool

@@ -7,6 +7,9 @@
 
 namespace dztool {
 
+namespace {
+
+// A JSON string literal; bytes that are not UTF-8 become U+FFFD.
 std::string JsonString(std::string_view utf8) {
   std::string out = "\"";
   for (size_t at = 0; at < utf8.size();) {
@@ -28,6 +31,8 @@ std::string JsonString(std::string_view utf8) {
   return out + "\"";
 }
 
+}  // namespace
+
 JsonObject& JsonObject::Raw(std::string_view key, std::string encoded) {
   members_.emplace_back(JsonString(key), std::move(encoded));
   return *this;
@@ -42,12 +47,6 @@ JsonObject& JsonObject::Obj(std::string_view key, const JsonObject& value) { ret
 JsonObject& JsonObject::Arr(std::string_view key, const std::vector<JsonObject>& values) {
   std::string text = "[";
   for (size_t i = 0; i < values.size(); ++i) text += (i ? "," : "") + values[i].Text();
-  return Raw(key, text + "]");
-}
-
-JsonObject& JsonObject::Strs(std::string_view key, const std::vector<std::string>& values) {
-  std::string text = "[";
-  for (size_t i = 0; i < values.size(); ++i) text += (i ? "," : "") + JsonString(values[i]);
   return Raw(key, text + "]");
 }
 

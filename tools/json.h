@@ -17,11 +17,9 @@ class JsonObject {
   JsonObject& Null(std::string_view key);
   JsonObject& Obj(std::string_view key, const JsonObject& value);
   JsonObject& Arr(std::string_view key, const std::vector<JsonObject>& values);
-  JsonObject& Strs(std::string_view key, const std::vector<std::string>& values);
   // Appends the members of `other`.
   JsonObject& Merge(const JsonObject& other);
 
-  bool empty() const { return members_.empty(); }
   std::string Text() const;
 
  private:
@@ -29,7 +27,5 @@ class JsonObject {
   std::vector<std::pair<std::string, std::string>> members_;  // key, encoded value
 };
 
-// A JSON string literal; bytes that are not UTF-8 become U+FFFD.
-std::string JsonString(std::string_view utf8);
 
 }  // namespace dztool
