@@ -1,6 +1,8 @@
-# Installation: the engine, the GOST library beside it (the engine loads it
-# from its own directory), the header, the tool, a pkg-config file and a CMake
-# package (find_package(Dizora) gives the imported target Dizora::dizora).
+# Installation: the engine (libdizora.so.0 with the development link
+# libdizora.so), the GOST library beside it (the engine loads it from its own
+# directory), the header, the tool with its man page and bash completion, a
+# pkg-config file and a CMake package (find_package(Dizora) gives the imported
+# target Dizora::dizora). `cpack -G DEB` packs the same (cmake/package.cmake).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -12,6 +14,10 @@ endif()
 install(FILES ${CMAKE_SOURCE_DIR}/include/dizora.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(TARGET dizora_tool)
   install(TARGETS dizora_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+if(DZ_MAN_PAGE)
+  install(FILES ${DZ_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${DZ_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
 endif()
 
 # Both files find the prefix relative to their own place, so an installed

@@ -4,6 +4,8 @@
 # libgcrypt and nettle (bench_gostlib), next to the fastest peers
 # (bench_peers), then the engine next to the raw primitives, and prints the
 # ratio tables. Figures are CPU time, except the two-thread rows (real time).
+# Last, the peak memory of the dizora tool over the size of its input
+# (bench_tool_memory).
 # Usage: bash scripts/bench.sh [build directory]   (default build-bench)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +26,7 @@ fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_FLAGS="-Wno-error=restrict -Wno-error=stringop-overread -Wno-error=stringop-overflow -Wno-error=array-bounds" >/dev/null
 # Everything at once, so that all three programs load the same libcrypt.dll.
-cmake --build "$build" --target bench_gostlib bench_peers bench_engine -j2
+cmake --build "$build" --target bench_gostlib bench_peers bench_engine bench_tool_memory -j2
 
 "$build/bin/bench_gostlib" --benchmark_min_time=0.5 \
   --benchmark_out="$build/bench_gostlib.json" --benchmark_out_format=json
@@ -37,3 +39,8 @@ echo
 echo "## libcrypt.dll next to the fastest peers (bench_peers, CPU time, median of 3)"
 echo
 python3 bench/peer_ratios.py "$build/bench_peers.json" | tee "$build/peer_ratios.md"
+
+echo
+echo "## Peak memory of the dizora tool over its input size (bench_tool_memory)"
+echo
+"$build/bin/bench_tool_memory" --benchmark_counters_tabular=true

@@ -4,9 +4,10 @@
 set -euo pipefail
 
 # valgrind: the constant-time check of the MAC comparison (a CTest) and
-# scripts/valgrind.sh.
+# scripts/valgrind.sh; dpkg-dev and file: the Debian package (cpack -G DEB
+# finds its dependencies with dpkg-shlibdeps).
 packages=(cmake make g++ gcc pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libgcrypt20-dev nettle-dev valgrind)
+          libgcrypt20-dev nettle-dev valgrind dpkg-dev file)
 if [[ "${DZ_WITH_FUZZ:-0}" == 1 ]]; then
   packages+=(clang-14 libclang-rt-14-dev)
 fi
@@ -16,12 +17,13 @@ if [[ "${DZ_WITH_BENCH:-0}" == 1 ]]; then
   packages+=(libssl-dev libengine-gost-openssl)
 fi
 # The Windows build (scripts/test-windows.sh): the posix-thread mingw-w64
-# compiler, libgcrypt for Windows, GoogleTest's sources, and Wine with its
-# 32-bit part (the i386 architecture).
+# compiler, libgcrypt for Windows, GoogleTest's sources, Wine with its 32-bit
+# part (the i386 architecture), and the locale sources for the Russian UTF-8
+# locale the suites run in.
 windows=0
 if [[ "${DZ_WITH_WINDOWS:-0}" == 1 ]]; then
   windows=1
-  packages+=(g++-mingw-w64-i686-posix libgcrypt-mingw-w64-dev googletest wine wine32:i386)
+  packages+=(g++-mingw-w64-i686-posix libgcrypt-mingw-w64-dev googletest wine wine32:i386 locales)
 fi
 
 missing=()

@@ -112,9 +112,14 @@ wineserver -p </dev/null >/dev/null 2>&1
 wine wineboot </dev/null >/dev/null 2>&1 || true
 echo "wine prefix: $((SECONDS - start)) s"
 
-# The users' locale: Russian, ANSI code page 1251 (Wine takes it from LC_ALL;
-# the Linux locale itself need not be installed). UIDs are compared by the
-# system's rules of that locale.
+# The users' locale: Russian, ANSI code page 1251 (Wine takes it from LC_ALL).
+# UIDs are compared by the system's rules of that locale. The UTF-8 locale
+# itself is built into the private directory (LOCPATH), so that the Linux side
+# of Wine decodes command lines and file names as UTF-8 too; without it a
+# Cyrillic argument typed in a shell reaches the program garbled.
+locales="$(dirname "$WINEPREFIX")/locale"
+mkdir -p "$locales"
+localedef -i ru_RU -f UTF-8 "$locales/ru_RU.UTF-8"
 start=$SECONDS
-LC_ALL=ru_RU.UTF-8 ctest --test-dir "$build" -j "$jobs" --timeout 900 --output-on-failure
+LOCPATH="$locales" LC_ALL=ru_RU.UTF-8 ctest --test-dir "$build" -j "$jobs" --timeout 900 --output-on-failure
 echo "tests under wine: $((SECONDS - start)) s"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite twice: a normal build (build/) and a build
-# with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/).
+# with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/); packs the
+# normal build as a Debian package and runs the tool from it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # One apt step for the native and the Windows packages: adding the i386
@@ -19,6 +20,8 @@ run_suite() {
 
 echo "== normal build =="
 run_suite build
+echo "== Debian package of the normal build =="
+bash scripts/package.sh build
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan -DDZ_SANITIZE=ON -DDZ_BENCH=OFF

@@ -1,11 +1,13 @@
-// settings, error, whoami.
+// help, settings, error, whoami.
 #include <cerrno>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <vector>
 
-#include "tool.h"
+#include "diagnose.h"
+#include "errors.h"
+#include "handlers.h"
+#include "keys.h"
+#include "print.h"
+#include "text.h"
 
 namespace dztool {
 
@@ -13,10 +15,10 @@ namespace {
 
 const char* KindName(int32_t kind) {
   switch (kind) {
-    case 10: return "file";
-    case 11: return "directory";
-    case 1: return "integer";
-    case 7: return "choice";
+    case kKindFile: return "file";
+    case kKindDirectory: return "directory";
+    case kKindInteger: return "integer";
+    case kKindChoice: return "choice";
     default: return "text";
   }
 }
@@ -24,55 +26,92 @@ const char* KindName(int32_t kind) {
 // Choices come one per line; shown on one line, separated by " | ".
 std::string OneLine(const std::string& text) {
   std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') continue;
-    out += text[i] == '\n' ? std::string(" | ") : std::string(1, text[i]);
+  for (char c : text) {
+    if (c == '\r') continue;
+    out += c == '\n' ? std::string(" | ") : std::string(1, c);
   }
   return out;
 }
 
+std::string ShownValue(int32_t kind, const std::string& value) {
+  return kind == kKindFile || kind == kKindDirectory ? PathText(PathFromEngine(value)) : ToUtf8(value);
+}
+
 }  // namespace
 
-int CmdSettings(const GlobalOptions& options) {
-  Engine e;
-  Configure(e, options);
-  for (int32_t i = 1; i <= e.SettingCount(); ++i) {
-    int32_t kind = 0, size = 0;
-    e.Check("GetParamInfo", GetParamInfo(e.get(), i, &kind, nullptr, &size));
-    std::vector<char> info(static_cast<size_t>(size) + 1, 0);
-    e.Check("GetParamInfo", GetParamInfo(e.get(), i, &kind, info.data(), &size));
-    std::printf("%2d  %-28s = \"%s\"  (kind %d %s: %s)\n", i, ToUtf8(e.SettingName(i)).c_str(),
-                ToUtf8(e.SettingValue(i)).c_str(), kind, KindName(kind), OneLine(ToUtf8(info.data())).c_str());
+int RunHelp(const Invocation& call) {
+  const std::string topic = call.operands.size() == 2 ? call.Operand(0) + " " + call.Operand(1) : call.Operand(0);
+  if (topic.empty()) {
+    Write(OverviewHelp());
+  } else if (IsGroup(topic)) {
+    Write(GroupHelp(topic));
+  } else if (const Command* command = FindCommand(topic)) {
+    Write(CommandHelp(*command));
+  } else {
+    throw UsageError("no command named " + Quoted(topic));
   }
   return kExitOk;
 }
 
-int CmdError(const GlobalOptions& options, const std::vector<std::string>& args) {
-  const Args a = ParseArgs(args, {}, {}, 1, 1);
-  const std::string& text = a.positional[0];
+int RunSettings(const Invocation& call) {
+  Session s(call.global);
+  std::vector<JsonObject> settings;
+  for (int32_t i = 1; i <= s.engine.SettingCount(); ++i) {
+    std::string info;
+    const int32_t kind = s.engine.SettingKind(i, &info);
+    const std::string name = ToUtf8(s.engine.SettingName(i));
+    const std::string value = ShownValue(kind, s.engine.SettingValue(i));
+    const std::string allowed = OneLine(ToUtf8(info));
+    settings.push_back(JsonObject()
+                           .Num("index", i)
+                           .Str("name", name)
+                           .Str("value", value)
+                           .Num("kind", kind)
+                           .Str("kind_name", KindName(kind))
+                           .Str("allowed", allowed));
+    if (call.Json()) continue;
+    char head[64];
+    std::snprintf(head, sizeof head, "%2d  %-28s = ", i, name.c_str());
+    Print(head + Quoted(value) + "  (kind " + std::to_string(kind) + " " + KindName(kind) + ": " +
+          Printable(allowed) + ")");
+  }
+  if (call.Json()) PrintJson(JsonObject().Arr("settings", settings));
+  return kExitOk;
+}
+
+int RunError(const Invocation& call) {
+  const std::string text = call.Operand(0);
   char* end = nullptr;
   errno = 0;
   const long code = std::strtol(text.c_str(), &end, 10);
   if (end == text.c_str() || *end != '\0' || errno != 0 || code < INT32_MIN || code > INT32_MAX)
-    throw UsageError("not a result code: " + text);
-  Engine e;
-  Configure(e, options);
-  const std::string message = e.Message(static_cast<int32_t>(code));
-  if (message.empty()) {
-    std::fprintf(stderr, "dizora: %ld: no such result code\n", code);
-    return kExitFailure;
-  }
-  std::printf("%ld: %s\n", code, message.c_str());
+    throw UsageError("not a result code: " + Quoted(text));
+  Session s(call.global);
+  const std::string message = s.engine.Message(static_cast<int32_t>(code));
+  if (message.empty()) throw UsageError(std::to_string(code) + ": no such result code");
+  Print(std::to_string(code) + ": " + message);
   return kExitOk;
 }
 
-int CmdWhoami(const GlobalOptions& options, const std::vector<std::string>& args) {
-  ParseArgs(args, {}, {}, 0, 0);
-  Engine e;
-  Configure(e, options);
-  std::vector<char> uid(static_cast<size_t>(GetMaxUIDLength(e.get())) + 1, 0);
-  e.Check("GetCurrentUserUID", GetCurrentUserUID(e.get(), uid.data()));
-  std::printf("%s\n", ToUtf8(uid.data()).c_str());
+int RunWhoami(const Invocation& call) {
+  Session s(call.global);
+  std::vector<char> uid(static_cast<size_t>(GetMaxUIDLength(s.engine.get())) + 1, 0);
+  const int32_t r = GetCurrentUserUID(s.engine.get(), uid.data());
+  if (r != DZ_OK) {
+    const std::string what = "no UID on the medium";
+    EngineFailure(s, r == DZ_E_PUBLIC_KEY ? what + "; " + WhyNoPublicKey(s, {}) : what, r);
+  }
+  const std::string name = ToUtf8(uid.data());
+  if (!call.Json()) {
+    Print(Printable(name));
+    return kExitOk;
+  }
+  const KeyFile own = ReadKeyFile(s.medium.public_key);
+  JsonObject fields;
+  fields.Str("uid", name).Str("public_key", PathText(s.medium.public_key));
+  if (own.problem.empty())
+    fields.Str("algorithm", AlgorithmName(own.record.algorithm)).Str("fingerprint", Fingerprint(s.engine, own.record));
+  PrintJson(fields);
   return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 // dizora demo: a complete exchange between a client and a bank, each on its
 // own key medium, through two engines in one process.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -8,7 +9,11 @@
 #include <random>
 #include <vector>
 
-#include "tool.h"
+#include "engine.h"
+#include "errors.h"
+#include "handlers.h"
+#include "print.h"
+#include "text.h"
 
 namespace dztool {
 
@@ -23,16 +28,16 @@ class Party {
     fs::create_directories(dir / "ABONENTS");
     fs::create_directories(dir / "CA");
     fs::create_directories(dir / "REGEN");
-    e_.SetSetting(kPublicKeyPath, PublicKey().string());
-    e_.SetSetting(kSecretKeyPath, (dir / "self.sec").string());
-    e_.SetSetting(kAbonentsDir, (dir / "ABONENTS").string());
-    e_.SetSetting(kCaDir, (dir / "CA").string());
+    e_.SetSetting(kPublicKeyPath, EnginePath(PublicKey()));
+    e_.SetSetting(kSecretKeyPath, EnginePath(dir / "self.sec"));
+    e_.SetSetting(kAbonentsDir, EnginePath(dir / "ABONENTS"));
+    e_.SetSetting(kCaDir, EnginePath(dir / "CA"));
     e_.SetSetting(kKeyGenAlgorithm, alg);
     e_.SetSetting(kKeyGenUid, uid);
-    e_.SetSetting(kKeyGenPublicPath, PublicKey().string());
-    e_.SetSetting(kKeyGenSecretPath, (dir / "self.sec").string());
+    e_.SetSetting(kKeyGenPublicPath, EnginePath(PublicKey()));
+    e_.SetSetting(kKeyGenSecretPath, EnginePath(dir / "self.sec"));
     e_.SetSetting(kHashMethod, "GOST");
-    SetRemoteGeneratePath(e_.get(), (dir / "REGEN").string().c_str());
+    SetRemoteGeneratePath(e_.get(), EnginePath(dir / "REGEN").c_str());
   }
 
   DizoraEngine h() const { return e_.get(); }
@@ -125,12 +130,12 @@ Outcome IncludeFile(const Party& receiver, const Party& sender) {
   const fs::path copy = receiver.dir() / (sender.uid() + ".pub");
   std::error_code ec;
   fs::copy_file(sender.PublicKey(), copy, fs::copy_options::overwrite_existing, ec);
-  if (ec) return {-19, "copy failed: " + ec.message(), false};
-  return {IncludePublicKey(receiver.h(), copy.string().c_str()), "key of " + sender.uid() + " included"};
+  if (ec) return {DZ_E_PUBLIC_KEY_FILE, "copy failed: " + ec.message(), false};
+  return {IncludePublicKey(receiver.h(), EnginePath(copy).c_str()), "key of " + sender.uid() + " included"};
 }
 
 fs::path FreshDir(const std::string& requested) {
-  fs::path dir = requested;
+  fs::path dir = PathOf(requested);
   if (dir.empty()) {
     std::random_device random;
     char name[40];
@@ -138,29 +143,30 @@ fs::path FreshDir(const std::string& requested) {
     dir = fs::temp_directory_path() / name;
   }
   std::error_code ec;
-  if (fs::exists(dir, ec) && !fs::is_empty(dir, ec)) throw UsageError("demo: " + dir.string() + " is not empty");
+  if (fs::exists(dir, ec) && !fs::is_empty(dir, ec)) throw UsageError(Quoted(PathText(dir)) + " is not empty");
   fs::create_directories(dir, ec);
-  if (ec) throw FileError("cannot create " + dir.string() + ": " + ec.message());
+  if (ec) throw Failure(kExitFile, "cannot create " + Quoted(PathText(dir)) + ": " + ec.message());
   return fs::absolute(dir);
 }
 
 }  // namespace
 
-int CmdDemo(const std::vector<std::string>& args) {
-  const Args a = ParseArgs(args, {"--dir", "--alg"}, {}, 0, 0);
-  const std::string alg = a.Value("--alg", "2001");
+int RunDemo(const Invocation& call) {
+  if (!call.global.medium.empty() || !call.global.sets.empty() || !call.global.regen_dir.empty())
+    throw UsageError("demo makes its own media; it takes no global options");
+  const std::string alg = call.Value("--alg", "2001");
   if (alg != "2001" && alg != "1994") throw UsageError("--alg takes 2001 or 1994");
-  const fs::path dir = FreshDir(a.Value("--dir"));
-  std::printf("dizora demo: a client and a bank, GOST R 34.10-%s keys, media in %s\n", alg.c_str(),
-              dir.string().c_str());
+  const fs::path dir = FreshDir(call.Value("--dir"));
+  Print("dizora demo: a client and a bank, GOST R 34.10-" + alg + " keys, media in " + PathText(dir));
 
   Party client("Client", dir / "client", alg);
   Party bank("Bank", dir / "bank", alg);
   const Data order = BytesOf(ToCp1251(
       "Платёжное поручение № 42 от 01.03.2024\r\nПлательщик: ООО \"Клиент\", счёт 40702810900000000042\r\n"
       "Получатель: ООО \"Поставщик\", счёт 40702810100000000007\r\nСумма: 125 000,00 руб.\r\n"
-      "Назначение: оплата по договору 7/24, НДС не облагается\r\n"));
-  const Data answer = BytesOf(ToCp1251("Банк: поручение № 42 принято к исполнению.\r\n"));
+      "Назначение: оплата по договору 7/24, НДС не облагается\r\n",
+      "the order"));
+  const Data answer = BytesOf(ToCp1251("Банк: поручение № 42 принято к исполнению.\r\n", "the answer"));
   Data tampered = order;
   tampered[tampered.size() / 2] ^= 1;
 
@@ -238,21 +244,25 @@ int CmdDemo(const std::vector<std::string>& args) {
     const Outcome o = step.run();
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     const bool ok = o.code == step.expected && o.as_expected;
-    std::printf("[%2zu] %-4s %s (%s): %d %s [%.1f ms]\n", done + 1, ok ? "ok" : "FAIL", step.what.c_str(),
-                ToUtf8(o.detail).c_str(), o.code, client.engine().Message(o.code).c_str(), ms);
+    char head[16], time[32];
+    std::snprintf(head, sizeof head, "[%2zu] %-4s ", done + 1, ok ? "ok" : "FAIL");
+    std::snprintf(time, sizeof time, " [%.1f ms]", ms);
+    Print(head + step.what + " (" + ToUtf8(o.detail) + "): " + std::to_string(o.code) + " " +
+          client.engine().Message(o.code) + time);
     std::fflush(stdout);
     if (!ok) break;
     ++done;
   }
   const double total = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   if (done == steps.size()) {
-    std::printf("demo passed: %zu of %zu steps did what they should in %.0f ms; media kept in %s\n", done,
-                steps.size(), total, dir.string().c_str());
+    Print("demo passed: " + std::to_string(done) + " of " + std::to_string(steps.size()) +
+          " steps did what they should in " + std::to_string(std::lround(total)) + " ms; media kept in " +
+          PathText(dir));
     return kExitOk;
   }
-  std::printf("demo FAILED at step %zu of %zu after %.0f ms; media kept in %s\n", done + 1, steps.size(), total,
-              dir.string().c_str());
-  return kExitFailure;
+  Print("demo FAILED at step " + std::to_string(done + 1) + " of " + std::to_string(steps.size()) + " after " +
+        std::to_string(std::lround(total)) + " ms; media kept in " + PathText(dir));
+  return kExitEngine;
 }
 
 }  // namespace dztool

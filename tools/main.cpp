@@ -1,120 +1,128 @@
-// dizora: the command-line host of the Dizora-V engine.
-#include <cstdio>
-#include <exception>
-#include <string>
-#include <vector>
+// dizora: the command-line host of the Dizora-V engine. The operating system's
+// entry point (entry_posix.cpp, entry_win32.cpp) passes the arguments in UTF-8.
+#include "main.h"
 
-#include "tool.h"
+#include <new>
+
+#include "commands.h"
+#include "errors.h"
+#include "print.h"
+#include "sys.h"
+#include "text.h"
+
+namespace dztool {
 
 namespace {
 
-constexpr const char* kVersion = "0.1.0";
-
-void PrintUsage(FILE* out) {
-  std::fputs(
-      "usage: dizora [GLOBAL OPTIONS] COMMAND [ARGS]\n"
-      "\n"
-      "global options:\n"
-      "  --medium DIR            key medium: DIR holds self.pub, self.sec, ABONENTS/, CA/\n"
-      "  --set \"NAME=VALUE\"      set an engine setting by name (repeatable; see `settings`)\n"
-      "  --regen-dir DIR         regeneration directory (default: REGEN in the medium)\n"
-      "  --help, --version\n"
-      "\n"
-      "commands:\n"
-      "  settings                              the 13 settings: values, kinds, info\n"
-      "  keygen [--alg 2001|1994] [--uid UID] [--pub F --sec F | --self] [--force]\n"
-      "  whoami                                UID of the medium's key pair\n"
-      "  sign FILE [-o SIG]                    detached signature (default FILE.sig)\n"
-      "  verify FILE SIG                       check it, print the signer\n"
-      "  attach FILE [-o OUT]                  data + signature + trailer (default FILE.signed)\n"
-      "  detach FILE [-o OUT]                  check, print the signer, write the data back\n"
-      "  encrypt FILE [--to \"UID1;UID2\"] [-o OUT]   (default FILE.enc)\n"
-      "  decrypt FILE [-o OUT]                 (default FILE without .enc)\n"
-      "  hash FILE [--form raw|base64|hex]     GOST R 34.11-94 (default hex)\n"
-      "  key include FILE.pub | remove UID | refresh UID | export [UID]\n"
-      "  key import T | save DIR T | uid T | report [UID | --file F | --transfer T]\n"
-      "                                        T: transfer text, a file holding it, or - (stdin)\n"
-      "  medium init PUBFILE                   copy PUBFILE to the medium, create ABONENTS/ and CA/\n"
-      "  regen start [--uid UID]               begin regeneration; prints the transfer for the bank\n"
-      "  regen finish T                        install the new key pair from the bank's answer\n"
-      "  error CODE                            the message of a result code\n"
-      "  demo [--dir DIR] [--alg 2001|1994]    a complete client-bank exchange\n"
-      "\n"
-      "exit status: 0 success, 1 failure (engine code and message printed), 2 usage error\n"
-      "(output - writes to standard output for sign, attach, detach, encrypt, decrypt)\n",
-      out);
+bool TakesValue(const std::string& option) {
+  return option == "--medium" || option == "--set" || option == "--regen-dir";
 }
 
 // Global options come first; returns the index of the command word.
-size_t ParseGlobal(const std::vector<std::string>& args, dztool::GlobalOptions& options) {
+size_t ParseGlobal(const std::vector<std::string>& args, GlobalOptions& options) {
   size_t i = 0;
-  for (; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a != "--medium" && a != "--set" && a != "--regen-dir") break;
-    if (i + 1 == args.size()) throw dztool::UsageError("option " + a + " needs a value");
+  for (; i < args.size() && TakesValue(args[i]); ++i) {
+    const std::string& option = args[i];
+    if (i + 1 == args.size()) throw UsageError("option " + option + " needs a value");
     const std::string& value = args[++i];
-    if (a == "--medium") {
+    if (option == "--medium") {
       options.medium = value;
-    } else if (a == "--regen-dir") {
+    } else if (option == "--regen-dir") {
       options.regen_dir = value;
     } else {
       const size_t eq = value.find('=');
-      if (eq == std::string::npos || eq == 0) throw dztool::UsageError("--set takes \"NAME=VALUE\"");
+      if (eq == std::string::npos || eq == 0) throw UsageError("--set takes \"NAME=VALUE\", not " + Quoted(value));
       options.sets.emplace_back(value.substr(0, eq), value.substr(eq + 1));
     }
   }
   return i;
 }
 
-int Dispatch(const std::string& command, const dztool::GlobalOptions& o, const std::vector<std::string>& rest) {
-  using namespace dztool;
-  if (command == "settings") {
-    ParseArgs(rest, {}, {}, 0, 0);
-    return CmdSettings(o);
+std::string SubcommandNames(const std::string& group) {
+  std::string names;
+  for (const Command* c : GroupMembers(group))
+    names += (names.empty() ? "" : ", ") + std::string(c->name).substr(group.size() + 1);
+  return names;
+}
+
+// The command named at `at` (one word, or two for a group); `at` moves past it.
+const Command& Resolve(const std::vector<std::string>& args, size_t& at) {
+  const std::string word = args[at++];
+  if (!IsGroup(word)) {
+    const Command* command = FindCommand(word);
+    if (command == nullptr) throw UsageError("unknown command " + Quoted(word) + " (see: dizora --help)");
+    return *command;
   }
-  if (command == "error") return CmdError(o, rest);
-  if (command == "whoami") return CmdWhoami(o, rest);
-  if (command == "keygen") return CmdKeygen(o, rest);
-  if (command == "sign") return CmdSign(o, rest);
-  if (command == "verify") return CmdVerify(o, rest);
-  if (command == "attach") return CmdAttach(o, rest);
-  if (command == "detach") return CmdDetach(o, rest);
-  if (command == "encrypt") return CmdEncrypt(o, rest);
-  if (command == "decrypt") return CmdDecrypt(o, rest);
-  if (command == "hash") return CmdHash(o, rest);
-  if (command == "key") return CmdKey(o, rest);
-  if (command == "medium") return CmdMedium(o, rest);
-  if (command == "regen") return CmdRegen(o, rest);
-  if (command == "demo") {
-    if (!o.medium.empty() || !o.sets.empty() || !o.regen_dir.empty())
-      throw UsageError("demo makes its own media; it takes no global options");
-    return CmdDemo(rest);
+  if (at == args.size()) throw UsageError(word + ": missing subcommand: " + SubcommandNames(word));
+  const std::string sub = args[at++];
+  const Command* command = FindCommand(word + " " + sub);
+  if (command == nullptr)
+    throw UsageError(word + ": unknown subcommand " + Quoted(sub) + " (one of: " + SubcommandNames(word) + ")");
+  return *command;
+}
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--") return false;
+    if (arg == "--help") return true;
   }
-  throw UsageError("unknown command " + command);
+  return false;
+}
+
+int Report(const Failure& failure, const std::string& context, bool json) {
+  const std::string message = (context.empty() ? "" : context + ": ") + Printable(failure.what());
+  sys::WriteText(stderr, "dizora: " + message + "\n");
+  if (json) {
+    JsonObject error;
+    error.Num("exit", failure.exit);
+    if (failure.code) error.Num("code", *failure.code);
+    else error.Null("code");
+    error.Str("message", message);
+    Print(JsonObject().Bool("ok", false).Merge(failure.details).Obj("error", error).Text());
+  }
+  return failure.exit;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
-    PrintUsage(stdout);
-    return dztool::kExitOk;
-  }
-  if (!args.empty() && args[0] == "--version") {
-    std::printf("dizora %s\n", kVersion);
-    return dztool::kExitOk;
-  }
+int Main(const std::vector<std::string>& args) {
+  sys::PrepareStandardStreams();
+  std::string context;
+  bool json = false;
   try {
-    dztool::GlobalOptions options;
-    const size_t at = ParseGlobal(args, options);
-    if (at == args.size()) throw dztool::UsageError("missing command");
-    return Dispatch(args[at], options, std::vector<std::string>(args.begin() + static_cast<long>(at) + 1, args.end()));
-  } catch (const dztool::UsageError& e) {
-    std::fprintf(stderr, "dizora: %s\n(see: dizora --help)\n", e.what());
-    return dztool::kExitUsage;
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+      Write(OverviewHelp());
+      return kExitOk;
+    }
+    if (!args.empty() && args[0] == "--version") {
+      Print(std::string("dizora ") + kVersion);
+      return kExitOk;
+    }
+    GlobalOptions options;
+    size_t at = ParseGlobal(args, options);
+    if (at == args.size()) throw UsageError("missing command (see: dizora --help)");
+    if (args[at].size() > 1 && args[at][0] == '-') throw UsageError("unknown option " + Quoted(args[at]));
+    if (IsGroup(args[at]) && at + 1 < args.size() && args[at + 1] == "--help") {
+      Write(GroupHelp(args[at]));
+      return kExitOk;
+    }
+    const Command& command = Resolve(args, at);
+    context = command.name;
+    const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(at), args.end());
+    if (AsksForHelp(rest)) {
+      Write(CommandHelp(command));
+      return kExitOk;
+    }
+    const Invocation call = Parse(command, options, rest);
+    json = call.Json();
+    return command.run(call);
+  } catch (const Failure& failure) {
+    return Report(failure, context, json);
+  } catch (const std::bad_alloc&) {
+    return Report(Failure(kExitEngine, "not enough memory"), context, json);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "dizora: %s\n", e.what());
-    return dztool::kExitFailure;
+    return Report(Failure(kExitEngine, e.what()), context, json);
   }
 }
+
+}  // namespace dztool

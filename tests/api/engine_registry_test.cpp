@@ -237,7 +237,8 @@ TEST(BindingRegistry, LibraryMissingOrIncompleteInAChildProcess) {
     SCOPED_TRACE(mode);
     TempDir d;
     fs::copy_file(fs::read_symlink("/proc/self/exe"), d / "test_api");
-    fs::copy_file(std::string(DZ_BIN_DIR) + "/libdizora.so", d / "libdizora.so");
+    // Under its SONAME, the name the program asks the loader for.
+    fs::copy_file(std::string(DZ_BIN_DIR) + "/libdizora.so.0", d / "libdizora.so.0");
     const std::string out = d / "child.txt";
     const std::string command = "cd '" + d.str() + "' && " + kChildVariable + "=" + mode +
                                 " LD_LIBRARY_PATH='" + d.str() + "' ./test_api --gtest_filter='RegistryChild.*' > '" +

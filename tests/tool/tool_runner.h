@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,9 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "json_parse.h"
+#include "spawn.h"
+
 namespace tool_test {
 
 namespace fs = std::filesystem;
+
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
 
 inline std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -27,21 +35,17 @@ inline void WriteText(const fs::path& path, const std::string& text) {
   out << text;
 }
 
-// Single-quoted for sh.
-inline std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A relative path as the tool shows it: with the system's separator.
+inline std::string Native(std::string path) {
+  if (kWindows) std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
 }
 
-struct Result {
-  int rc = -1;
-  std::string out;
-  std::string err;
-};
-
-inline std::ostream& operator<<(std::ostream& os, const Result& r) {
-  return os << "rc=" << r.rc << "\nstdout:\n" << r.out << "\nstderr:\n" << r.err;
+// Readable and writable by its owner only (always true where files have no modes).
+inline bool OwnerOnly(const fs::path& path) {
+  return kWindows || (fs::status(path).permissions() & fs::perms::all) == (fs::perms::owner_read | fs::perms::owner_write);
 }
 
 // A fresh directory, removed at the end of the test.
@@ -50,8 +54,7 @@ class TempDir {
   TempDir() {
     static std::atomic<int> counter{0};
     std::random_device random;
-    path_ = fs::temp_directory_path() /
-            ("dz_tool_" + std::to_string(random()) + "_" + std::to_string(counter++));
+    path_ = fs::temp_directory_path() / ("dz_tool_" + std::to_string(random()) + "_" + std::to_string(counter++));
     fs::create_directories(path_);
   }
   ~TempDir() {
@@ -66,42 +69,32 @@ class TempDir {
   fs::path path_;
 };
 
-inline fs::path ToolPath() { return fs::path(DZ_BIN_DIR) / "dizora"; }
+// A path from UTF-8 text (the narrow form is the ANSI code page on Windows).
+inline fs::path U8(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
 
-// Runs `dizora ARGS` in `cwd` with `input` on standard input.
-inline Result RunIn(const fs::path& cwd, const std::vector<std::string>& args, const std::string& input = "") {
-  const fs::path io = cwd / ".io";
-  fs::create_directories(io);
-  WriteText(io / "in", input);
-  std::string command = "cd " + Quote(cwd.string()) + " && " + Quote(ToolPath().string());
-  for (const auto& a : args) command += " " + Quote(a);
-  command += " <" + Quote((io / "in").string()) + " >" + Quote((io / "out").string()) + " 2>" +
-             Quote((io / "err").string()) + "; echo $? >" + Quote((io / "rc").string());
-  Result r;
-  if (std::system(command.c_str()) != 0) return r;
-  r.rc = std::atoi(ReadText(io / "rc").c_str());
-  r.out = ReadText(io / "out");
-  r.err = ReadText(io / "err");
-  fs::remove_all(io);
-  return r;
-}
-
-inline bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+inline fs::path ToolPath() { return SelfDirectory() / (kWindows ? "dizora.exe" : "dizora"); }
 
 // A working directory with key media made by the tool itself.
 class ToolTest : public ::testing::Test {
  protected:
   Result Run(const std::vector<std::string>& args, const std::string& input = "") {
-    return RunIn(dir_.path(), args, input);
+    return Spawn(ToolPath(), args, dir_.path(), input);
   }
   // `dizora --medium NAME ARGS...`
   Result On(const std::string& medium, std::vector<std::string> args, const std::string& input = "") {
     args.insert(args.begin(), {"--medium", medium});
     return Run(args, input);
   }
-  fs::path Path(const std::string& name) const { return dir_.path() / name; }
+  // The one JSON object of a --json run.
+  Json JsonOf(const Result& r) {
+    try {
+      return ParseJson(r.out);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what() << "\n" << r;
+      return Json();
+    }
+  }
+  fs::path Path(const std::string& name) const { return dir_.path() / U8(name); }
 
   // A medium directory with a key pair for `uid`.
   void MakeMedium(const std::string& name, const std::string& uid, const std::string& alg = "2001") {
@@ -111,8 +104,7 @@ class ToolTest : public ::testing::Test {
   }
   // `receiver` takes `sender`'s public-key file (the in-person registration).
   void Register(const std::string& receiver, const std::string& sender) {
-    fs::copy_file(Path(sender) / "self.pub", Path(sender + ".pub"), fs::copy_options::overwrite_existing);
-    const Result r = On(receiver, {"key", "include", sender + ".pub"});
+    const Result r = On(receiver, {"key", "include", sender + "/self.pub"});
     ASSERT_EQ(r.rc, 0) << r;
   }
   // Alice and the bank, each knowing the other.
@@ -122,10 +114,15 @@ class ToolTest : public ::testing::Test {
     Register("alice", "bank");
     Register("bank", "alice");
   }
-  // Entries of a directory, sorted.
+  // Entries of a directory, sorted; in lower case where names ignore it (the
+  // engine upper-cases the paths it expands there).
   std::vector<std::string> Entries(const std::string& name) const {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(Path(name))) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(Path(name))) {
+      std::string entry = e.path().filename().string();
+      if (kWindows) std::transform(entry.begin(), entry.end(), entry.begin(), [](char c) { return std::tolower(c); });
+      names.push_back(entry);
+    }
     std::sort(names.begin(), names.end());
     return names;
   }
