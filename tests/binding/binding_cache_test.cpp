@@ -201,16 +201,16 @@ TEST_F(BindingCache, IncludeRefusesTheOwnUIDInAnyCaseAndBadRecords) {
   EXPECT_FALSE(FileExists(dir + "oWNER.pub"));
   EXPECT_EQ(ReadFileBytes(self.settings.publicKeyPath).size(), 5u + 233u);
 
-  EXPECT_EQ(Include(RecordFor(std::string(255, 'L'), alice)), DZ_E_PUBLIC_KEY);
-  EXPECT_EQ(Include(RecordFor("", alice)), DZ_E_PUBLIC_KEY);
-  Bytes tooBig = RecordFor("Big", alice);
-  tooBig.resize(517, 0);
-  EXPECT_EQ(Include(tooBig), DZ_E_PUBLIC_KEY);
-  EXPECT_EQ(Include(Bytes(20, 'z')), DZ_E_PUBLIC_KEY) << "UID without terminator";
-  tooBig.resize(516);
-  EXPECT_EQ(Include(tooBig), 0) << "516 bytes fit a node";
-  Bytes out;
-  EXPECT_EQ(Record("Big", out), DZ_E_PUBLIC_KEY) << "does not fit the caller's 515 bytes";
+  // Only exact public-key records; nothing is written for the others.
+  Bytes padded = RecordFor("Big", alice);
+  padded.resize(515, 0);
+  Bytes otherAlgorithm = RecordFor("Big", alice);
+  otherAlgorithm[4] = 2;
+  for (const Bytes& bad : {RecordFor(std::string(255, 'L'), alice), RecordFor("", alice), padded,
+                           Bytes(padded.begin(), padded.begin() + 237), otherAlgorithm, Bytes(20, 'z')}) {
+    EXPECT_EQ(Include(bad), DZ_E_PUBLIC_KEY) << bad.size() << " bytes";
+  }
+  EXPECT_EQ(NamesIn(dir), (std::vector<std::string>{"Alice.pub", "Bob.pub"}));
 }
 
 TEST_F(BindingCache, IncludeGoesOnWhenTheOwnUIDCannotBeRead) {
