@@ -76,7 +76,7 @@ extern "C" {
   X(DZ_LIB_CONTEXT_STATE, 2, "libcrypt.dll: a context in the wrong state") \
   X(DZ_LIB_BAD_KEY, 3, "libcrypt.dll: the key is unusable (out of range, not on the curve or group)") \
   X(DZ_LIB_KEY_ALREADY_SET, 4, "libcrypt.dll: the context already holds a key") \
-  X(DZ_LIB_BAD_SIGNATURE, 5, "libcrypt.dll: the signature does not match the data") \
+  X(DZ_LIB_BAD_SIGNATURE, 5, "libcrypt.dll: the signature does not match the data (also: a transfer that may not replace a key)") \
   X(DZ_LIB_SIGNATURE_R_ZERO, 6, "libcrypt.dll: signature component r is zero") \
   X(DZ_LIB_SIGNATURE_S_ZERO, 7, "libcrypt.dll: signature component s is zero") \
   X(DZ_LIB_SIGNATURE_R_RANGE, 8, "libcrypt.dll: signature component r is out of range") \
@@ -173,6 +173,13 @@ int32_t DIZORA_API VerifyFile(DizoraEngine engine, intptr_t a1, intptr_t a2);
 int32_t DIZORA_API RemoveSignaturesFromFile(DizoraEngine engine, intptr_t a1);
 
 /* Keys and certificates */
+/* IncludePublicKey (and IncludePublicEncodeKey, the same operation) moves a
+ * correspondent's public-key file into the correspondents' directory. Only a
+ * public-key record is taken: a UID of 1 to 254 characters before the first
+ * zero byte, the algorithm word 0 or 1, and exactly the length these give;
+ * anything else gives DZ_E_PUBLIC_KEY and the file stays. The new entry is
+ * written and flushed before an earlier entry of the UID is removed, and the
+ * source is deleted only when it is not the stored file itself. */
 int32_t DIZORA_API IncludePublicKey(DizoraEngine engine, const char *file_name);
 int32_t DIZORA_API IncludePublicEncodeKey(DizoraEngine engine, const char *file_name);
 int32_t DIZORA_API RemoveCertificate(DizoraEngine engine, const char *uid);
@@ -206,6 +213,15 @@ int32_t DIZORA_API GetPublicKeyTransferByFile(DizoraEngine engine, char *transfe
                                               const char *file_name);
 int32_t DIZORA_API SavePublicKeyFromTransfer(DizoraEngine engine, const char *directory,
                                              const char *transfer);
+/* IncludePublicKeyTransfer stores the key a transfer carries. The transfer
+ * text may be wrapped: blanks and line breaks anywhere are skipped. A
+ * transfer may add a correspondent not known yet, or deliver the stored key
+ * again; it replaces a stored, different key of a UID only when that UID
+ * signed it with its current key. Any other replacement is refused with
+ * DZ_LIB_BAD_SIGNATURE (5), as a transfer whose signature does not verify,
+ * and nothing changes. A record that is not a public-key record (see
+ * IncludePublicKey) gives DZ_E_PUBLIC_KEY, for every function that opens a
+ * transfer. */
 int32_t DIZORA_API IncludePublicKeyTransfer(DizoraEngine engine, const char *transfer);
 int32_t DIZORA_API ExcludeSelfPublicKeyTransfer(DizoraEngine engine, char *transfer);
 int32_t DIZORA_API GetUIDByPublicKeyTransfer(DizoraEngine engine, const char *transfer, char *uid);
