@@ -293,7 +293,7 @@ bool CopyWholeFile(const std::string& source, const std::string& destination) no
     SecureBuffer image;
     if (!ReadIntoSecureBuffer(source, image)) return false;
     if (image.empty()) return true;
-    return ReplaceFileContents(destination, image.data(), image.size(), fs::FileAccess::kShared, destination);
+    return ReplaceFileContents(destination, image.data(), image.size(), fs::FileAccess::kShared, std::string());
   } catch (...) {
     return false;
   }
