@@ -148,6 +148,8 @@ inline void WriteInt32LE(uint8_t* p, int32_t value) noexcept {
 // or 1, and exactly the length that UID and algorithm give (the signature
 // public key and the exchange public key, nothing more).
 bool IsPublicKeyRecord(const uint8_t* record, int32_t length) noexcept;
+// Whether the file holds exactly one public-key record.
+bool IsPublicKeyRecordFile(const std::string& path) noexcept;
 
 // A zero-filled library context of N bytes for one operation. Once armed with
 // the library's clear entry point it is cleared through the library on every

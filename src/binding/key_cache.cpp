@@ -81,6 +81,12 @@ bool rurov::IsPublicKeyRecord(const uint8_t* record, int32_t length) noexcept {
   return length == uidLength + 1 + kAlgorithmWordSize + signatureSize + kExchangeKeySize;
 }
 
+bool rurov::IsPublicKeyRecordFile(const std::string& path) noexcept {
+  std::array<uint8_t, kMaxPublicKeyFileSize> record{};
+  int32_t length = kMaxPublicKeyFileSize;
+  return support::ReadWholeFile(path, record.data(), length) && IsPublicKeyRecord(record.data(), length);
+}
+
 int32_t TCryptoC_DLL::LoadPublicKeyFile(const std::string& fileName, TCryptoC_CashNode& node,
                                         std::string& uid) {
   if (!platform::PathExists(fileName)) return DZ_E_PUBLIC_KEY;

@@ -162,6 +162,9 @@ class TCryptoCEngine : public TCryptoEngine {
                                       std::string* signer = nullptr);
   // The text report of a public-key record.
   int32_t FGetReportByBuffer(const uint8_t* record, int32_t length, char* report);
+  // Whether a saved transfer may write `path`: it is free, or holds a
+  // public-key record other than the user's own public-key file.
+  bool MayBeReplacedByARecord(const std::string& path) const;
   // Transfer of a public-key file already expanded.
   int32_t TransferOfKeyFile(const std::string& path, char* transfer);
   // Report of a public-key file already expanded.

@@ -105,7 +105,9 @@ int32_t TCryptoCEngine::CreateDirStructure(const char* public_key_file, intptr_t
   const std::string source = ExpandRootPath(public_key_file);
   const auto attributes = platform::GetPathAttributes(source);
   if (!attributes || (*attributes & platform::kAttrDirectory) != 0) return DZ_E_MEDIUM_STRUCTURE;
-  if (source != own_public_key && !support::CopyWholeFile(source, own_public_key))
+  // Only a public-key record is copied to the public-key path (never a
+  // secret-key file or a text named by mistake).
+  if (source != own_public_key && (!rurov::IsPublicKeyRecordFile(source) || !support::CopyWholeFile(source, own_public_key)))
     return DZ_E_MEDIUM_STRUCTURE;
 
   if (!support::IsDirectory(ca_dir)) support::CreateDirectoryPath(ca_dir);

@@ -111,6 +111,9 @@ int32_t TCryptoCEngine::PrepareTransferByBuffer(const uint8_t* record, int32_t l
     if (record == nullptr || transfer == nullptr || length < 1 ||
         length > rurov::kMaxPublicKeyFileSize)
       return DZ_E_BAD_ARGUMENT;
+    // Only a public-key record leaves the medium: a secret-key file named
+    // by mistake is never signed and sent.
+    if (!rurov::IsPublicKeyRecord(record, length)) return DZ_E_PUBLIC_KEY;
     support::SecureBuffer data;
     try {
       data = support::SecureBuffer(static_cast<size_t>(TTransferRecord::kSize + GetMaxSignAddition()));
@@ -223,6 +226,14 @@ int32_t TCryptoCEngine::IncludePublicKeyTransfer(const char* transfer) {
   });
 }
 
+// The name comes from the sender: it may replace a public-key file, never
+// the user's own one nor a file of any other kind (a secret key, a document).
+bool TCryptoCEngine::MayBeReplacedByARecord(const std::string& path) const {
+  if (!platform::PathExists(path)) return true;
+  const std::string own = ExpandRootPath(SettingValue(kSetPublicKey).c_str());
+  return !platform::SameFile(path, own).value_or(false) && rurov::IsPublicKeyRecordFile(path);
+}
+
 int32_t TCryptoCEngine::SavePublicKeyFromTransfer(const char* directory, const char* transfer) {
   if (directory == nullptr) return DZ_E_BAD_ARGUMENT;
   const std::string target = ExpandRootDir(directory);
@@ -232,7 +243,9 @@ int32_t TCryptoCEngine::SavePublicKeyFromTransfer(const char* directory, const c
   if (opened != DZ_OK) return opened;
   const std::string fileName = SafeFileName(block.Name());
   if (fileName.empty()) return DZ_E_PUBLIC_KEY_FILE;
-  if (!support::WriteWholeFile(target + fileName, block.Record(), block.RecordLength())) return DZ_E_PUBLIC_KEY_FILE;
+  const std::string path = target + fileName;
+  if (!MayBeReplacedByARecord(path)) return DZ_E_PUBLIC_KEY_FILE;
+  if (!support::WriteWholeFile(path, block.Record(), block.RecordLength())) return DZ_E_PUBLIC_KEY_FILE;
   return DZ_OK;
 }
 

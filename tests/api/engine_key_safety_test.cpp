@@ -132,6 +132,41 @@ TEST(IncludeKeyFile, TheStoredFileItselfStaysStored) {
   }
 }
 
+// A secret-key file or a text named where a public-key file belongs is
+// neither sent as a transfer nor copied over the public-key file; a saved
+// transfer, whose file name comes from the sender, replaces neither a
+// secret-key file nor the user's own public-key file nor any other file that
+// is not a public-key file.
+TEST(IncludeKeyFile, OtherOperationsNeverTakeASecretKeyForAPublicOne) {
+  Medium alice("Alice"), bob("Bob");
+  ASSERT_EQ(alice.generated(), 0);
+  ASSERT_EQ(bob.generated(), 0);
+  alice.Know(bob);
+  bob.Know(alice);
+  WriteFile(alice.dir() / "notes.txt", Bytes(30, 'n'));
+  const auto before = TreeSnapshot(alice.dir());
+  std::vector<char> out(kMaxTransfer + 1, '\x7f');
+  EXPECT_EQ(GetPublicKeyTransferByFile(alice.engine(), out.data(), alice.SecretKey().string().c_str()),
+            DZ_E_PUBLIC_KEY);
+  EXPECT_EQ(out[0], '\x7f') << "nothing written";
+  EXPECT_EQ(CreateDirStructure(alice.engine(), alice.SecretKey().string().c_str(), 0), DZ_E_MEDIUM_STRUCTURE);
+  EXPECT_EQ(CreateDirStructure(alice.engine(), (alice.dir() / "notes.txt").string().c_str(), 0),
+            DZ_E_MEDIUM_STRUCTURE);
+  const Bytes record = ReadFile(bob.PublicKey());
+  for (const char* name : {"self.sec", "self.pub", "notes.txt"}) {
+    EXPECT_EQ(SavePublicKeyFromTransfer(alice.engine(), alice.dir().string().c_str(),
+                                        bob.CraftTransfer(record, name).c_str()),
+              DZ_E_PUBLIC_KEY_FILE)
+        << name;
+  }
+  EXPECT_EQ(TreeDifference(before, TreeSnapshot(alice.dir())), "");
+  // A public-key file is replaced as before.
+  const std::string saved = (alice.dir() / "ABONENTS").string();
+  EXPECT_EQ(SavePublicKeyFromTransfer(alice.engine(), saved.c_str(), bob.CraftTransfer(record, "Bob.pub").c_str()),
+            DZ_OK);
+  EXPECT_EQ(ReadFile(alice.Abonents() / "Bob.pub"), record);
+}
+
 // ---- Transfers ----------------------------------------------------------------------
 
 // A known correspondent (Alice) cannot put her keys under another's UID

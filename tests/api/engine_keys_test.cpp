@@ -184,11 +184,22 @@ TEST_F(KeyMedium, OwnFileInPlaceOnlyCreatesTheDirectories) {
   EXPECT_EQ(CreateDirStructure(e, (root / "self.pub").c_str(), 0), 0);
 }
 
+// A public-key record of `uid` (GOST R 34.10-2001 layout, made-up keys).
+Bytes MadeUpRecord(const std::string& uid) {
+  Bytes record(uid.begin(), uid.end());
+  record.push_back(0);
+  const Bytes rest = {1, 0, 0, 0};
+  record.insert(record.end(), rest.begin(), rest.end());
+  const Bytes keys = PatternBytes(100 + 128, 3);
+  record.insert(record.end(), keys.begin(), keys.end());
+  return record;
+}
+
 TEST_F(KeyMedium, OtherFileIsCopiedToThePublicKeyPath) {
   WriteFileBytes(root / "self.pub", PatternBytes(100, 1));
-  WriteFileBytes(root / "given.pub", PatternBytes(200, 2));
+  WriteFileBytes(root / "given.pub", MadeUpRecord("Given"));
   EXPECT_EQ(CreateDirStructure(e, (root / "given.pub").c_str(), 0), 0);
-  EXPECT_EQ(ReadFileBytes(root / "self.pub"), PatternBytes(200, 2));
+  EXPECT_EQ(ReadFileBytes(root / "self.pub"), MadeUpRecord("Given"));
   EXPECT_TRUE(Exists(root / "given.pub"));
   EXPECT_TRUE(fs::is_directory(root / Native("keys/CA")));
 }
