@@ -75,20 +75,28 @@ TEST(IncludeKeyFile, AnythingButAPublicKeyRecordIsRefusedAndStays) {
                         {"algorithm 2", algorithm2},
                         {"empty UID", Bytes(record.begin() + 3, record.end())},
                         {"UID of 255 characters", longUID},
-                        {"empty file", Bytes()}};
+                        {"empty file", Bytes()},
+                        {"516 bytes", Bytes(516, 'a')}};
   const fs::path drop = alice.dir() / "drop";
   fs::create_directories(drop);
   for (const IncludeExport& include : kIncludeExports) {
     SCOPED_TRACE(include.name);
     const auto before = TreeSnapshot(alice.dir());
     EXPECT_EQ(include.fn(alice.engine(), alice.SecretKey().string().c_str()), DZ_E_PUBLIC_KEY) << "own self.sec";
-    EXPECT_EQ(TreeDifference(before, TreeSnapshot(alice.dir())), "") << "own self.sec";
+    EXPECT_EQ(include.fn(alice.engine(), (drop / "missing.pub").string().c_str()), DZ_E_PUBLIC_KEY);
+    EXPECT_EQ(include.fn(alice.engine(), nullptr), DZ_E_PUBLIC_KEY);
+    EXPECT_EQ(TreeDifference(before, TreeSnapshot(alice.dir())), "");
     for (const Case& c : cases) {
       WriteFile(drop / "key.pub", c.bytes);
       const auto withFile = TreeSnapshot(alice.dir());
       EXPECT_EQ(include.fn(alice.engine(), (drop / "key.pub").string().c_str()), DZ_E_PUBLIC_KEY) << c.name;
       EXPECT_EQ(TreeDifference(withFile, TreeSnapshot(alice.dir())), "") << c.name;
     }
+    // The user's own public key, under another name: -20.
+    fs::copy_file(alice.PublicKey(), drop / "own.pub", fs::copy_options::overwrite_existing);
+    const auto withOwn = TreeSnapshot(alice.dir());
+    EXPECT_EQ(include.fn(alice.engine(), (drop / "own.pub").string().c_str()), DZ_E_INCLUDE_OWN_KEY);
+    EXPECT_EQ(TreeDifference(withOwn, TreeSnapshot(alice.dir())), "");
   }
   EXPECT_EQ(Verified(alice, alice.engine()), DZ_OK) << "the own pair still works";
 }
@@ -105,6 +113,15 @@ TEST(IncludeKeyFile, TheStoredFileItselfStaysStored) {
   ASSERT_EQ(ReadFile(stored), record);
   const fs::path links = alice.dir() / "links";
   fs::create_directories(links);
+
+  // An ordinary include through the second name moves the file in.
+  const fs::path copy = alice.dir() / "bob.pub";
+  fs::copy_file(bob.PublicKey(), copy);
+  fs::remove(stored);
+  ClearCash(alice.engine());
+  ASSERT_EQ(IncludePublicEncodeKey(alice.engine(), copy.string().c_str()), DZ_OK);
+  EXPECT_FALSE(fs::exists(copy));
+  ASSERT_EQ(ReadFile(stored), record);
 
   std::vector<std::pair<std::string, fs::path>> spellings = {{"itself", stored},
                                                              {"another spelling", alice.Abonents() / "." / "Bob.pub"}};

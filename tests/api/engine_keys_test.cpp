@@ -86,32 +86,6 @@ TEST_F(Correspondents, IncludedKeyMovesIntoTheDirectory) {
   EXPECT_EQ(EncryptFor("Bob"), 0);
 }
 
-TEST_F(Correspondents, IncludeEncodeKeyDoesTheSame) {
-  const std::string file = BobsFile();
-  ASSERT_EQ(IncludePublicEncodeKey(alice, file.c_str()), 0);
-  EXPECT_FALSE(Exists(file));
-  EXPECT_EQ(EncryptFor("Bob"), 0);
-}
-
-TEST_F(Correspondents, RefusedKeyFileStaysWhereItWas) {
-  // Too long for a public-key record.
-  const std::string big = drop / "big.pub";
-  WriteFileBytes(big, PatternBytes(516));
-  EXPECT_EQ(IncludePublicKey(alice, big.c_str()), -11);
-  EXPECT_TRUE(Exists(big));
-  EXPECT_EQ(IncludePublicKey(alice, (drop / "missing.pub").c_str()), -11);
-  EXPECT_EQ(IncludePublicKey(alice, nullptr), -11);
-
-  // The user's own key.
-  const std::string own = drop / "own.pub";
-  fs::copy_file(a.pub, own);
-  EXPECT_EQ(IncludePublicKey(alice, own.c_str()), -20);
-  EXPECT_TRUE(Exists(own));
-  EXPECT_EQ(IncludePublicEncodeKey(alice, own.c_str()), -20);
-  EXPECT_TRUE(Exists(own));
-  EXPECT_TRUE(fs::is_empty(a.abonents));
-}
-
 TEST_F(Correspondents, RemovedKeyIsGoneOwnKeyIsProtected) {
   const std::string file = BobsFile();
   ASSERT_EQ(IncludePublicKey(alice, file.c_str()), 0);
