@@ -93,7 +93,7 @@ TEST(IncludeKeyFile, AnythingButAPublicKeyRecordIsRefusedAndStays) {
       EXPECT_EQ(TreeDifference(withFile, TreeSnapshot(alice.dir())), "") << c.name;
     }
     // The user's own public key, under another name: -20.
-    fs::copy_file(alice.PublicKey(), drop / "own.pub", fs::copy_options::overwrite_existing);
+    WriteFile(drop / "own.pub", ReadFile(alice.PublicKey()));
     const auto withOwn = TreeSnapshot(alice.dir());
     EXPECT_EQ(include.fn(alice.engine(), (drop / "own.pub").string().c_str()), DZ_E_INCLUDE_OWN_KEY);
     EXPECT_EQ(TreeDifference(withOwn, TreeSnapshot(alice.dir())), "");
@@ -360,7 +360,7 @@ TEST(LongUIDs, CorrespondentsAreStoredReplacedAndVerified) {
       if (round == 1) {
         ASSERT_EQ(GenerateNewSEK(corr.engine()), DZ_OK);  // a new key of the same UID
       }
-      fs::copy_file(corr.PublicKey(), drop / "corr.pub", fs::copy_options::overwrite_existing);
+      WriteFile(drop / "corr.pub", ReadFile(corr.PublicKey()));
       ASSERT_EQ(IncludePublicKey(bank.engine(), (drop / "corr.pub").string().c_str()), DZ_OK) << round;
       ClearCash(bank.engine());
       std::string who;

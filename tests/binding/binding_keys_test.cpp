@@ -135,7 +135,7 @@ TEST_F(BindingKeys, PublicKeyFileChecksGiveMinus11OrMinus12) {
 
   // The public-key file of another pair of the same UID and algorithm.
   const KeyMedium other = MakeMedium("User2", rurov::kGost2001, temp / "other");
-  fs::copy_file(other.settings.publicKeyPath, medium.settings.publicKeyPath, fs::copy_options::overwrite_existing);
+  WriteFileBytes(medium.settings.publicKeyPath, ReadFileBytes(other.settings.publicKeyPath));
   EXPECT_EQ(Load(), DZ_E_KEY_MISMATCH);
   ExpectNothingLoaded();
 
