@@ -40,6 +40,14 @@ Bytes RecordWithKeysOf(const std::string& uid, const Medium& from) {
   return record;
 }
 
+// Two media with their key pairs, each knowing the other's public key.
+void Acquaint(Medium& a, Medium& b) {
+  ASSERT_EQ(a.generated(), 0);
+  ASSERT_EQ(b.generated(), 0);
+  a.Know(b);
+  b.Know(a);
+}
+
 using IncludeFn = int32_t(DIZORA_API*)(DizoraEngine, const char*);
 struct IncludeExport {
   const char* name;
@@ -156,10 +164,7 @@ TEST(IncludeKeyFile, TheStoredFileItselfStaysStored) {
 // is not a public-key file.
 TEST(IncludeKeyFile, OtherOperationsNeverTakeASecretKeyForAPublicOne) {
   Medium alice("Alice"), bob("Bob");
-  ASSERT_EQ(alice.generated(), 0);
-  ASSERT_EQ(bob.generated(), 0);
-  alice.Know(bob);
-  bob.Know(alice);
+  ASSERT_NO_FATAL_FAILURE(Acquaint(alice, bob));
   WriteFile(alice.dir() / "notes.txt", Bytes(30, 'n'));
   const auto before = TreeSnapshot(alice.dir());
   std::vector<char> out(kMaxTransfer + 1, '\x7f');
@@ -277,10 +282,7 @@ TEST(TransferRules, WrappedTextsOpenAlteredOnesDoNot) {
 // finish removes the regeneration's own files and nothing else.
 TEST(RegenerationFolder, FinishRemovesOnlyTheRegenerationsOwnFiles) {
   Medium client("Client"), bank("Bank");
-  ASSERT_EQ(client.generated(), 0);
-  ASSERT_EQ(bank.generated(), 0);
-  client.Know(bank);
-  bank.Know(client);
+  ASSERT_NO_FATAL_FAILURE(Acquaint(client, bank));
   fs::create_directories(client.dir() / "CA");
   WriteFile(client.dir() / "CA" / "root.cer", Bytes(40, 'c'));
   WriteFile(client.dir() / "notes.txt", Bytes(10, 'n'));
@@ -310,10 +312,7 @@ TEST(RegenerationFolder, OnAnotherFileSystemTheFinishCompletes) {
   std::error_code ec;
   if (!fs::is_directory(memory, ec)) GTEST_SKIP() << "no /dev/shm";
   Medium client("Client"), bank("Bank");
-  ASSERT_EQ(client.generated(), 0);
-  ASSERT_EQ(bank.generated(), 0);
-  client.Know(bank);
-  bank.Know(client);
+  ASSERT_NO_FATAL_FAILURE(Acquaint(client, bank));
   const fs::path probe = client.dir() / "probe";
   WriteFile(probe, Bytes(1, 'p'));
   const fs::path regen = memory / ("dz_regen_" + client.dir().filename().string());
