@@ -76,7 +76,7 @@ extern "C" {
   X(DZ_LIB_CONTEXT_STATE, 2, "libcrypt.dll: a context in the wrong state") \
   X(DZ_LIB_BAD_KEY, 3, "libcrypt.dll: the key is unusable (out of range, not on the curve or group)") \
   X(DZ_LIB_KEY_ALREADY_SET, 4, "libcrypt.dll: the context already holds a key") \
-  X(DZ_LIB_BAD_SIGNATURE, 5, "libcrypt.dll: the signature does not match the data (also: a transfer that may not replace a key)") \
+  X(DZ_LIB_BAD_SIGNATURE, 5, "libcrypt.dll: the signature does not match the data; also a refused key replacement") \
   X(DZ_LIB_SIGNATURE_R_ZERO, 6, "libcrypt.dll: signature component r is zero") \
   X(DZ_LIB_SIGNATURE_S_ZERO, 7, "libcrypt.dll: signature component s is zero") \
   X(DZ_LIB_SIGNATURE_R_RANGE, 8, "libcrypt.dll: signature component r is out of range") \

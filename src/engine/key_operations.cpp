@@ -107,7 +107,8 @@ int32_t TCryptoCEngine::CreateDirStructure(const char* public_key_file, intptr_t
   if (!attributes || (*attributes & platform::kAttrDirectory) != 0) return DZ_E_MEDIUM_STRUCTURE;
   // Only a public-key record is copied to the public-key path (never a
   // secret-key file or a text named by mistake).
-  if (source != own_public_key && (!rurov::IsPublicKeyRecordFile(source) || !support::CopyWholeFile(source, own_public_key)))
+  if (source != own_public_key &&
+      (!rurov::IsPublicKeyRecordFile(source) || !support::CopyWholeFile(source, own_public_key)))
     return DZ_E_MEDIUM_STRUCTURE;
 
   if (!support::IsDirectory(ca_dir)) support::CreateDirectoryPath(ca_dir);
