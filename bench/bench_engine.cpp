@@ -86,6 +86,35 @@ void BM_Raw_HashVerify(benchmark::State& st) {
   st.SetBytesProcessed(int64_t(st.iterations()) * st.range(1));
 }
 
+// A signature of 64 bytes with the secret key read from the files again for
+// each one (both time-outs 0): the key load with its check that the secret
+// key belongs to the public-key file, next to BM_SignData/N/1/64, where the
+// key stays loaded. Argument: algorithm.
+void BM_SignDataLoadingTheKey(benchmark::State& st) {
+  Engine e;
+  ConfigureClient(e, int(st.range(0)), true);
+  e.Set(kSetKeyRequestTimeOut, "0");
+  e.Set(kSetLastOpTimeOut, "0");
+  const Bytes data = PatternBytes(64);
+  Bytes block(size_t(GetMaxSignatureLength(e)));
+  for (auto _ : st) {
+    int32_t size = 0;
+    const int32_t r = SignData(e, data.data(), int32_t(data.size()), block.data(), &size, 0);
+    if (r != 0) Fail(st, "SignData", r);
+  }
+}
+
+// The key-pair check's work in the library: both public keys derived from
+// their secret keys.
+void BM_Raw_DerivePublicKeys(benchmark::State& st) {
+  uint8_t signaturePublic[128], exchangePublic[128];
+  for (auto _ : st) {
+    if (RawPrimitives::Get().DerivePublicKeys(int(st.range(0)), signaturePublic, exchangePublic) != 0)
+      st.SkipWithError("derive");
+    benchmark::DoNotOptimize(exchangePublic);
+  }
+}
+
 void BM_Raw_Sign(benchmark::State& st) {
   const RawPrimitives& raw = RawPrimitives::Get();
   uint8_t digest[32] = {1, 2, 3}, signature[64];
@@ -237,6 +266,8 @@ BENCHMARK(BM_SignData)->ArgsProduct({{0, 1}, {1, 0}, {64, 1 << 10, 1 << 20, 16 <
 BENCHMARK(BM_Raw_HashSign)->ArgsProduct({{0, 1}, {64, 1 << 10, 1 << 20, 16 << 20}});
 BENCHMARK(BM_VerifyData)->ArgsProduct({{0, 1}, {1, 0}, {64, 1 << 10, 1 << 20, 16 << 20}});
 BENCHMARK(BM_Raw_HashVerify)->ArgsProduct({{0, 1}, {64, 1 << 10, 1 << 20, 16 << 20}});
+BENCHMARK(BM_SignDataLoadingTheKey)->Arg(0)->Arg(1);
+BENCHMARK(BM_Raw_DerivePublicKeys)->Arg(0)->Arg(1);
 BENCHMARK(BM_Raw_Sign)->Arg(0)->Arg(1);
 BENCHMARK(BM_Raw_Verify)->Arg(0)->Arg(1);
 BENCHMARK(BM_EncodeData)->ArgsProduct({{1, 10}, {1 << 10, 1 << 20}, {0, 1}});

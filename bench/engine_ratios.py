@@ -50,6 +50,10 @@ def main():
                     row(out, f"{op} {n} recipient(s) {SIZES[size]} method {m}",
                         get(f"BM_{op}/{n}/{size}/{m}"), get(f"BM_Raw_CryptWithMac/{size}/{m}/{decrypt}"),
                         target + (" (raw: cipher + MAC)" if target else ""))
+    for a, an in ALGORITHMS.items():
+        # The key read from the files and its pair checked for every signature.
+        row(out, f"SignData {an} 64 B, key loaded for each vs kept loaded", get(f"BM_SignDataLoadingTheKey/{a}"),
+            get(f"BM_SignData/{a}/1/64"))
     for g, gn in ((1, "GOST"), (0, "legacy")):
         row(out, f"HashData 1 MiB {gn}", get(f"BM_HashData/{1 << 20}/{g}"), get(f"BM_Raw_Hash/{1 << 20}"))
     row(out, "Bank: verification, 20,000 keys cached vs 1", get("BM_Bank_Verify/20000"),
@@ -67,6 +71,10 @@ def main():
         name = f"BM_GenerateNewSEK/{a}"
         if name in runs:
             print(f"| GenerateNewSEK {an} | {us(runs[name]) / 1e3:,.2f} ms |")
+    for a, an in ALGORITHMS.items():
+        if f"BM_Raw_DerivePublicKeys/{a}" in runs:
+            print(f"| key-pair check of a load {an} (raw: both public keys derived) | "
+                  f"{us(runs[f'BM_Raw_DerivePublicKeys/{a}']):,.1f} µs |")
     for n in (8, 32):
         if f"BM_Raw_Random/{n}" in runs:
             print(f"| raw random generator, {n} bytes | {us(runs[f'BM_Raw_Random/{n}']):,.1f} µs |")

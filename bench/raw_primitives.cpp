@@ -14,6 +14,7 @@ namespace {
 
 constexpr size_t kContext94 = 1148;
 constexpr size_t kContext01 = 748;
+constexpr size_t kContextPka = 1300;
 
 template <class F>
 F Fn(const std::string& name) {
@@ -60,6 +61,15 @@ RawPrimitives::RawPrimitives() {
     Fn<GetKeyFn>(Name(algorithm, "get_public_key"))(ctx.data(), k.pub.data(), &len);
     Fn<ClearFn>(Name(algorithm, "clear"))(ctx.data());
   }
+  Bytes ctx(kContextPka);
+  uint8_t state[76] = {};
+  exchangeSecret_.resize(128);
+  int32_t len = 128;
+  if (Fn<SetPkaFn>("RuroV_LDH_PKA_set_parms")(ctx.data(), state, nullptr, 128, nullptr) != 0 ||
+      Fn<GenFn>("RuroV_LDH_PKA_gen_secret_key")(ctx.data()) != 0 ||
+      Fn<GetKeyFn>("RuroV_LDH_PKA_get_secret_key")(ctx.data(), exchangeSecret_.data(), &len) != 0)
+    throw std::runtime_error("raw exchange key generation failed");
+  Fn<ClearFn>("RuroV_LDH_PKA_clear")(ctx.data());
 }
 
 void RawPrimitives::Hash(const uint8_t* data, int32_t n, uint8_t* digest) const {
@@ -130,6 +140,37 @@ void RawPrimitives::CryptWithMac(const uint8_t* in, uint8_t* out, int32_t n, boo
     ctrClear(ctx);
   }
   if (decrypt) runMac(out);
+}
+
+// Set parameters, set the secret key, make and get the public key, clear:
+// the engine's sequence, for the signature key and then the exchange key.
+int32_t RawPrimitives::DerivePublicKeys(int algorithm, uint8_t* signaturePublic, uint8_t* exchangePublic) const {
+  static const SetKeyFn setSecret[2] = {Fn<SetKeyFn>(Name(0, "set_secret_key")),
+                                        Fn<SetKeyFn>(Name(1, "set_secret_key"))};
+  static const GenFn genPublic[2] = {Fn<GenFn>(Name(0, "gen_public_key")), Fn<GenFn>(Name(1, "gen_public_key"))};
+  static const GetKeyFn getPublic[2] = {Fn<GetKeyFn>(Name(0, "get_public_key")),
+                                        Fn<GetKeyFn>(Name(1, "get_public_key"))};
+  static const ClearFn clear[2] = {Fn<ClearFn>(Name(0, "clear")), Fn<ClearFn>(Name(1, "clear"))};
+  static const auto pkaSet = Fn<SetPkaFn>("RuroV_LDH_PKA_set_parms");
+  static const auto pkaSecret = Fn<SetKeyFn>("RuroV_LDH_PKA_set_secret_key");
+  static const auto pkaGen = Fn<GenFn>("RuroV_LDH_PKA_gen_public_key");
+  static const auto pkaGet = Fn<GetKeyFn>("RuroV_LDH_PKA_get_public_key");
+  static const auto pkaClear = Fn<ClearFn>("RuroV_LDH_PKA_clear");
+  uint8_t ctx[kContextPka] = {}, state[76] = {};
+  int32_t len = algorithm == 0 ? 128 : 100;
+  int32_t r = SetParms(algorithm, ctx, state);
+  if (r == 0) r = setSecret[algorithm](ctx, keys_[algorithm].secret.data());
+  if (r == 0) r = genPublic[algorithm](ctx);
+  if (r == 0) r = getPublic[algorithm](ctx, signaturePublic, &len);
+  clear[algorithm](ctx);
+  if (r != 0) return r;
+  len = 128;
+  r = pkaSet(ctx, state, nullptr, 128, nullptr);
+  if (r == 0) r = pkaSecret(ctx, exchangeSecret_.data());
+  if (r == 0) r = pkaGen(ctx);
+  if (r == 0) r = pkaGet(ctx, exchangePublic, &len);
+  pkaClear(ctx);
+  return r;
 }
 
 int32_t RawPrimitives::Random(uint8_t* out, int32_t n) const {

@@ -26,6 +26,9 @@ class RawPrimitives {
   void CryptWithMac(const uint8_t* in, uint8_t* out, int32_t n, bool feedback, bool decrypt) const;
   // The library's random generator.
   int32_t Random(uint8_t* out, int32_t n) const;
+  // The check of a loaded key pair: the signature public key (128 bytes out)
+  // and the exchange public key (128 bytes out) derived from their secret keys.
+  int32_t DerivePublicKeys(int algorithm, uint8_t* signaturePublic, uint8_t* exchangePublic) const;
 
  private:
   RawPrimitives();
@@ -34,6 +37,7 @@ class RawPrimitives {
     Bytes pub;
   };
   Keys keys_[2];
+  Bytes exchangeSecret_;
 };
 
 // Bytes of a fixed pattern.

@@ -133,7 +133,7 @@ extern "C" {
   X(DZ_LIB_CONTEXT_STATE, 2, "libcrypt.dll: a context in the wrong state") \
   X(DZ_LIB_BAD_KEY, 3, "libcrypt.dll: the key is unusable (out of range, not on the curve or group)") \
   X(DZ_LIB_KEY_ALREADY_SET, 4, "libcrypt.dll: the context already holds a key") \
-  X(DZ_LIB_BAD_SIGNATURE, 5, "libcrypt.dll: the signature does not match the data") \
+  X(DZ_LIB_BAD_SIGNATURE, 5, "libcrypt.dll: the signature does not match the data; also a refused key replacement") \
   X(DZ_LIB_SIGNATURE_R_ZERO, 6, "libcrypt.dll: signature component r is zero") \
   X(DZ_LIB_SIGNATURE_S_ZERO, 7, "libcrypt.dll: signature component s is zero") \
   X(DZ_LIB_SIGNATURE_R_RANGE, 8, "libcrypt.dll: signature component r is out of range") \
@@ -413,9 +413,10 @@ int32_t DIZORA_API HashData(DizoraEngine engine, const void *data, int32_t size,
 int32_t DIZORA_API AddSign(DizoraEngine engine, void *data, int32_t *size, intptr_t ignored);
 /* RemoveSign: verifies signed data of *size bytes and cuts the signature
  * off: *size = N, the data bytes stay in place. signer_uid as in
- * VerifyData. The cut is made whenever the trailer is well-formed, whatever
- * the verification answers (not after DZ_E_NO_MEMORY): a failed check also
- * shortens *size. DZ_OK; DZ_E_BAD_ARGUMENT (null data or size, *size < 1);
+ * VerifyData. The cut is made whenever the verification ran on a
+ * well-formed trailer, whatever it answered: a failed check also shortens
+ * *size. When the verification never ran (a null signer_uid, a bad time-out
+ * setting, libcrypt.dll missing, no memory) *size is kept. DZ_OK; DZ_E_BAD_ARGUMENT (null data or size, *size < 1);
  * DZ_E_SIGNATURE_FORMAT (trailer N <= 0 or N + 4 >= *size; *size kept); the
  * codes of VerifyData. */
 DIZORA_MUST_CHECK int32_t DIZORA_API RemoveSign(DizoraEngine engine, void *data, int32_t *size, char *signer_uid);
@@ -437,21 +438,24 @@ int32_t DIZORA_API RemoveSignaturesFromFile(DizoraEngine engine, intptr_t a1);
  * Public-key file (record): the UID, a zero byte, the algorithm (32-bit
  * little-endian: 0 GOST R 34.10-94, 1 GOST R 34.10-2001), the signature
  * public key (128 or 100 bytes) and the exchange public key (128 bytes); at
- * most 515 bytes. Secret-key file: 164 bytes. */
+ * most 515 bytes. Secret-key file: 164 bytes; on POSIX every secret-key file
+ * the engine writes is created with mode 0600 (a stricter mode is kept). When
+ * a secret key is loaded, the public keys derived from it are compared with
+ * the public-key file of setting 1: a pair that does not belong together
+ * gives DZ_E_KEY_MISMATCH and nothing is signed or decrypted. */
 
 /* IncludePublicKey, IncludePublicEncodeKey (the same): moves a
- * correspondent's public-key file into "Abonents dir". Reads file_name
- * (root-expanded, at most 515 bytes; checked only for a UID of 1 to 254
- * characters and its zero), deletes the cached entries of that UID with
- * their files, writes "<Abonents dir><UID>.pub" (or "pk<n>.pub" when that
- * name exists or the UID cannot be a file name), caches it and, on DZ_OK,
- * deletes file_name. So never pass a file that already is
- * "<Abonents dir><UID>.pub": it is deleted after being written. DZ_OK;
- * DZ_E_PUBLIC_KEY (file missing, unreadable, too long, no valid UID);
+ * correspondent's public-key file into "Abonents dir". Only a public-key
+ * record is taken: a UID of 1 to 254 characters before the first zero byte,
+ * the algorithm word 0 or 1 and exactly the length these give; anything else
+ * (a secret-key file, a text, a padded record) gives DZ_E_PUBLIC_KEY and
+ * nothing changes. The record is written to "<Abonents dir><UID>.pub" (or
+ * "pk<n>.pub" when the UID cannot be a file name) and flushed before any
+ * earlier entry of that UID is removed; on DZ_OK file_name is deleted unless
+ * it is the stored file itself, which stays. DZ_OK; DZ_E_PUBLIC_KEY;
  * DZ_E_INCLUDE_OWN_KEY (the user's own UID, any letter case);
- * DZ_E_PUBLIC_KEY_FILE (cannot write the file, e.g. a UID too long for a
- * file name; the old entries are already gone); key-call codes. On failure
- * file_name stays. */
+ * DZ_E_PUBLIC_KEY_FILE (the file cannot be written; earlier entries stay);
+ * key-call codes. On failure file_name and the directory stay as they were. */
 int32_t DIZORA_API IncludePublicKey(DizoraEngine engine, const char *file_name);
 int32_t DIZORA_API IncludePublicEncodeKey(DizoraEngine engine, const char *file_name);
 /* RemoveCertificate: deletes every cached entry of uid (any letter case) and
@@ -522,8 +526,9 @@ int32_t DIZORA_API GenerateNewSEK(DizoraEngine engine);
  * "new.pub".
  * Finish: decrypts "sec.dat" (it must give 164 bytes), moves the working
  * files to "old.sec" and "old.pub" in the secret-key file's directory
- * (replacing older ones), installs the new pair, empties the regeneration
- * directory, includes the previous public key as a correspondent's (ignored
+ * (replacing older ones), installs the new pair, removes the
+ * regeneration's own files ("new.pub", "new.sec", "sec.dat"; nothing else
+ * in the directory, which may be the key medium itself), includes the previous public key as a correspondent's (ignored
  * when the UID did not change) and forgets the keys loaded for these key
  * paths. On failure the working pair is kept (put back) and the directory
  * untouched.
@@ -575,7 +580,9 @@ int32_t DIZORA_API GetRemoteGenType(DizoraEngine engine);
  * 516-byte field. Making a transfer signs it with the user's key (the codes
  * of SignData apply). Opening one verifies it as RemoveSign does: its signer
  * must be in the cache. Codes of opening a transfer: DZ_E_BAD_ARGUMENT (null
- * or "", not exactly canonical base64, too short, B outside 1..515),
+ * or "", not canonical base64 once blanks and line breaks are skipped, too
+ * short, B outside 1..515), DZ_E_PUBLIC_KEY (the record is not exactly a
+ * public-key record, see IncludePublicKey),
  * DZ_E_SIGNATURE_FORMAT and the codes of VerifyData (DZ_E_PUBLIC_KEY: signer
  * unknown; DZ_LIB_BAD_SIGNATURE: altered).
  * Report (GetReport and the GetPublicKeyProperties... exports), lines ending
@@ -596,28 +603,34 @@ int32_t DIZORA_API GetRemoteGenType(DizoraEngine engine);
  * codes. */
 int32_t DIZORA_API GetPublicKeyTransfer(DizoraEngine engine, const char *uid, char *transfer);
 /* GetPublicKeyTransferByFile: the transfer text of a public-key file
- * (root-expanded; not checked to be a record). DZ_OK; DZ_E_PUBLIC_KEY_FILE
- * (missing, unreadable, over 515 bytes); DZ_E_BAD_ARGUMENT (null transfer,
- * empty file); SignData's codes. */
+ * (root-expanded). DZ_OK; DZ_E_PUBLIC_KEY_FILE (missing, unreadable, over
+ * 515 bytes); DZ_E_PUBLIC_KEY (not a public-key record: a secret-key file is
+ * never signed into a transfer); DZ_E_BAD_ARGUMENT (null transfer, empty
+ * file); SignData's codes. */
 int32_t DIZORA_API GetPublicKeyTransferByFile(DizoraEngine engine, char *transfer,
                                               const char *file_name);
 /* SavePublicKeyFromTransfer: opens a transfer and writes its record to
  * directory (root-expanded, must exist) under the last component of the
- * transfer's file name, replacing a file of that name; the cache is not
+ * transfer's file name; it replaces a file of that name only when that file
+ * is a public-key record other than the user's own; the cache is not
  * changed. DZ_OK; DZ_E_BAD_ARGUMENT (null directory); DZ_E_PUBLIC_KEY_FILE
- * (no such directory, unusable name, write failed); opening codes. */
+ * (no such directory, unusable name, a file it may not replace, write
+ * failed); opening codes. */
 int32_t DIZORA_API SavePublicKeyFromTransfer(DizoraEngine engine, const char *directory,
                                              const char *transfer);
 /* IncludePublicKeyTransfer: opens a transfer and includes its record as
- * IncludePublicKey does (no file to delete). A transfer signed by any known
- * key may replace the stored key of any other UID. Opening codes, then
- * IncludePublicKey's codes. */
+ * IncludePublicKey does (no file to delete). A transfer may add a
+ * correspondent not known yet, or deliver the stored key again; it replaces
+ * a stored, different key of a UID only when that UID signed it with its
+ * current key. Any other replacement is refused with DZ_LIB_BAD_SIGNATURE,
+ * as a transfer whose signature does not verify, and nothing changes.
+ * Opening codes, then IncludePublicKey's codes. */
 int32_t DIZORA_API IncludePublicKeyTransfer(DizoraEngine engine, const char *transfer);
 /* ExcludeSelfPublicKeyTransfer: the transfer text of the user's own public
  * key. Codes of GetCurrentUserUID and GetPublicKeyTransfer. */
 int32_t DIZORA_API ExcludeSelfPublicKeyTransfer(DizoraEngine engine, char *transfer);
-/* GetUIDByPublicKeyTransfer: opens a transfer and writes the record's UID,
- * cut to 253 characters, with its zero. uid: out, 255 bytes (254 suffice).
+/* GetUIDByPublicKeyTransfer: opens a transfer and writes the record's whole
+ * UID (up to 254 characters) with its zero. uid: out, 255 bytes.
  * DZ_OK; DZ_E_BAD_ARGUMENT (null uid); opening codes. */
 int32_t DIZORA_API GetUIDByPublicKeyTransfer(DizoraEngine engine, const char *transfer, char *uid);
 /* GetReport, GetPublicKeyProperties (the same): with a uid, the report of

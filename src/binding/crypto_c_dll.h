@@ -143,6 +143,14 @@ inline void WriteInt32LE(uint8_t* p, int32_t value) noexcept {
   p[3] = static_cast<uint8_t>(v >> 24);
 }
 
+// Whether `length` bytes at `record` form a public-key record: a UID of 1 to
+// kMaxUIDLength characters before the first zero byte, the algorithm word 0
+// or 1, and exactly the length that UID and algorithm give (the signature
+// public key and the exchange public key, nothing more).
+bool IsPublicKeyRecord(const uint8_t* record, int32_t length) noexcept;
+// Whether the file holds exactly one public-key record.
+bool IsPublicKeyRecordFile(const std::string& path) noexcept;
+
 // A zero-filled library context of N bytes for one operation. Once armed with
 // the library's clear entry point it is cleared through the library on every
 // exit (Release does it early and returns the clear's result); its bytes are
@@ -248,7 +256,7 @@ using TParameterBlock = std::array<uint8_t, rurov::kParameterBlockSize>;
 using TSecretKeyBlock = std::array<uint8_t, rurov::kSecretKeyFileSize>;
 using TKeyMaskBlock = std::array<uint8_t, rurov::kKeyMaskSize>;
 
-// Deleter of the key blocks (made by support::NewWorkingBlock): wipes them
+// Deleter of the key blocks (made by support::NewSecretBlock): wipes them
 // before release.
 struct TWipingDelete {
   void operator()(TSecretKeyBlock* block) const noexcept;
@@ -375,6 +383,15 @@ class TCryptoC_DLL : public TCrypto_DLL {
   int32_t AcquireExchangeKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
                              const std::string& correspondentsDir, const std::string& caDir,
                              int32_t keyRequestTimeout, int32_t lastOpTimeout, uint8_t* key);
+  // Derives the public keys of the secret keys (signature key at
+  // kSignKeyOffset, exchange key at kExchangeKeyOffset, as loaded) and
+  // compares them with the keys of a public-key record (`publicKeys` points
+  // at its signature public key): 0, or -12 when they do not belong together.
+  int32_t CheckKeyPair(int32_t algorithm, const uint8_t* secretKeys, const uint8_t* publicKeys);
+  // The signature public key of a 32-byte secret key (128 or 100 bytes out).
+  int32_t DeriveSignaturePublicKey(int32_t algorithm, const uint8_t* secretKey, uint8_t* publicKey);
+  // The 128-byte exchange public key of a 128-byte exchange secret key.
+  int32_t DeriveExchangePublicKey(const uint8_t* secretKey, uint8_t* publicKey);
   // The current user's UID, zero-terminated, into a buffer of kUIDBufferSize bytes.
   int32_t ReadOwnerUID(const std::string& publicKeyPath, const std::string& secretKeyPath,
                        char* buffer, void* unused = nullptr);
@@ -444,10 +461,19 @@ class TCryptoC_DLL : public TCrypto_DLL {
                              const std::string& caDir, const char* uid, uint8_t* output,
                              int32_t& outputLength,
                              int32_t outputSize = rurov::kMaxPublicKeyFileSize);
+  // Stores a correspondent's record as a file in correspondentsDir and in the
+  // cache. The new file is written and flushed before any earlier entry of
+  // the UID (file and cache entry) is removed. With `transferSigner` (the
+  // signer of the transfer that carried the record) a stored record of the
+  // UID that differs from this one is replaced only when the signer is that
+  // UID; otherwise DZ_LIB_BAD_SIGNATURE and nothing changes. `storedFile`
+  // receives the name of the file written.
   int32_t IncludePublicKeyRecord(const std::string& publicKeyPath, const std::string& secretKeyPath,
                                  const std::string& correspondentsDir, const std::string& caDir,
                                  int32_t keyRequestTimeout, int32_t lastOpTimeout,
-                                 const uint8_t* record, int32_t recordLength);
+                                 const uint8_t* record, int32_t recordLength,
+                                 const std::string* transferSigner = nullptr,
+                                 std::string* storedFile = nullptr);
   int32_t RemovePublicKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
                           const std::string& correspondentsDir, const std::string& caDir,
                           int32_t keyRequestTimeout, int32_t lastOpTimeout, const std::string& uid);
@@ -455,8 +481,9 @@ class TCryptoC_DLL : public TCrypto_DLL {
                            const std::string& correspondentsDir, const std::string& caDir,
                            int32_t keyRequestTimeout, int32_t lastOpTimeout,
                            const std::string& uid);
-  // Deletes the files of every entry of uid and the entries; KeyLock held.
-  int32_t DeletePublicKeyEntries(const std::string& uid);
+  // Deletes the files of every entry of uid and the entries, except the
+  // file `keep` (its entries are dropped from the cache only); KeyLock held.
+  int32_t DeletePublicKeyEntries(const std::string& uid, const std::string& keep = std::string());
   bool FindCachedMutualKey(const std::string& uid, uint8_t* key);
   void StoreMutualKey(const std::string& uid, const uint8_t* key);
 
@@ -473,6 +500,16 @@ class TCryptoC_DLL : public TCrypto_DLL {
   void ResolveEntryPoints(void* module);
   // First entry of uid in KeyCache (case-insensitive), or null; KeyLock held.
   TCryptoC_CashEntry* FindCacheEntry(std::string_view uid);
+  // The file a correspondent's record of `uid` is stored in: "<UID>.pub"
+  // when the UID can name a file there as it is and that name is free or
+  // held by a replaceable file of an earlier entry of the UID, else the next
+  // "pk<N>.pub". KeyLock held, cache filled.
+  std::string EntryFileName(const std::string& correspondentsDir, const std::string& uid);
+  // Whether a transfer signed by `signer` may store `record` for `uid`: the
+  // UID is not known yet, its stored record is this one, or the signer is
+  // the UID itself (signed with its current key). KeyLock held.
+  bool TransferMayStore(const std::string& uid, const std::string& signer, const uint8_t* record,
+                        int32_t recordLength);
   // Fills the cache when it is null; KeyLock held.
   int32_t EnsureKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
                          const std::string& caDir);

@@ -37,6 +37,17 @@ int32_t SignatureKeySize(int32_t algorithm) {
   return 0;
 }
 
+// Whether the record stored in `node` is byte for byte `record`.
+bool SameRecord(const TCryptoC_CashNode& node, const uint8_t* record, int32_t length) {
+  return node.RecordLength == length && std::memcmp(node.Record.data(), record, static_cast<size_t>(length)) == 0;
+}
+
+// Whether `a` and `b` name one file: the same text, or the same file under
+// another spelling or through a link.
+bool IsSameFile(const std::string& a, const std::string& b) {
+  return a == b || platform::SameFile(a, b).value_or(false);
+}
+
 // Whether a UID can name a file inside the directory as it is: no path
 // delimiter, drive or wildcard character, no control character, not "." or "..".
 bool IsPlainFileName(const std::string& uid) {
@@ -60,6 +71,21 @@ bool IsOwnKeyEntry(const TCryptoC_KeyCache& cache, const std::string& uid, const
 }
 
 }  // namespace
+
+bool rurov::IsPublicKeyRecord(const uint8_t* record, int32_t length) noexcept {
+  if (record == nullptr || length <= 0) return false;
+  const int64_t uidLength = RecordUIDLength(record, length);
+  if (uidLength < 1 || uidLength > kMaxUIDLength) return false;
+  const int32_t signatureSize = SignatureKeySize(RecordAlgorithm(record, length, uidLength));
+  if (signatureSize == 0) return false;
+  return length == uidLength + 1 + kAlgorithmWordSize + signatureSize + kExchangeKeySize;
+}
+
+bool rurov::IsPublicKeyRecordFile(const std::string& path) noexcept {
+  std::array<uint8_t, kMaxPublicKeyFileSize> record{};
+  int32_t length = kMaxPublicKeyFileSize;
+  return support::ReadWholeFile(path, record.data(), length) && IsPublicKeyRecord(record.data(), length);
+}
 
 int32_t TCryptoC_DLL::LoadPublicKeyFile(const std::string& fileName, TCryptoC_CashNode& node,
                                         std::string& uid) {
@@ -161,18 +187,40 @@ int32_t TCryptoC_DLL::GetPublicKeyRecord(const std::string& publicKeyPath,
   return DZ_OK;
 }
 
+std::string TCryptoC_DLL::EntryFileName(const std::string& correspondentsDir, const std::string& uid) {
+  const std::string directory = support::AppendPathDelimiter(correspondentsDir);
+  const std::string name = uid + "." + kPublicKeySuffix;
+  if (IsPlainFileName(uid) && platform::IsUsableFileName(directory, name)) {
+    const std::string path = directory + name;
+    const auto attributes = platform::GetPathAttributes(path);
+    if (!attributes) return path;
+    // Taken by an earlier, replaceable file of the same UID: replaced in one step.
+    const bool replaceable = (*attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) == 0;
+    for (const TCryptoC_CashEntry& entry : *KeyCache) {
+      if (replaceable && SameUIDIgnoreCase(entry.UID, uid) && IsSameFile(entry.Node->FileName, path)) return path;
+    }
+  }
+  return directory + "pk" + std::to_string(support::NextFileNumber(correspondentsDir, kNumberedMask)) + "." +
+         kPublicKeySuffix;
+}
+
+bool TCryptoC_DLL::TransferMayStore(const std::string& uid, const std::string& signer, const uint8_t* record,
+                                    int32_t recordLength) {
+  const TCryptoC_CashEntry* stored = FindCacheEntry(uid);
+  return stored == nullptr || SameRecord(*stored->Node, record, recordLength) || SameUIDIgnoreCase(signer, uid);
+}
+
 int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
                                              const std::string& secretKeyPath,
                                              const std::string& correspondentsDir,
                                              const std::string& caDir,
                                              int32_t /*keyRequestTimeout*/,
                                              int32_t /*lastOpTimeout*/, const uint8_t* record,
-                                             int32_t recordLength) {
+                                             int32_t recordLength, const std::string* transferSigner,
+                                             std::string* storedFile) {
   if (record == nullptr) return DZ_E_BAD_ARGUMENT;
-  if (recordLength <= 0 || recordLength > rurov::kCashRecordSize) return DZ_E_PUBLIC_KEY;
-  const int64_t uidLength = RecordUIDLength(record, recordLength);
-  if (uidLength <= 0 || uidLength > rurov::kMaxUIDLength) return DZ_E_PUBLIC_KEY;
-  const std::string uid(reinterpret_cast<const char*>(record), static_cast<size_t>(uidLength));
+  if (!rurov::IsPublicKeyRecord(record, recordLength)) return DZ_E_PUBLIC_KEY;
+  const std::string uid(reinterpret_cast<const char*>(record));
 
   // The own key is never replaced through the cache, whatever the letter case.
   char own[rurov::kUIDBufferSize] = {};
@@ -183,33 +231,34 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
   const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
   if (filled != DZ_OK) return filled;
   if (IsOwnKeyEntry(*KeyCache, uid, publicKeyPath)) return DZ_E_INCLUDE_OWN_KEY;
-  (void)DeletePublicKeyEntries(uid);
+  if (transferSigner != nullptr && !TransferMayStore(uid, *transferSigner, record, recordLength))
+    return DZ_LIB_BAD_SIGNATURE;
 
-  const std::string directory = support::AppendPathDelimiter(correspondentsDir);
-  std::string fileName = directory + uid + "." + kPublicKeySuffix;
-  if (!IsPlainFileName(uid) || platform::PathExists(fileName)) {
-    fileName = directory + "pk" + std::to_string(support::NextFileNumber(correspondentsDir, kNumberedMask)) +
-               "." + kPublicKeySuffix;
-  }
+  // The new file first (written, flushed, renamed into place); only then do
+  // the earlier entries of the UID go, so that no moment is without a key.
+  const std::string fileName = EntryFileName(correspondentsDir, uid);
   if (!support::WriteWholeFile(fileName, record, recordLength)) return DZ_E_PUBLIC_KEY_FILE;
+  (void)DeletePublicKeyEntries(uid, fileName);
 
   auto node = std::make_unique<TCryptoC_CashNode>();
   node->FileName = fileName;
   node->RecordLength = recordLength;
   node->HasMutualKey = false;
   std::memcpy(node->Record.data(), record, static_cast<size_t>(recordLength));
-  node->Algorithm = RecordAlgorithm(record, recordLength, uidLength);
+  node->Algorithm = RecordAlgorithm(record, recordLength, static_cast<int64_t>(uid.size()));
   KeyCache->Append(uid, std::move(node));
+  if (storedFile != nullptr) *storedFile = fileName;
   return DZ_OK;
 }
 
-int32_t TCryptoC_DLL::DeletePublicKeyEntries(const std::string& uid) {
+int32_t TCryptoC_DLL::DeletePublicKeyEntries(const std::string& uid, const std::string& keep) {
   if (!KeyCache) return DZ_OK;
   if (FindCacheEntry(uid) == nullptr) return DZ_E_PUBLIC_KEY;
   while (const TCryptoC_CashEntry* entry = FindCacheEntry(uid)) {
-    // A file that is already gone counts as deleted.
+    // A file that is already gone counts as deleted; the kept file stays.
     const std::string& fileName = entry->Node->FileName;
-    if (!platform::RemoveFile(fileName) && platform::PathExists(fileName)) return DZ_E_PUBLIC_KEY_FILE;
+    const bool kept = !keep.empty() && IsSameFile(fileName, keep);
+    if (!kept && !platform::RemoveFile(fileName) && platform::PathExists(fileName)) return DZ_E_PUBLIC_KEY_FILE;
     KeyCache->RemoveFirst(uid);
   }
   return DZ_OK;

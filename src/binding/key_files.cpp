@@ -35,14 +35,33 @@ int32_t TerminatedUIDLength(const uint8_t* record, int32_t size) {
   return static_cast<int32_t>(static_cast<const uint8_t*>(zero) - record);
 }
 
+// Reads the user's public-key file into `record`: `uid` gets its UID and
+// `keysAt` the offset of its signature public key. -11 for a missing, short
+// or long file or a bad UID, -12 for an algorithm other than `algorithm`.
+int32_t ReadOwnPublicKey(const std::string& path, int32_t algorithm,
+                         std::array<uint8_t, rurov::kMaxPublicKeyFileSize>& record, std::string& uid,
+                         int32_t& keysAt) {
+  int32_t size = rurov::kMaxPublicKeyFileSize;
+  if (!support::ReadWholeFile(path, record.data(), size)) return DZ_E_PUBLIC_KEY;
+  const int32_t uidLength = TerminatedUIDLength(record.data(), size);
+  if (uidLength <= 0) return DZ_E_PUBLIC_KEY;
+  uid.assign(reinterpret_cast<const char*>(record.data()), static_cast<size_t>(uidLength));
+  keysAt = uidLength + 1 + rurov::kAlgorithmWordSize;
+  if (size < keysAt) return DZ_E_PUBLIC_KEY;
+  if (rurov::ReadInt32LE(record.data() + uidLength + 1) != algorithm) return DZ_E_KEY_MISMATCH;
+  const int32_t signatureKeySize =
+      algorithm == rurov::kGost1994 ? rurov::kPublicKey1994Size : rurov::kPublicKey2001Size;
+  return size == keysAt + signatureKeySize + rurov::kExchangeKeySize ? DZ_OK : DZ_E_PUBLIC_KEY;
+}
+
 }  // namespace
 
 int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
                                    const std::string& secretKeyPath) {
   const int32_t result = [&]() -> int32_t {
     try {
-      SecretKey.reset(support::NewWorkingBlock<TSecretKeyBlock>());
-      KeyMask.reset(support::NewWorkingBlock<TKeyMaskBlock>());
+      SecretKey.reset(support::NewSecretBlock<TSecretKeyBlock>());
+      KeyMask.reset(support::NewSecretBlock<TKeyMaskBlock>());
     } catch (const std::bad_alloc&) {
       return DZ_E_NO_MEMORY;
     }
@@ -60,6 +79,15 @@ int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
     support::WipeMemory(block + rurov::kSecretKeyFileSize - rurov::kAlgorithmWordSize,
                         rurov::kAlgorithmWordSize);
 
+    std::array<uint8_t, rurov::kMaxPublicKeyFileSize> record{};
+    int32_t keysAt = 0;
+    const int32_t read = ReadOwnPublicKey(publicKeyPath, KeyAlgorithm, record, OwnerUID, keysAt);
+    if (read != DZ_OK) return read;
+    // The secret key must be the one of this public key: checked once per
+    // load, so that a wrong key never signs or decrypts.
+    const int32_t paired = CheckKeyPair(KeyAlgorithm, block, record.data() + keysAt);
+    if (paired != DZ_OK) return paired;
+
     // Keep the signature key only masked: stored word = key word - mask word.
     const int32_t random = RandomFill(KeyMask->data(), rurov::kKeyMaskSize);
     if (random != 0) return random;
@@ -69,20 +97,6 @@ int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
       const uint32_t mask = static_cast<uint32_t>(rurov::ReadInt32LE(KeyMask->data() + 4 * i));
       rurov::WriteInt32LE(word, static_cast<int32_t>(key - mask));
     }
-
-    std::array<uint8_t, rurov::kMaxPublicKeyFileSize> record{};
-    int32_t recordSize = rurov::kMaxPublicKeyFileSize;
-    if (!support::ReadWholeFile(publicKeyPath, record.data(), recordSize)) return DZ_E_PUBLIC_KEY;
-    const int32_t uidLength = TerminatedUIDLength(record.data(), recordSize);
-    if (uidLength <= 0) return DZ_E_PUBLIC_KEY;
-    OwnerUID.assign(reinterpret_cast<const char*>(record.data()), static_cast<size_t>(uidLength));
-    if (recordSize < uidLength + 1 + rurov::kAlgorithmWordSize) return DZ_E_PUBLIC_KEY;
-    if (rurov::ReadInt32LE(record.data() + uidLength + 1) != KeyAlgorithm) return DZ_E_KEY_MISMATCH;
-    const int32_t signatureKeySize =
-        KeyAlgorithm == rurov::kGost1994 ? rurov::kPublicKey1994Size : rurov::kPublicKey2001Size;
-    const int32_t expected =
-        uidLength + 1 + rurov::kAlgorithmWordSize + signatureKeySize + rurov::kExchangeKeySize;
-    if (recordSize != expected) return DZ_E_PUBLIC_KEY;
     return DZ_OK;
   }();
   if (result != DZ_OK) DropSecretKey();

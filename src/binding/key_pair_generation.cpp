@@ -189,7 +189,8 @@ int32_t TCryptoC_DLL::GenerateSignatureKeyPair(int32_t algorithm, const std::str
   const PreviousFile previousPublic(publicKeyPath);
   if (!support::WriteWholeFile(publicKeyPath, publicImage.data(), static_cast<int32_t>(publicImage.size())))
     return DZ_E_FILE_WRITE;
-  if (!support::WriteWholeFile(secretKeyPath, secretImage.data(), static_cast<int32_t>(secretImage.size()))) {
+  if (!support::WriteWholeFile(secretKeyPath, secretImage.data(), static_cast<int32_t>(secretImage.size()),
+                               platform::FileAccess::kPrivate)) {
     previousPublic.Restore();
     return DZ_E_FILE_WRITE;
   }

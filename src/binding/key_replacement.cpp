@@ -36,23 +36,27 @@ int32_t TCryptoC_DLL::ReplaceKeyFiles(const std::string& publicKeyPath,
   const std::string oldSecretPath = directory + "old.sec";
   const std::string oldPublicPath = directory + "old.pub";
 
-  // The previous secret key goes to "old.sec" before the new one is written.
+  // The previous secret key goes to "old.sec" before the new one is written;
+  // the new file is private and no less strict than the one it replaces.
   if (!ClearAway(oldSecretPath)) return DZ_E_SECRET_KEY_FILE;
-  if (!platform::RenameFile(secretKeyPath, oldSecretPath)) return DZ_E_SECRET_KEY_FILE;
+  if (!support::MoveFile(secretKeyPath, oldSecretPath, false)) return DZ_E_SECRET_KEY_FILE;
   // From here on a failure puts the previous secret key back, so the working
   // pair is never missing or mixed.
-  auto restoreSecret = [&] { platform::RenameOver(oldSecretPath, secretKeyPath); };
-  if (!support::WriteWholeFile(secretKeyPath, newSecretKey, newSecretKeyLength)) {
+  auto restoreSecret = [&] { support::MoveFile(oldSecretPath, secretKeyPath, true); };
+  if (!support::WriteWholeFile(secretKeyPath, newSecretKey, newSecretKeyLength, platform::FileAccess::kPrivate,
+                               oldSecretPath)) {
     restoreSecret();
     return DZ_E_SECRET_KEY_FILE;
   }
 
-  if (!ClearAway(oldPublicPath) || !platform::RenameFile(publicKeyPath, oldPublicPath)) {
+  // Moves, also to and from another file system (the regeneration directory
+  // may lie on one).
+  if (!ClearAway(oldPublicPath) || !support::MoveFile(publicKeyPath, oldPublicPath, false)) {
     restoreSecret();
     return DZ_E_PUBLIC_KEY_FILE;
   }
-  if (!platform::RenameFile(newPublicKeyPath, publicKeyPath)) {
-    platform::RenameFile(oldPublicPath, publicKeyPath);
+  if (!support::MoveFile(newPublicKeyPath, publicKeyPath, false)) {
+    support::MoveFile(oldPublicPath, publicKeyPath, false);
     restoreSecret();
     return DZ_E_PUBLIC_KEY_FILE;
   }

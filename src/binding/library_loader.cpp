@@ -98,9 +98,9 @@ std::string UIDFoldKey(std::string_view uid) {
   return key;
 }
 
-void TWipingDelete::operator()(TSecretKeyBlock* block) const noexcept { support::DeleteWorkingBlock(block); }
+void TWipingDelete::operator()(TSecretKeyBlock* block) const noexcept { support::DeleteSecretBlock(block); }
 
-void TWipingDelete::operator()(TKeyMaskBlock* block) const noexcept { support::DeleteWorkingBlock(block); }
+void TWipingDelete::operator()(TKeyMaskBlock* block) const noexcept { support::DeleteSecretBlock(block); }
 
 TCryptoC_CashNode::~TCryptoC_CashNode() { support::WipeMemory(MutualKey.data(), MutualKey.size()); }
 

@@ -106,6 +106,10 @@ class TCryptoCEngine : public TCryptoEngine {
   // with the last-error text of StoreError.
   int32_t ExceptionResult(const char* operation, const std::exception& e);
   void StoreErrorText(const std::string& text);
+  // VerifyData; `verified` tells whether the verification itself ran (the
+  // settings were read and the binding found), whatever its result.
+  int32_t VerifyBlock(const void* data, int32_t size, const void* signature, int32_t signature_size,
+                      char* signer_uid, bool& verified);
 
   // ---- Transfers, reports, generation and regeneration ----------------------
   // (key_transfer.cpp, key_generation.cpp)
@@ -151,11 +155,16 @@ class TCryptoCEngine : public TCryptoEngine {
   // base64 text with a terminating zero into `transfer`.
   int32_t PrepareTransferByBuffer(const uint8_t* record, int32_t length, const char* name,
                                   char* transfer);
-  // Decodes and verifies a transfer text; the record in `block` is followed by
-  // a zero byte.
-  int32_t GetPublicKeyBlockByTransfer(const char* transfer, TTransferRecord& block);
+  // Decodes and verifies a transfer text (blanks and line breaks anywhere in
+  // it are skipped); the record in `block` is a public-key record followed
+  // by a zero byte. `signer` receives the UID that signed the transfer.
+  int32_t GetPublicKeyBlockByTransfer(const char* transfer, TTransferRecord& block,
+                                      std::string* signer = nullptr);
   // The text report of a public-key record.
   int32_t FGetReportByBuffer(const uint8_t* record, int32_t length, char* report);
+  // Whether a saved transfer may write `path`: it is free, or holds a
+  // public-key record other than the user's own public-key file.
+  bool MayBeReplacedByARecord(const std::string& path) const;
   // Transfer of a public-key file already expanded.
   int32_t TransferOfKeyFile(const std::string& path, char* transfer);
   // Report of a public-key file already expanded.

@@ -79,8 +79,16 @@ int32_t TCryptoCEngine::SignData(const void* data, int32_t size, void* signature
 
 int32_t TCryptoCEngine::VerifyData(const void* data, int32_t size, const void* signature,
                                    int32_t signature_size, char* signer_uid) {
+  bool verified = false;
+  return VerifyBlock(data, size, signature, signature_size, signer_uid, verified);
+}
+
+int32_t TCryptoCEngine::VerifyBlock(const void* data, int32_t size, const void* signature,
+                                    int32_t signature_size, char* signer_uid, bool& verified) {
+  verified = false;
   if (signer_uid == nullptr) return DZ_E_BAD_ARGUMENT;
   return KeyFrame("VerifyData", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
+    verified = true;
     std::string uid;
     const int32_t r = b.VerifySignature(Bytes(data), size, Bytes(signature), signature_size, uid,
                                         k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
@@ -182,10 +190,12 @@ int32_t TCryptoCEngine::RemoveSignature(void* data, int32_t* size, char* signer_
     if (n <= 0 || n + kTrailerSize >= total) return DZ_E_SIGNATURE_FORMAT;
     const auto data_size = static_cast<int32_t>(n);
     const auto block_size = static_cast<int32_t>(total - n - kTrailerSize);
-    const int32_t r = VerifyData(data, data_size, Bytes(data) + data_size, block_size, signer_uid);
-    // Cut also when the verification failed, but not when it could not run
-    // for want of memory: the caller may try again on the same buffer.
-    if (r != DZ_E_NO_MEMORY) *size = data_size;
+    bool verified = false;
+    const int32_t r = VerifyBlock(data, data_size, Bytes(data) + data_size, block_size, signer_uid, verified);
+    // Cut also when the verification failed, but not when it never ran (a
+    // null UID buffer, a bad setting, no library) or could not run for want
+    // of memory: the caller may try again on the same buffer.
+    if (verified && r != DZ_E_NO_MEMORY) *size = data_size;
     return r;
   } catch (const std::exception& e) {
     return ExceptionResult("RemoveSignature", e);

@@ -6,7 +6,7 @@
 // the current user) and, only during the start step, "new.sec" (the new secret
 // key in clear). The start step leaves either a consistent pending pair
 // ("new.pub" and "sec.dat" of one generation) or nothing of its own; the
-// finish step installs the pair and empties the directory.
+// finish step installs the pair and removes these files, nothing else.
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -55,8 +55,10 @@ std::vector<uint8_t> PublicKeyFileBytes(const std::string& path) {
   return bytes;
 }
 
-// The regeneration's files removed, so that a failed start leaves no clear
-// secret key and no "new.pub" that would not match "sec.dat".
+// The regeneration's own files removed, and nothing else of the directory
+// (the host may have named the key medium itself): after a finish, and after
+// a failed start, which must leave no clear secret key and no "new.pub" that
+// would not match "sec.dat".
 void DiscardPendingPair(const std::string& dir) {
   platform::RemoveFile(dir + kNewSecretKey);
   platform::RemoveFile(dir + kSealedSecretKey);
@@ -183,7 +185,8 @@ int32_t TCryptoCEngine::SealNewSecretKey(const std::string& dir, const char* own
     if (!support::ReadWholeFile(dir + kNewSecretKey, buffer.data(), size)) return DZ_E_SECRET_KEY_FILE;
     const int32_t encrypted = EncodeData(buffer.data(), &size, owner);
     if (encrypted != DZ_OK) return encrypted;
-    if (!support::WriteWholeFile(dir + kSealedSecretKey, buffer.data(), size)) return DZ_E_PUBLIC_KEY_FILE;
+    if (!support::WriteWholeFile(dir + kSealedSecretKey, buffer.data(), size, platform::FileAccess::kPrivate))
+      return DZ_E_PUBLIC_KEY_FILE;
     if (!platform::RemoveFile(dir + kNewSecretKey)) return DZ_E_SECRET_KEY_FILE;
     return DZ_OK;
   } catch (const std::exception& e) {
@@ -229,7 +232,7 @@ int32_t TCryptoCEngine::RemoteGenerateFinish(intptr_t) {
     secret.Wipe();
     if (replaced != DZ_OK) return replaced;
 
-    support::ClearDirectory(dir, false);
+    DiscardPendingPair(dir);
     // The previous key stays known as a correspondent's key; a refusal (the
     // pair kept its UID) changes nothing.
     binding.IncludePublicKeyRecord(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,

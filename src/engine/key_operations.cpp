@@ -12,11 +12,6 @@
 
 namespace dizora {
 
-namespace {
-
-
-}  // namespace
-
 int32_t TCryptoCEngine::GetCurrentUID(char* buffer) {
   if (buffer == nullptr) return DZ_E_BAD_ARGUMENT;
   return KeyFrame("GetCurrentUID", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
@@ -38,8 +33,11 @@ int32_t TCryptoCEngine::GetEncodeUIDBySignUID(const char* sign_uid, char* buffer
   }
 }
 
-// Moves a correspondent's public-key file into the correspondents' directory:
-// the source file is deleted only once the binding has stored the key.
+// Moves a correspondent's public-key file into the correspondents' directory.
+// Only a public-key record is taken; anything else (a secret-key file, a
+// text) is refused with -11 before anything changes. The source file is
+// deleted only once the key is stored, and never when it is the stored file
+// itself (a file of the directory included again, under any spelling).
 int32_t TCryptoCEngine::IncludePublicKey(const char* file_name) {
   TKeySettings settings;
   const int32_t read = ReadKeySettings(settings);
@@ -54,16 +52,21 @@ int32_t TCryptoCEngine::IncludePublicKey(const char* file_name) {
   const std::string path = ExpandRootPath(file_name);
   int32_t length = static_cast<int32_t>(record.size());
   if (!support::ReadWholeFile(path, record.data(), length)) return DZ_E_PUBLIC_KEY;
+  if (!rurov::IsPublicKeyRecord(record.data(), length)) return DZ_E_PUBLIC_KEY;
 
+  std::string stored;
   const int32_t r = BindingFrame("IncludePublicKey", settings.RegistryKey(), [&](TCryptoC_DLL& b) -> int32_t {
     const TKeySettings& k = settings;
     return b.IncludePublicKeyRecord(k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
-                                    k.KeyRequestTimeout, k.LastOpTimeout, record.data(), length);
+                                    k.KeyRequestTimeout, k.LastOpTimeout, record.data(), length, nullptr,
+                                    &stored);
   });
-  if (r == DZ_OK) platform::RemoveFile(path);
+  // Deleted only when provably another file than the stored one.
+  if (r == DZ_OK && platform::SameFile(path, stored) == false) platform::RemoveFile(path);
   return r;
 }
 
+// The same operation: one key pair serves signing and encryption.
 int32_t TCryptoCEngine::IncludePublicEncodeKey(const char* file_name) { return IncludePublicKey(file_name); }
 
 int32_t TCryptoCEngine::RemoveCertificate(const char* uid) {
@@ -102,7 +105,10 @@ int32_t TCryptoCEngine::CreateDirStructure(const char* public_key_file, intptr_t
   const std::string source = ExpandRootPath(public_key_file);
   const auto attributes = platform::GetPathAttributes(source);
   if (!attributes || (*attributes & platform::kAttrDirectory) != 0) return DZ_E_MEDIUM_STRUCTURE;
-  if (source != own_public_key && !support::CopyWholeFile(source, own_public_key))
+  // Only a public-key record is copied to the public-key path (never a
+  // secret-key file or a text named by mistake).
+  if (source != own_public_key &&
+      (!rurov::IsPublicKeyRecordFile(source) || !support::CopyWholeFile(source, own_public_key)))
     return DZ_E_MEDIUM_STRUCTURE;
 
   if (!support::IsDirectory(ca_dir)) support::CreateDirectoryPath(ca_dir);

@@ -56,12 +56,22 @@ std::string SafeFileName(const std::string& name) {
 
 // True when `text` is exactly the base64 form of `bytes`: a changed or added
 // character that the decoder would skip or drop (padding bits) is refused.
-bool IsCanonicalBase64(const char* text, size_t textLength, const uint8_t* bytes, int32_t count) {
+bool IsCanonicalBase64(const std::string& text, const uint8_t* bytes, int32_t count) {
   std::unique_ptr<char[]> again;
   int32_t againLength = 0;
   support::EncodeBase64(bytes, count, again, againLength);
-  return again != nullptr && static_cast<size_t>(againLength) == textLength &&
-         std::memcmp(again.get(), text, textLength) == 0;
+  return again != nullptr && static_cast<size_t>(againLength) == text.size() &&
+         std::memcmp(again.get(), text.data(), text.size()) == 0;
+}
+
+// The transfer text without blanks, tabs and line breaks: mail programs and
+// peers wrap base64 at 64 or 76 columns with CR LF.
+std::string WithoutWhitespace(const char* text) {
+  std::string compact;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c != ' ' && *c != '\t' && *c != '\r' && *c != '\n' && *c != '\v' && *c != '\f') compact += *c;
+  }
+  return compact;
 }
 
 }  // namespace
@@ -101,6 +111,9 @@ int32_t TCryptoCEngine::PrepareTransferByBuffer(const uint8_t* record, int32_t l
     if (record == nullptr || transfer == nullptr || length < 1 ||
         length > rurov::kMaxPublicKeyFileSize)
       return DZ_E_BAD_ARGUMENT;
+    // Only a public-key record leaves the medium: a secret-key file named
+    // by mistake is never signed and sent.
+    if (!rurov::IsPublicKeyRecord(record, length)) return DZ_E_PUBLIC_KEY;
     support::SecureBuffer data;
     try {
       data = support::SecureBuffer(static_cast<size_t>(TTransferRecord::kSize + GetMaxSignAddition()));
@@ -167,42 +180,58 @@ int32_t TCryptoCEngine::GetPublicKeyTransferByFile(char* transfer, const char* f
 
 // ---- Opening transfers -------------------------------------------------------
 
-int32_t TCryptoCEngine::GetPublicKeyBlockByTransfer(const char* transfer, TTransferRecord& block) {
+int32_t TCryptoCEngine::GetPublicKeyBlockByTransfer(const char* transfer, TTransferRecord& block,
+                                                    std::string* signer) {
   if (IsEmptyText(transfer)) return DZ_E_BAD_ARGUMENT;
   try {
-    const size_t textLength = std::strlen(transfer);
-    if (textLength > static_cast<size_t>(INT32_MAX)) return DZ_E_BAD_ARGUMENT;
+    const std::string text = WithoutWhitespace(transfer);
+    if (text.empty() || text.size() > static_cast<size_t>(INT32_MAX)) return DZ_E_BAD_ARGUMENT;
     std::unique_ptr<uint8_t[]> data;
     int32_t length = 0;
-    support::DecodeBase64(transfer, static_cast<int32_t>(textLength), data, length);
+    support::DecodeBase64(text.c_str(), static_cast<int32_t>(text.size()), data, length);
     if (data == nullptr || length < 1) return DZ_E_BAD_ARGUMENT;
-    if (!IsCanonicalBase64(transfer, textLength, data.get(), length)) return DZ_E_BAD_ARGUMENT;
+    if (!IsCanonicalBase64(text, data.get(), length)) return DZ_E_BAD_ARGUMENT;
 
-    std::array<char, rurov::kUIDBufferSize> signer{};
+    std::array<char, rurov::kUIDBufferSize> signerUID{};
     int32_t size = length;
-    const int32_t verified = RemoveSignature(data.get(), &size, signer.data());
+    const int32_t verified = RemoveSignature(data.get(), &size, signerUID.data());
     if (verified != DZ_OK) return verified;
     if (size < TTransferRecord::kSize) return DZ_E_BAD_ARGUMENT;
 
     std::memcpy(block.Bytes.data(), data.get(), TTransferRecord::kSize);
     const int32_t recordLength = block.RecordLength();
     if (recordLength < 1 || recordLength > rurov::kMaxPublicKeyFileSize) return DZ_E_BAD_ARGUMENT;
+    // Every key a transfer may carry is a public-key record, exactly.
+    if (!rurov::IsPublicKeyRecord(block.Record(), recordLength)) return DZ_E_PUBLIC_KEY;
     block.Bytes[static_cast<size_t>(TTransferRecord::kRecordOffset + recordLength)] = 0;
+    if (signer != nullptr) *signer = signerUID.data();
     return DZ_OK;
   } catch (const std::exception& e) {
     return ExceptionResult("GetPublicKeyBlockByTransfer", e);
   }
 }
 
+// A transfer may add a correspondent not known yet or deliver the stored key
+// again; a different stored key of the UID is replaced only by a transfer
+// that UID signed with that key (DZ_LIB_BAD_SIGNATURE otherwise).
 int32_t TCryptoCEngine::IncludePublicKeyTransfer(const char* transfer) {
   TTransferRecord block;
-  const int32_t opened = GetPublicKeyBlockByTransfer(transfer, block);
+  std::string signer;
+  const int32_t opened = GetPublicKeyBlockByTransfer(transfer, block, &signer);
   if (opened != DZ_OK) return opened;
   return KeyFrame("IncludePublicKeyTransfer", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
     return binding.IncludePublicKeyRecord(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir,
                                           s.CADir, s.KeyRequestTimeout, s.LastOpTimeout,
-                                          block.Record(), block.RecordLength());
+                                          block.Record(), block.RecordLength(), &signer);
   });
+}
+
+// The name comes from the sender: it may replace a public-key file, never
+// the user's own one nor a file of any other kind (a secret key, a document).
+bool TCryptoCEngine::MayBeReplacedByARecord(const std::string& path) const {
+  if (!platform::PathExists(path)) return true;
+  const std::string own = ExpandRootPath(SettingValue(kSetPublicKey).c_str());
+  return !platform::SameFile(path, own).value_or(false) && rurov::IsPublicKeyRecordFile(path);
 }
 
 int32_t TCryptoCEngine::SavePublicKeyFromTransfer(const char* directory, const char* transfer) {
@@ -214,7 +243,9 @@ int32_t TCryptoCEngine::SavePublicKeyFromTransfer(const char* directory, const c
   if (opened != DZ_OK) return opened;
   const std::string fileName = SafeFileName(block.Name());
   if (fileName.empty()) return DZ_E_PUBLIC_KEY_FILE;
-  if (!support::WriteWholeFile(target + fileName, block.Record(), block.RecordLength())) return DZ_E_PUBLIC_KEY_FILE;
+  const std::string path = target + fileName;
+  if (!MayBeReplacedByARecord(path)) return DZ_E_PUBLIC_KEY_FILE;
+  if (!support::WriteWholeFile(path, block.Record(), block.RecordLength())) return DZ_E_PUBLIC_KEY_FILE;
   return DZ_OK;
 }
 
@@ -224,10 +255,10 @@ int32_t TCryptoCEngine::GetUIDByPublicKeyTransfer(const char* transfer, char* ui
   const int32_t opened = GetPublicKeyBlockByTransfer(transfer, block);
   if (opened != DZ_OK) return opened;
   try {
-    // At most 253 characters and the zero: the copy fits a buffer of
-    // GetMaxUIDLength bytes.
+    // The whole UID (a record's UID has at most GetMaxUIDLength characters)
+    // and the zero: the caller's buffer holds GetMaxUIDLength + 1 bytes.
     const auto* text = reinterpret_cast<const char*>(block.Record());
-    const size_t n = strnlen(text, static_cast<size_t>(GetMaxUIDLength() - 1));
+    const size_t n = strnlen(text, static_cast<size_t>(GetMaxUIDLength()));
     std::memcpy(uid, text, n);
     uid[n] = '\0';
     return DZ_OK;
@@ -240,24 +271,18 @@ int32_t TCryptoCEngine::GetUIDByPublicKeyTransfer(const char* transfer, char* ui
 
 int32_t TCryptoCEngine::FGetReportByBuffer(const uint8_t* record, int32_t length, char* report) {
   try {
-    if (record == nullptr || report == nullptr || length < 1) return DZ_E_PUBLIC_KEY;
-    const auto* uid = reinterpret_cast<const char*>(record);
-    const size_t uidLength = strnlen(uid, static_cast<size_t>(length));
-    if (uidLength == 0 || uidLength == static_cast<size_t>(length) ||
-        uidLength > static_cast<size_t>(GetMaxUIDLength()))
+    // Only a whole public-key record is reported: the answer -11 tells a
+    // host which file the lookups and includes refuse as damaged.
+    if (record == nullptr || report == nullptr || !rurov::IsPublicKeyRecord(record, length))
       return DZ_E_PUBLIC_KEY;
+    const auto* uid = reinterpret_cast<const char*>(record);
+    const size_t uidLength = std::strlen(uid);
     const auto fieldsAt = static_cast<int32_t>(uidLength) + 1;
-    if (length < fieldsAt + rurov::kAlgorithmWordSize) return DZ_E_PUBLIC_KEY;
-    const int32_t algorithm = rurov::ReadInt32LE(record + fieldsAt);
-    if (algorithm != rurov::kGost1994 && algorithm != rurov::kGost2001) return DZ_E_PUBLIC_KEY;
-
-    const bool is1994 = algorithm == rurov::kGost1994;
+    const bool is1994 = rurov::ReadInt32LE(record + fieldsAt) == rurov::kGost1994;
     const int32_t keyField = is1994 ? rurov::kPublicKey1994Size : rurov::kPublicKey2001Size;
     const int32_t keyShown = is1994 ? rurov::kPublicKey1994Size : kShown2001KeySize;
     const int32_t signKeyAt = fieldsAt + rurov::kAlgorithmWordSize;
     const int32_t exchangeKeyAt = signKeyAt + keyField;
-    // A record too short for its keys would show bytes that are not its own.
-    if (length < exchangeKeyAt + rurov::kExchangeKeySize) return DZ_E_PUBLIC_KEY;
 
     std::string text = "UID=" + std::string(uid, uidLength) + kCrLf;
     text += std::string("PKeyAlg=") + (is1994 ? kAlgorithm1994 : kAlgorithm2001) + kCrLf;

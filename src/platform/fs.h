@@ -39,13 +39,37 @@ bool PathExists(const std::string& path) noexcept;
 // Deletes a file (not a directory). A read-only file is not deleted.
 bool RemoveFile(const std::string& path) noexcept;
 
-// Renames or moves a file or directory. Fails, touching nothing, when `to`
-// already exists.
+// Outcome of a rename. kOtherFileSystem: `from` and `to` lie on different
+// file systems (or volumes), so no rename can move the file; nothing changed.
+enum class RenameStatus { kDone, kOtherFileSystem, kFailed };
+
+// Renames a file or directory within one file system. With `replace` an
+// existing file `to` is replaced in one step (readers see either the old or
+// the new file, never a mix); without it an existing `to` makes the rename
+// fail, touching nothing. A completed rename is flushed to the storage
+// device with the directory of `to`.
+RenameStatus Rename(const std::string& from, const std::string& to, bool replace) noexcept;
+
+// Rename without replacing; true when done.
 bool RenameFile(const std::string& from, const std::string& to) noexcept;
 
-// Renames `from` over `to`, replacing an existing file in one step (readers
-// see either the old or the new file, never a mix).
+// Rename replacing an existing `to`; true when done.
 bool RenameOver(const std::string& from, const std::string& to) noexcept;
+
+// Whether two paths name the same file (hard links, symbolic links and other
+// spellings of one file included): nullopt when either cannot be examined.
+std::optional<bool> SameFile(const std::string& a, const std::string& b) noexcept;
+
+// Whether a file called `name` can be created in `directory` as it is: the
+// name is within the file system's limit for one name; on Windows also the
+// whole path within the limit of the ANSI calls, and the name not one of the
+// reserved device names ("CON", "NUL", "COM1", ... with any extension).
+bool IsUsableFileName(const std::string& directory, const std::string& name) noexcept;
+
+// Who may read a file the engine creates. kPrivate (secret keys): on POSIX
+// the owner alone, mode 0600 from the moment the file exists; on Windows the
+// file gets the default access of the creating user, like any other.
+enum class FileAccess { kShared, kPrivate };
 
 // Creates one directory; its parent must exist. False when it exists.
 bool MakeDirectory(const std::string& path) noexcept;
@@ -68,10 +92,14 @@ class File {
   // Creates a file for writing; an existing file is truncated. A read-only
   // file is not opened.
   bool Create(const std::string& path) noexcept;
-  // Creates a new file with a unique name in the directory of `near_path`
-  // (the name starts with '.' followed by that file's name), for writing.
-  // The name is stored in `created_name`.
-  bool CreateUniqueNear(const std::string& near_path, std::string& created_name) noexcept;
+  // Creates a new file for writing under a short unique name in the
+  // directory of `target` ('.' and 16 hexadecimal digits, then ".tmp": never
+  // a key file's name, and as long whatever the target's name is). The name
+  // is stored in `created_name`. Permissions (POSIX): those of the file
+  // `permissions_of` when it exists, else those of a new file; kPrivate
+  // keeps only the owner's read and write bits of either.
+  bool CreateTemporaryBeside(const std::string& target, FileAccess access, const std::string& permissions_of,
+                             std::string& created_name) noexcept;
 
   bool IsOpen() const noexcept;
   // Length of the open file in bytes; nullopt on failure.

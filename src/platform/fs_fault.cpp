@@ -10,6 +10,7 @@ namespace {
 // Test-only state: off unless a test arms it.
 FaultCounter g_files;
 std::atomic<bool> g_short_write{false};
+std::atomic<bool> g_other_file_system{false};
 }  // namespace
 
 void ArmFileFault(std::int64_t n, bool short_write) noexcept {
@@ -30,5 +31,9 @@ bool FileOperationFails() noexcept { return g_files.Fails(); }
 std::size_t ShortWriteLength(std::size_t size) noexcept {
   return g_short_write.load() ? size / 2 : 0;
 }
+
+void SimulateOtherFileSystem(bool on) noexcept { g_other_file_system.store(on); }
+
+bool OtherFileSystemSimulated() noexcept { return g_other_file_system.load(std::memory_order_relaxed); }
 
 }  // namespace dizora::platform::fault

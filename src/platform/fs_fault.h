@@ -35,4 +35,12 @@ bool FileOperationFails() noexcept;
 // For a failing write of `size` bytes: how many to write before failing.
 std::size_t ShortWriteLength(std::size_t size) noexcept;
 
+// While on, every rename that the seam lets through reports that its paths
+// lie on different file systems (as a move to another mount would), so that
+// the copy-based moves can be tested on one file system. Off by default.
+void SimulateOtherFileSystem(bool on) noexcept;
+
+// Asked by the rename primitive: whether to report another file system.
+bool OtherFileSystemSimulated() noexcept;
+
 }  // namespace dizora::platform::fault

@@ -105,9 +105,10 @@ bool RemoveFile(const std::string& path) noexcept {
   return ::unlink(path.c_str()) == 0;
 }
 
-bool RenameFile(const std::string& from, const std::string& to) noexcept {
-  if (fault::FileOperationFails()) return false;
-  if (from.empty() || to.empty()) return false;
+namespace {
+
+// Rename that never replaces an existing `to`; errno tells why it failed.
+bool RenameNoReplace(const std::string& from, const std::string& to) noexcept {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
   // The file system cannot rename without replacing: a hard link refuses an
@@ -118,16 +119,54 @@ bool RenameFile(const std::string& from, const std::string& to) noexcept {
     if (::link(from.c_str(), to.c_str()) != 0) return false;
     return ::unlink(from.c_str()) == 0;
   }
-  if (PathExists(to)) return false;
+  if (PathExists(to)) {
+    errno = EEXIST;
+    return false;
+  }
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool RenameOver(const std::string& from, const std::string& to) noexcept {
-  if (fault::FileOperationFails()) return false;
-  if (from.empty() || to.empty()) return false;
-  if (::rename(from.c_str(), to.c_str()) != 0) return false;
+// The simulated other file system separates directories, never one
+// directory from itself.
+bool SimulatedOtherFileSystem(const std::string& from, const std::string& to) {
+  return fault::OtherFileSystemSimulated() && DirectoryPart(from) != DirectoryPart(to);
+}
+
+}  // namespace
+
+RenameStatus Rename(const std::string& from, const std::string& to, bool replace) noexcept {
+  if (fault::FileOperationFails()) return RenameStatus::kFailed;
+  if (from.empty() || to.empty()) return RenameStatus::kFailed;
+  try {
+    if (SimulatedOtherFileSystem(from, to)) return RenameStatus::kOtherFileSystem;
+  } catch (...) {
+    return RenameStatus::kFailed;
+  }
+  const bool done = replace ? ::rename(from.c_str(), to.c_str()) == 0 : RenameNoReplace(from, to);
+  if (!done) return errno == EXDEV ? RenameStatus::kOtherFileSystem : RenameStatus::kFailed;
   SyncDirectoryOf(to);
-  return true;
+  return RenameStatus::kDone;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) noexcept {
+  return Rename(from, to, false) == RenameStatus::kDone;
+}
+
+bool RenameOver(const std::string& from, const std::string& to) noexcept {
+  return Rename(from, to, true) == RenameStatus::kDone;
+}
+
+std::optional<bool> SameFile(const std::string& a, const std::string& b) noexcept {
+  struct stat sa {}, sb {};
+  if (a.empty() || b.empty() || ::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return std::nullopt;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool IsUsableFileName(const std::string& directory, const std::string& name) noexcept {
+  if (name.empty()) return false;
+  long limit = ::pathconf(directory.empty() ? "." : directory.c_str(), _PC_NAME_MAX);
+  if (limit <= 0) limit = 255;
+  return name.size() <= static_cast<std::size_t>(limit);
 }
 
 bool MakeDirectory(const std::string& path) noexcept {
@@ -184,21 +223,25 @@ bool File::Create(const std::string& path) noexcept {
   return true;
 }
 
-bool File::CreateUniqueNear(const std::string& near_path, std::string& created_name) noexcept {
+bool File::CreateTemporaryBeside(const std::string& target, FileAccess access, const std::string& permissions_of,
+                                 std::string& created_name) noexcept {
   Close();
   if (fault::FileOperationFails()) return false;
   try {
-    const std::size_t slash = near_path.find_last_of(kPathDelimiter);
-    const std::string base = slash == std::string::npos ? near_path : near_path.substr(slash + 1);
-    if (base.empty()) return false;
-    const std::string prefix = DirectoryPart(near_path) + "." + base + ".";
+    const std::string directory = DirectoryPart(target);
+    const mode_t private_bits = S_IRUSR | S_IWUSR;
     for (int attempt = 0; attempt < 64; ++attempt) {
-      std::string name = prefix + HexWord(RandomWord());
-      fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      std::string name = directory + "." + HexWord(RandomWord()) + ".tmp";
+      // A private file never exists with more than the owner's bits.
+      fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                   access == FileAccess::kPrivate ? private_bits : 0666);
       if (fd_ >= 0) {
-        // A replacement keeps the permissions of the file it replaces.
         struct stat st {};
-        if (::stat(near_path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd_, st.st_mode & 07777);
+        if (!permissions_of.empty() && ::stat(permissions_of.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+          mode_t mode = st.st_mode & 07777;
+          if (access == FileAccess::kPrivate) mode &= private_bits;
+          ::fchmod(fd_, mode);
+        }
         created_name = std::move(name);
         return true;
       }

@@ -7,7 +7,9 @@
 // flush, ERROR_ACCESS_DENIED otherwise).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -99,15 +101,74 @@ bool RemoveFile(const std::string& path) noexcept {
   return !path.empty() && ::DeleteFileA(path.c_str()) != 0;
 }
 
+RenameStatus Rename(const std::string& from, const std::string& to, bool replace) noexcept {
+  if (InjectedFailure()) return RenameStatus::kFailed;
+  if (from.empty() || to.empty()) return RenameStatus::kFailed;
+  try {
+    // The simulated other volume separates directories, never one directory from itself.
+    if (fault::OtherFileSystemSimulated() && DirectoryPart(from) != DirectoryPart(to)) {
+      ::SetLastError(ERROR_NOT_SAME_DEVICE);
+      return RenameStatus::kOtherFileSystem;
+    }
+  } catch (...) {
+    return RenameStatus::kFailed;
+  }
+  // Without MOVEFILE_COPY_ALLOWED a move to another volume fails instead of
+  // copying unflushed; the callers then copy with a flush of their own.
+  const DWORD flags = (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH;
+  if (::MoveFileExA(from.c_str(), to.c_str(), flags) != 0) return RenameStatus::kDone;
+  return ::GetLastError() == ERROR_NOT_SAME_DEVICE ? RenameStatus::kOtherFileSystem : RenameStatus::kFailed;
+}
+
 bool RenameFile(const std::string& from, const std::string& to) noexcept {
-  if (InjectedFailure()) return false;
-  return !from.empty() && !to.empty() && ::MoveFileA(from.c_str(), to.c_str()) != 0;
+  return Rename(from, to, false) == RenameStatus::kDone;
 }
 
 bool RenameOver(const std::string& from, const std::string& to) noexcept {
-  if (InjectedFailure()) return false;
-  return !from.empty() && !to.empty() &&
-         ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return Rename(from, to, true) == RenameStatus::kDone;
+}
+
+std::optional<bool> SameFile(const std::string& a, const std::string& b) noexcept {
+  struct Identity {
+    DWORD volume, high, low;
+  };
+  auto identify = [](const std::string& path) -> std::optional<Identity> {
+    if (path.empty()) return std::nullopt;
+    // No access asked: the identity is read even from a file open elsewhere.
+    const HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
+    ::CloseHandle(h);
+    if (!ok) return std::nullopt;
+    return Identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  };
+  const auto ia = identify(a);
+  const auto ib = identify(b);
+  if (!ia || !ib) return std::nullopt;
+  return ia->volume == ib->volume && ia->high == ib->high && ia->low == ib->low;
+}
+
+bool IsUsableFileName(const std::string& directory, const std::string& name) noexcept {
+  if (name.empty() || name.size() > 255) return false;
+  const std::size_t joined = directory.size() + (EndsWithDelimiter(directory) || directory.empty() ? 0 : 1);
+  if (joined + name.size() >= MAX_PATH) return false;
+  // "CON", "nul.pub", "COM1.x": the part before the first dot names a device.
+  char base[5] = {};
+  const std::size_t length = std::min(name.find('.'), name.size());
+  if (length > 4) return true;
+  for (std::size_t i = 0; i < length; ++i) {
+    const char c = name[i];
+    base[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  static constexpr const char* kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  for (const char* device : kDevices) {
+    if (std::strcmp(base, device) == 0) return false;
+  }
+  const bool numbered = length == 4 && (std::strncmp(base, "COM", 3) == 0 || std::strncmp(base, "LPT", 3) == 0) &&
+                        base[3] >= '1' && base[3] <= '9';
+  return !numbered;
 }
 
 bool MakeDirectory(const std::string& path) noexcept {
@@ -157,15 +218,16 @@ bool File::Create(const std::string& path) noexcept {
   return handle_ != nullptr;
 }
 
-bool File::CreateUniqueNear(const std::string& near_path, std::string& created_name) noexcept {
+// Windows: a new file gets the default access of the creating user (the
+// directory's inherited ACL); `access` and `permissions_of` change nothing.
+bool File::CreateTemporaryBeside(const std::string& target, FileAccess, const std::string&,
+                                 std::string& created_name) noexcept {
   Close();
   if (InjectedFailure()) return false;
   try {
-    const std::string dir = DirectoryPart(near_path);
-    const std::string base = near_path.substr(dir.size());
-    if (base.empty()) return false;
+    const std::string dir = DirectoryPart(target);
     for (std::uint64_t attempt = 0; attempt < 64; ++attempt) {
-      std::string name = dir + "." + base + "." + HexWord(RandomWord(attempt));
+      std::string name = dir + "." + HexWord(RandomWord(attempt)) + ".tmp";
       handle_ = FromHandle(
           ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
       if (handle_ != nullptr) {

@@ -66,19 +66,47 @@ bool IsBareDrive(const std::string& path) noexcept {
   return fs::kHasDriveLetters && path.size() == 2 && path[1] == ':';
 }
 
-// Writes the bytes to a fresh file beside `path` and moves it over `path`, so
-// that `path` holds either its old contents or all the new bytes.
-bool ReplaceFileContents(const std::string& path, const void* data, std::size_t size) {
+// Writes the bytes to a fresh file beside `path`, flushed, and renames it to
+// `path`: over an existing file with `replace`, else only where `path` does
+// not exist yet. `path` holds either its old contents or all the new bytes.
+bool PlaceFileContents(const std::string& path, const void* data, std::size_t size, fs::FileAccess access,
+                       const std::string& permissions_of, bool replace) {
+  fs::File file;
+  std::string temp_name;
+  if (!file.CreateTemporaryBeside(path, access, permissions_of, temp_name)) return false;
+  const bool written = (size == 0 || file.WriteAll(data, size)) && file.Sync();
+  if (file.Close() && written && fs::Rename(temp_name, path, replace) == fs::RenameStatus::kDone) return true;
+  fs::RemoveFile(temp_name);
+  return false;
+}
+
+bool ReplaceFileContents(const std::string& path, const void* data, std::size_t size, fs::FileAccess access,
+                         const std::string& permissions_of) {
   if (const auto attributes = fs::GetPathAttributes(path)) {
     if (*attributes & (fs::kAttrDirectory | fs::kAttrReadOnly)) return false;
   }
+  return PlaceFileContents(path, data, size, access, permissions_of.empty() ? path : permissions_of, true);
+}
+
+// The whole content of a file into a wiped buffer (it may be a key file);
+// false when it cannot be read.
+bool ReadIntoSecureBuffer(const std::string& path, SecureBuffer& image) {
   fs::File file;
-  std::string temp_name;
-  if (!file.CreateUniqueNear(path, temp_name)) return false;
-  const bool written = (size == 0 || file.WriteAll(data, size)) && file.Sync();
-  if (file.Close() && written && fs::RenameOver(temp_name, path)) return true;
-  fs::RemoveFile(temp_name);
-  return false;
+  if (!file.OpenRead(path)) return false;
+  const auto length = file.Size();
+  if (!length || *length < 0) return false;
+  image = SecureBuffer(static_cast<std::size_t>(*length));
+  return image.empty() || file.ReadExact(image.data(), image.size());
+}
+
+// The move to another file system: copy beside the target, flush, rename
+// there, and only then delete the source.
+bool CopyThenDelete(const std::string& from, const std::string& to, bool replace) {
+  SecureBuffer image;
+  if (!ReadIntoSecureBuffer(from, image)) return false;
+  if (!PlaceFileContents(to, image.data(), image.size(), fs::FileAccess::kShared, from, replace)) return false;
+  fs::RemoveFile(from);
+  return true;
 }
 
 std::string ParentOf(const std::string& path) {
@@ -235,27 +263,37 @@ bool ReadWholeFile(const std::string& path, void* buffer, std::int32_t& size) no
   return true;
 }
 
-bool WriteWholeFile(const std::string& path, const void* buffer, std::int32_t length) noexcept {
+bool WriteWholeFile(const std::string& path, const void* buffer, std::int32_t length, fs::FileAccess access,
+                    const std::string& permissionsOf) noexcept {
   if (length < 0 || (buffer == nullptr && length > 0)) return false;
   try {
-    return ReplaceFileContents(path, buffer, static_cast<std::size_t>(length));
+    return ReplaceFileContents(path, buffer, static_cast<std::size_t>(length), access, permissionsOf);
   } catch (...) {
     return false;
   }
 }
 
+bool MoveFile(const std::string& from, const std::string& to, bool replace) noexcept {
+  try {
+    // A rename of one file onto itself succeeds without moving anything.
+    if (fs::SameFile(from, to).value_or(false)) return false;
+    switch (fs::Rename(from, to, replace)) {
+      case fs::RenameStatus::kDone: return true;
+      case fs::RenameStatus::kFailed: return false;
+      case fs::RenameStatus::kOtherFileSystem: return CopyThenDelete(from, to, replace);
+    }
+  } catch (...) {
+  }
+  return false;
+}
+
 bool CopyWholeFile(const std::string& source, const std::string& destination) noexcept {
   try {
-    fs::File file;
-    if (!file.OpenRead(source)) return false;
-    const auto length = file.Size();
-    if (!length || *length < 0) return false;
-    if (*length == 0) return true;
     // The source may be a key file: its image is wiped after use.
-    SecureBuffer image(static_cast<std::size_t>(*length));
-    if (!file.ReadExact(image.data(), image.size())) return false;
-    file.Close();
-    return ReplaceFileContents(destination, image.data(), image.size());
+    SecureBuffer image;
+    if (!ReadIntoSecureBuffer(source, image)) return false;
+    if (image.empty()) return true;
+    return ReplaceFileContents(destination, image.data(), image.size(), fs::FileAccess::kShared, std::string());
   } catch (...) {
     return false;
   }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/fs.h"
+
 namespace dizora::support {
 
 // True when the path exists and is a directory.
@@ -29,10 +31,27 @@ std::string AppendPathDelimiter(const std::string& path);
 bool ReadWholeFile(const std::string& path, void* buffer, std::int32_t& size) noexcept;
 
 // Replaces the file with `length` bytes of `buffer`. The bytes go to a
-// temporary file in the same directory that then takes the file's place, so
-// a failure never leaves a half-written file. A read-only file is not
-// replaced (false).
-bool WriteWholeFile(const std::string& path, const void* buffer, std::int32_t length) noexcept;
+// temporary file with a short name in the same directory, are flushed to the
+// storage device, and the temporary file then takes the file's place in one
+// rename (flushed with its directory): the file holds either its old bytes
+// or all the new ones, and a failure never leaves a half-written file. A
+// read-only file is not replaced (false). The file keeps the permissions of
+// the one it replaces; kPrivate (secret keys) creates it with the owner's
+// read and write bits only (POSIX), also when it replaces a file that allowed
+// more. `permissionsOf` names another file whose permissions count as those
+// of the replaced one (a file just moved away to make room).
+bool WriteWholeFile(const std::string& path, const void* buffer, std::int32_t length,
+                    platform::FileAccess access = platform::FileAccess::kShared,
+                    const std::string& permissionsOf = std::string()) noexcept;
+
+// Moves a file to `to`, replacing an existing `to` only with `replace`.
+// Within one file system this is one rename. Across file systems the bytes
+// are copied to a temporary name in the directory of `to` (with the source's
+// permissions), flushed, renamed to `to` there, and only then is the source
+// deleted; a source that cannot be deleted afterwards stays as a second copy.
+// False, with the source in place, when the move cannot be made, also when
+// `from` and `to` are one file (another spelling, a link).
+bool MoveFile(const std::string& from, const std::string& to, bool replace) noexcept;
 
 // Copies the source file to the destination (replacing it as WriteWholeFile
 // does). A missing or unreadable source: false, destination untouched. An

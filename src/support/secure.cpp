@@ -4,19 +4,12 @@
 #include <new>
 #include <utility>
 
+#include "platform/secret_memory.h"
 #include "support/alloc_fault.h"
 
 namespace dizora::support {
 
-namespace {
-// Calling memset through a volatile pointer hides the call from the
-// optimiser, which therefore cannot prove the stores dead.
-void* (*const volatile g_memset)(void*, int, std::size_t) = std::memset;
-}  // namespace
-
-void WipeMemory(void* data, std::size_t size) noexcept {
-  if (data != nullptr && size != 0) g_memset(data, 0, size);
-}
+void WipeMemory(void* data, std::size_t size) noexcept { platform::ZeroSecret(data, size); }
 
 bool ConstantTimeEqual(const std::uint8_t* a, const std::uint8_t* b, std::size_t size) noexcept {
   // The accumulator is volatile so that the compiler cannot turn the loop
@@ -36,6 +29,16 @@ void ReleaseWorkingBuffer(std::uint8_t* data, std::size_t size) noexcept {
   WipeMemory(data, size);
   delete[] data;
 }
+
+std::uint8_t* AllocateSecretBuffer(std::size_t size) {
+  if (size == 0) return nullptr;
+  if (fault::AllocationFails()) throw std::bad_alloc();
+  void* data = platform::AllocateSecretPages(size);
+  if (data == nullptr) throw std::bad_alloc();
+  return static_cast<std::uint8_t*>(data);
+}
+
+void ReleaseSecretBuffer(std::uint8_t* data, std::size_t size) noexcept { platform::FreeSecretPages(data, size); }
 
 SecureBuffer::SecureBuffer(std::size_t size) : data_(AllocateWorkingBuffer(size)), size_(size) {}
 

@@ -10,9 +10,10 @@
 
 namespace dizora::support {
 
-// Overwrites `size` bytes at `data` with zeros. The store goes through a
-// volatile function pointer, so the compiler cannot drop it as a dead store
-// even when the memory is freed right afterwards. A null `data` is allowed.
+// Overwrites `size` bytes at `data` with zeros with the platform's
+// guaranteed wipe (explicit_bzero, SecureZeroMemory), which the compiler
+// cannot drop as a dead store even when the memory is freed right
+// afterwards. A null `data` is allowed.
 void WipeMemory(void* data, std::size_t size) noexcept;
 
 // Whether `size` bytes at `a` and `b` are equal, in a time that depends on
@@ -41,6 +42,25 @@ Block* NewWorkingBlock() {
 template <class Block>
 void DeleteWorkingBlock(Block* block) noexcept {
   ReleaseWorkingBuffer(reinterpret_cast<std::uint8_t*>(block), sizeof(Block));
+}
+
+// A zero-filled fixed block for a loaded secret key, on pages of its own that
+// are kept out of core dumps and swap where the platform allows
+// (platform/secret_memory.h). Refused like a working buffer (the allocation
+// fault seam, or no memory): std::bad_alloc. Free it with DeleteSecretBlock,
+// which wipes it.
+std::uint8_t* AllocateSecretBuffer(std::size_t size);
+void ReleaseSecretBuffer(std::uint8_t* data, std::size_t size) noexcept;
+
+template <class Block>
+Block* NewSecretBlock() {
+  static_assert(std::is_trivially_destructible_v<Block> && alignof(Block) == 1);
+  return new (AllocateSecretBuffer(sizeof(Block))) Block{};
+}
+
+template <class Block>
+void DeleteSecretBlock(Block* block) noexcept {
+  ReleaseSecretBuffer(reinterpret_cast<std::uint8_t*>(block), sizeof(Block));
 }
 
 // A fixed-size, zero-initialised byte buffer that wipes itself before its

@@ -112,6 +112,27 @@ TEST_F(AppendedSignature, RemoveSignCutsTheSignatureEvenWhenItFails) {
   EXPECT_EQ(size, 1000);
 }
 
+// A failure before the verification runs leaves the caller's size alone, so
+// the same buffer can be offered again.
+TEST_F(AppendedSignature, RemoveSignKeepsTheSizeWhenTheVerificationNeverRan) {
+  Bytes buf = Buffer(100);
+  int32_t size = 100;
+  ASSERT_EQ(AddSign(e, buf.data(), &size, 0), 0);
+  const int32_t signed_size = size;
+  std::array<char, 255> uid{};
+  EXPECT_EQ(RemoveSign(e, buf.data(), &size, nullptr), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(size, signed_size);
+  for (const int32_t setting : {kKeyRequestTimeOut, kLastOpTimeOut}) {
+    const std::string kept = e.Get(setting);
+    e.Set(setting, "soon");
+    EXPECT_EQ(RemoveSign(e, buf.data(), &size, uid.data()), DZ_E_BAD_NUMBER_SETTING);
+    EXPECT_EQ(size, signed_size);
+    e.Set(setting, kept);
+  }
+  EXPECT_EQ(RemoveSign(e, buf.data(), &size, uid.data()), DZ_OK);
+  EXPECT_EQ(size, 100);
+}
+
 TEST_F(AppendedSignature, AddSignFailureLeavesTheBufferAlone) {
   Bytes buf = Buffer(10);
   const Bytes before = buf;

@@ -86,32 +86,6 @@ TEST_F(Correspondents, IncludedKeyMovesIntoTheDirectory) {
   EXPECT_EQ(EncryptFor("Bob"), 0);
 }
 
-TEST_F(Correspondents, IncludeEncodeKeyDoesTheSame) {
-  const std::string file = BobsFile();
-  ASSERT_EQ(IncludePublicEncodeKey(alice, file.c_str()), 0);
-  EXPECT_FALSE(Exists(file));
-  EXPECT_EQ(EncryptFor("Bob"), 0);
-}
-
-TEST_F(Correspondents, RefusedKeyFileStaysWhereItWas) {
-  // Too long for a public-key record.
-  const std::string big = drop / "big.pub";
-  WriteFileBytes(big, PatternBytes(516));
-  EXPECT_EQ(IncludePublicKey(alice, big.c_str()), -11);
-  EXPECT_TRUE(Exists(big));
-  EXPECT_EQ(IncludePublicKey(alice, (drop / "missing.pub").c_str()), -11);
-  EXPECT_EQ(IncludePublicKey(alice, nullptr), -11);
-
-  // The user's own key.
-  const std::string own = drop / "own.pub";
-  fs::copy_file(a.pub, own);
-  EXPECT_EQ(IncludePublicKey(alice, own.c_str()), -20);
-  EXPECT_TRUE(Exists(own));
-  EXPECT_EQ(IncludePublicEncodeKey(alice, own.c_str()), -20);
-  EXPECT_TRUE(Exists(own));
-  EXPECT_TRUE(fs::is_empty(a.abonents));
-}
-
 TEST_F(Correspondents, RemovedKeyIsGoneOwnKeyIsProtected) {
   const std::string file = BobsFile();
   ASSERT_EQ(IncludePublicKey(alice, file.c_str()), 0);
@@ -184,11 +158,22 @@ TEST_F(KeyMedium, OwnFileInPlaceOnlyCreatesTheDirectories) {
   EXPECT_EQ(CreateDirStructure(e, (root / "self.pub").c_str(), 0), 0);
 }
 
+// A public-key record of `uid` (GOST R 34.10-2001 layout, made-up keys).
+Bytes MadeUpRecord(const std::string& uid) {
+  Bytes record(uid.begin(), uid.end());
+  record.push_back(0);
+  const Bytes rest = {1, 0, 0, 0};
+  record.insert(record.end(), rest.begin(), rest.end());
+  const Bytes keys = PatternBytes(100 + 128, 3);
+  record.insert(record.end(), keys.begin(), keys.end());
+  return record;
+}
+
 TEST_F(KeyMedium, OtherFileIsCopiedToThePublicKeyPath) {
   WriteFileBytes(root / "self.pub", PatternBytes(100, 1));
-  WriteFileBytes(root / "given.pub", PatternBytes(200, 2));
+  WriteFileBytes(root / "given.pub", MadeUpRecord("Given"));
   EXPECT_EQ(CreateDirStructure(e, (root / "given.pub").c_str(), 0), 0);
-  EXPECT_EQ(ReadFileBytes(root / "self.pub"), PatternBytes(200, 2));
+  EXPECT_EQ(ReadFileBytes(root / "self.pub"), MadeUpRecord("Given"));
   EXPECT_TRUE(Exists(root / "given.pub"));
   EXPECT_TRUE(fs::is_directory(root / Native("keys/CA")));
 }

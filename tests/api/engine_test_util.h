@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -112,6 +113,29 @@ inline void WriteFileBytes(const fs::path& path, const Bytes& bytes) {
 }
 
 inline bool Exists(const std::string& path) { return fs::exists(fs::path(path)); }
+
+// Every regular file under `dir` with its bytes, by path relative to `dir`.
+inline std::map<std::string, Bytes> TreeSnapshot(const fs::path& dir) {
+  std::map<std::string, Bytes> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file()) files[fs::relative(entry.path(), dir).string()] = ReadFileBytes(entry.path());
+  }
+  return files;
+}
+
+// The first difference between two snapshots ("" when they are equal).
+inline std::string TreeDifference(const std::map<std::string, Bytes>& before,
+                                  const std::map<std::string, Bytes>& after) {
+  for (const auto& [name, bytes] : before) {
+    const auto found = after.find(name);
+    if (found == after.end()) return "removed: " + name;
+    if (found->second != bytes) return "changed: " + name;
+  }
+  for (const auto& entry : after) {
+    if (before.count(entry.first) == 0) return "added: " + entry.first;
+  }
+  return "";
+}
 
 inline Bytes PatternBytes(size_t n, uint8_t seed = 1) {
   Bytes b(n);

@@ -207,13 +207,48 @@ TEST(Transfer, RecordLengthAndDataPartAreChecked) {
   ASSERT_EQ(AddSign(alice.engine(), shortData.data(), &size, 0), 0);
   shortData.resize(static_cast<size_t>(size));
   EXPECT_EQ(GetUIDByPublicKeyTransfer(alice.engine(), Base64(shortData).c_str(), uid), -4);
-  // The largest record length is accepted.
-  Bytes padded = record;
+}
+
+// A transfer carries exactly a public-key record; a valid record padded with
+// zeros, cut short or of an unknown algorithm is refused by every function
+// that opens a transfer, and nothing is written.
+TEST(Transfer, OnlyExactPublicKeyRecordsAreCarried) {
+  Medium bank("Bank"), alice("Alice");
+  ASSERT_EQ(bank.generated(), 0);
+  ASSERT_EQ(alice.generated(), 0);
+  alice.Know(bank);
+  const Bytes good = ReadFile(bank.PublicKey());
+  Bytes padded = good;
   padded.resize(515, 0);
-  EXPECT_EQ(GetUIDByPublicKeyTransfer(alice.engine(),
-                                      alice.CraftTransfer(padded, "tran.pub").c_str(), uid),
-            0);
-  EXPECT_STREQ(uid, "Alice");
+  Bytes algorithm2 = good;
+  algorithm2[5] = 2;
+  const fs::path saved = alice.dir() / "saved";
+  fs::create_directories(saved);
+  for (const Bytes& record : {padded, Bytes(good.begin(), good.end() - 1), algorithm2}) {
+    const std::string transfer = bank.CraftTransfer(record, "tran.pub");
+    char uid[256] = {};
+    std::vector<char> report(kMaxReport, 0);
+    EXPECT_EQ(GetUIDByPublicKeyTransfer(alice.engine(), transfer.c_str(), uid), DZ_E_PUBLIC_KEY);
+    EXPECT_EQ(IncludePublicKeyTransfer(alice.engine(), transfer.c_str()), DZ_E_PUBLIC_KEY);
+    EXPECT_EQ(SavePublicKeyFromTransfer(alice.engine(), saved.string().c_str(), transfer.c_str()),
+              DZ_E_PUBLIC_KEY);
+    EXPECT_EQ(GetPublicKeyPropertiesByTransfer(alice.engine(), transfer.c_str(), report.data()), DZ_E_PUBLIC_KEY);
+  }
+  EXPECT_TRUE(fs::is_empty(saved));
+  EXPECT_EQ(ReadFile(alice.Abonents() / "Bank.pub"), good) << "the good key was replaced";
+}
+
+// The longest UID (254 characters) in the largest record (515 bytes): its
+// transfer names the whole UID.
+TEST(Transfer, LongestUIDIsReturnedWhole) {
+  const std::string longest(254, 'L');
+  Medium holder(longest, "1994");
+  ASSERT_EQ(holder.generated(), 0);
+  ASSERT_EQ(ReadFile(holder.PublicKey()).size(), 515u);
+  char uid[256];
+  std::memset(uid, 'x', sizeof uid);
+  ASSERT_EQ(GetUIDByPublicKeyTransfer(holder.engine(), holder.Transfer(longest).c_str(), uid), DZ_OK);
+  EXPECT_EQ(std::string(uid), longest);
 }
 
 // ---- Reports -------------------------------------------------------------------

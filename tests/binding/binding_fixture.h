@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -40,6 +41,14 @@ inline void WriteFileBytes(const std::string& path, const Bytes& bytes) {
 }
 
 inline bool FileExists(const std::string& path) { return fs::exists(fs::path(path)); }
+
+// The names in a directory, sorted.
+inline std::vector<std::string> NamesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 // A directory under the system's temporary directory, removed with its content.
 class TempDir {

@@ -1,5 +1,9 @@
 // Key files, the masked secret key, its time-outs and the owner's UID.
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "binding_fixture.h"
 
@@ -65,6 +69,35 @@ TEST_F(BindingKeys, LoadedKeyIsMaskedAndUnmaskingRestoresIt) {
   EXPECT_EQ(exchange, Bytes(file.begin() + 36, file.end()));
 }
 
+#ifdef __linux__
+// The kernel's flags of the mapping that holds `address` ("VmFlags" of
+// /proc/self/smaps), or "" when none holds it.
+std::string MappingFlags(const void* address) {
+  std::ifstream smaps("/proc/self/smaps");
+  const auto at = reinterpret_cast<std::uintptr_t>(address);
+  bool inside = false;
+  for (std::string line; std::getline(smaps, line);) {
+    unsigned long long from = 0, to = 0;
+    if (std::sscanf(line.c_str(), "%llx-%llx ", &from, &to) == 2 && line.find('-') < line.find(' ')) {
+      inside = at >= from && at < to;
+    } else if (inside && line.rfind("VmFlags:", 0) == 0) {
+      return line;
+    }
+  }
+  return "";
+}
+
+// The loaded key and its mask lie on pages that never reach a core dump.
+TEST_F(BindingKeys, LoadedKeyIsKeptOutOfCoreDumps) {
+  ASSERT_EQ(Load(), 0);
+  for (const void* block : {static_cast<const void*>(binding->SecretKey.get()),
+                            static_cast<const void*>(binding->KeyMask.get())}) {
+    const std::string flags = MappingFlags(block);
+    EXPECT_NE(flags.find(" dd"), std::string::npos) << flags;
+  }
+}
+#endif
+
 TEST_F(BindingKeys, EveryLoadDrawsAFreshMask) {
   ASSERT_EQ(Load(), 0);
   const TKeyMaskBlock first = *binding->KeyMask;
@@ -97,6 +130,12 @@ TEST_F(BindingKeys, PublicKeyFileChecksGiveMinus11OrMinus12) {
   Bytes mismatch = pub;
   mismatch[6] = 0;  // algorithm word 1 -> 0
   WriteFileBytes(medium.settings.publicKeyPath, mismatch);
+  EXPECT_EQ(Load(), DZ_E_KEY_MISMATCH);
+  ExpectNothingLoaded();
+
+  // The public-key file of another pair of the same UID and algorithm.
+  const KeyMedium other = MakeMedium("User2", rurov::kGost2001, temp / "other");
+  WriteFileBytes(medium.settings.publicKeyPath, ReadFileBytes(other.settings.publicKeyPath));
   EXPECT_EQ(Load(), DZ_E_KEY_MISMATCH);
   ExpectNothingLoaded();
 
@@ -191,6 +230,7 @@ class BindingKeyTimeouts : public BindingKeys {
     originalKey = ReadFileBytes(medium.settings.secretKeyPath);
     otherKey = ReadFileBytes(other.settings.secretKeyPath);
     otherPub = ReadFileBytes(other.settings.publicKeyPath);
+    originalPub = ReadFileBytes(medium.settings.publicKeyPath);
     ASSERT_NE(originalKey, otherKey);
   }
 
@@ -213,7 +253,7 @@ class BindingKeyTimeouts : public BindingKeys {
 
   FakeClock clock;
   KeyMedium other;
-  Bytes originalKey, otherKey, otherPub;
+  Bytes originalKey, otherKey, otherPub, originalPub;
 };
 
 TEST_F(BindingKeyTimeouts, KeyRequestTimeoutEndsJustBeforeSixtySeconds) {
@@ -255,6 +295,7 @@ TEST_F(BindingKeyTimeouts, ZeroTimeoutReadsTheFilesAtEveryAcquisition) {
   SwapFilesOnDisk();
   EXPECT_EQ(Use(10, 0, 0), 2);
   WriteFileBytes(medium.settings.secretKeyPath, originalKey);
+  WriteFileBytes(medium.settings.publicKeyPath, originalPub);
   EXPECT_EQ(Use(10, 0, 0), 1);
 }
 

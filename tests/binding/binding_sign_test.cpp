@@ -184,17 +184,18 @@ TEST_F(BindingSignFaults, FailingSignCallStillReportsTheLengthAndCommitsTheState
 }
 
 TEST_F(BindingSignFaults, FailingSetUpReturnsItsCodeAndLeavesTheLength) {
-  for (const char* name : {"RuroV_LR34_10_2001_set_parms", "RuroV_LR34_10_2001_set_secret_key"}) {
-    Bytes out;
-    int32_t length = -1;
-    ASSERT_EQ(force(name, 3, 1), 0);
-    EXPECT_EQ(Sign(out, length), 3) << name;
-    EXPECT_EQ(length, -1) << name;
-  }
+  // The key is loaded (and its pair checked) by a first signature, so that
+  // the forced calls are those of the signing.
   Bytes out;
   int32_t length = -1;
   EXPECT_EQ(Sign(out, length), 0);
   EXPECT_EQ(length, 70);
+  for (const char* name : {"RuroV_LR34_10_2001_set_parms", "RuroV_LR34_10_2001_set_secret_key"}) {
+    length = -1;
+    ASSERT_EQ(force(name, 3, 1), 0);
+    EXPECT_EQ(Sign(out, length), 3) << name;
+    EXPECT_EQ(length, -1) << name;
+  }
 }
 
 TEST_F(BindingSignFaults, HashFailuresPassThrough) {

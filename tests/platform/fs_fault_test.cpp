@@ -77,15 +77,15 @@ std::vector<Primitive> CountedPrimitives() {
        [](const TempDir& d) { return ReadText(d / "f") == "data"; }, kRefused},
       {"Create", with_file, [](const TempDir& d) { return File().Create(d / "f"); },
        [](const TempDir& d) { return ReadText(d / "f") == "data"; }, kRefused},
-      {"CreateUniqueNear", nothing,
+      {"CreateTemporaryBeside", nothing,
        [](const TempDir& d) {
          std::string name;
-         return File().CreateUniqueNear(d / "key", name);
+         return File().CreateTemporaryBeside(d / "key", FileAccess::kPrivate, "", name);
        },
        [](const TempDir& d) {
          DirectoryEnumerator e;
          DirEntry entry{};
-         return e.Open(d.str(), ".key.*") && e.Next(entry) == DirectoryEnumerator::Step::kNoMoreFiles;
+         return e.Open(d.str(), ".*.tmp") && e.Next(entry) == DirectoryEnumerator::Step::kNoMoreFiles;
        },
        kRefused},
   };

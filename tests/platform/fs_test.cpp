@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fs_fault.h"
 #include "platform/path_style.h"
 #include "support/temp_dir.h"
 
@@ -165,18 +166,98 @@ TEST(FsFile, CreateTruncatesButRefusesReadOnly) {
   EXPECT_EQ(ReadText(dir / "f"), "new");
 }
 
-TEST(FsFile, UniqueFilesBesideATarget) {
+// Short names whatever the target's length, so that a name at the file
+// system's limit can still be written through a temporary file.
+TEST(FsFile, TemporaryFilesHaveShortUniqueNamesBesideTheTarget) {
   TempDir dir;
+  const std::string longest(251, 'k');
   File a, b;
   std::string name_a, name_b;
-  ASSERT_TRUE(a.CreateUniqueNear(dir / "key.sec", name_a));
-  ASSERT_TRUE(b.CreateUniqueNear(dir / "key.sec", name_b));
+  ASSERT_TRUE(a.CreateTemporaryBeside(dir / (longest + ".pub"), FileAccess::kShared, "", name_a));
+  ASSERT_TRUE(b.CreateTemporaryBeside(dir / (longest + ".pub"), FileAccess::kShared, "", name_b));
   EXPECT_NE(name_a, name_b);
-  const std::string prefix = dir / ".key.sec.";
+  const std::string prefix = dir / ".";
   EXPECT_EQ(name_a.compare(0, prefix.size(), prefix), 0) << name_a;
+  EXPECT_EQ(name_a.size() - prefix.size(), 20u) << name_a;
+  EXPECT_EQ(name_a.substr(name_a.size() - 4), ".tmp");
   EXPECT_TRUE(PathExists(name_a));
-  EXPECT_FALSE(PathExists(dir / "key.sec"));
-  EXPECT_FALSE(File().CreateUniqueNear(dir / "missing" + kPathDelimiterText + "f", name_a));
+  EXPECT_FALSE(File().CreateTemporaryBeside(dir / "missing" + kPathDelimiterText + "f", FileAccess::kShared, "",
+                                            name_a));
+}
+
+// A private file never has more than the owner's bits, also when it takes
+// the place of a file that allowed more; a shared one keeps the replaced
+// file's bits.
+TEST(FsFile, PrivateTemporaryFilesAreOwnerOnlyFromTheStart) {
+  if (kHasDriveLetters) GTEST_SKIP() << "Windows files get the user's default access";
+  namespace fsx = std::filesystem;
+  TempDir dir;
+  WriteText(dir / "open.sec", "x");
+  fsx::permissions(dir / "open.sec", fsx::perms::owner_read | fsx::perms::owner_write | fsx::perms::group_read |
+                                         fsx::perms::others_read);
+  struct Case {
+    FileAccess access;
+    std::string like;
+    fsx::perms expected;
+  };
+  const fsx::perms owner = fsx::perms::owner_read | fsx::perms::owner_write;
+  for (const Case& c : {Case{FileAccess::kPrivate, "", owner}, Case{FileAccess::kPrivate, dir / "open.sec", owner},
+                        Case{FileAccess::kShared, dir / "open.sec",
+                             owner | fsx::perms::group_read | fsx::perms::others_read}}) {
+    File f;
+    std::string name;
+    ASSERT_TRUE(f.CreateTemporaryBeside(dir / "key.sec", c.access, c.like, name));
+    EXPECT_EQ(fsx::status(name).permissions() & fsx::perms::all, c.expected) << c.like;
+  }
+}
+
+TEST(FsIdentity, SameFileThroughLinksAndSpellings) {
+  TempDir dir;
+  WriteText(dir / "a", "A");
+  WriteText(dir / "b", "A");
+  EXPECT_EQ(SameFile(dir / "a", dir / "a"), true);
+  EXPECT_EQ(SameFile(dir / "a", dir / "." + kPathDelimiterText + "a"), true);
+  EXPECT_EQ(SameFile(dir / "a", dir / "b"), false);
+  EXPECT_EQ(SameFile(dir / "a", dir / "missing"), std::nullopt);
+  std::error_code ec;
+  std::filesystem::create_hard_link(dir / "a", dir / "hard", ec);
+  if (!ec) {
+    EXPECT_EQ(SameFile(dir / "a", dir / "hard"), true);
+  }
+  std::filesystem::create_symlink(dir / "a", dir / "soft", ec);
+  if (!ec) {
+    EXPECT_EQ(SameFile(dir / "soft", dir / "a"), true);
+  }
+}
+
+TEST(FsIdentity, UsableFileNamesStayWithinTheLimits) {
+  TempDir dir;
+  EXPECT_TRUE(IsUsableFileName(dir.str(), "Bob.pub"));
+  EXPECT_FALSE(IsUsableFileName(dir.str(), std::string(252, 'u') + ".pub"));
+  EXPECT_FALSE(IsUsableFileName(dir.str(), ""));
+  if (!kHasDriveLetters) {
+    EXPECT_TRUE(IsUsableFileName(dir.str(), std::string(251, 'u') + ".pub"));
+  } else {
+    for (const char* device : {"CON.pub", "nul.pub", "Com1.pub", "LPT9.pub", "aux"})
+      EXPECT_FALSE(IsUsableFileName(dir.str(), device)) << device;
+    EXPECT_TRUE(IsUsableFileName(dir.str(), "CONSOLE.pub"));
+    EXPECT_FALSE(IsUsableFileName(dir.str() + "\\" + std::string(200, 'd'), std::string(60, 'n')));
+  }
+}
+
+// A rename to another file system reports it and changes nothing; the seam
+// simulates it between two directories, never within one.
+TEST(FsRename, AnotherFileSystemIsReportedAndTouchesNothing) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "other");
+  WriteText(dir / "a", "A");
+  fault::SimulateOtherFileSystem(true);
+  const RenameStatus across = Rename(dir / "a", dir / "other" + kPathDelimiterText + "a", false);
+  const RenameStatus within = Rename(dir / "a", dir / "b", false);
+  fault::SimulateOtherFileSystem(false);
+  EXPECT_EQ(across, RenameStatus::kOtherFileSystem);
+  EXPECT_EQ(within, RenameStatus::kDone);
+  EXPECT_EQ(ReadText(dir / "b"), "A");
 }
 
 }  // namespace

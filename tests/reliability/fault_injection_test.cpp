@@ -105,6 +105,16 @@ TEST(FaultInjection, IncludePublicKey) {
   Report("IncludePublicKey", o);
 }
 
+// The stored file itself included again: whatever fails, B's key is never
+// without a file (the new one is in place before an old one goes).
+TEST(FaultInjection, IncludePublicKeyOfTheStoredFile) {
+  const Outcome o = ForEachFailurePoint(
+      NoPreparation,
+      [](Scene& s) { return IncludePublicKey(s.engine(), (s.Abonents() / "Corr B.pub").string().c_str()); },
+      [](Scene& s, int32_t, bool) { EXPECT_TRUE(InDirectory(s, "Corr B")) << "the stored key is lost"; });
+  Report("IncludePublicKey (stored)", o);
+}
+
 TEST(FaultInjection, IncludePublicKeyTransfer) {
   const Outcome o = ForEachFailurePoint(
       NoPreparation,
@@ -186,23 +196,39 @@ TEST(FaultInjection, RemoteGenerateStart) {
   Report("RemoteGenerateStart", o);
 }
 
-TEST(FaultInjection, RemoteGenerateFinish) {
+// The finish over a pending pair, with the regeneration directory on the
+// working pair's file system or (simulated) on another one, where the new
+// public key is copied, flushed, renamed beside the working one and only
+// then deleted.
+Outcome SweepRemoteGenerateFinish(bool acrossFileSystems) {
   const Bytes oldPub = ReadFileBytes(TheWorld().user().PublicKey());
-  const Outcome o = ForEachFailurePoint(
+  return ForEachFailurePoint(
       [](Scene& s) {
         fs::create_directories(s.Regen());
         std::vector<char> text(kMaxTransfer + 1, 0);
         ASSERT_EQ(RemoteGenerateStart(s.engine(), text.data()), 0);
       },
-      [](Scene& s) { return RemoteGenerateFinish(s.engine(), 0); },
+      [acrossFileSystems](Scene& s) {
+        fault::SimulateOtherFileSystem(acrossFileSystems);
+        const int32_t code = RemoteGenerateFinish(s.engine(), 0);
+        fault::SimulateOtherFileSystem(false);
+        return code;
+      },
       [&](Scene& s, int32_t code, bool) {
-        const Bytes pub = ReadFileBytes(s.dir() / "self.pub");
         if (code == 0) {
-          EXPECT_NE(pub, oldPub) << "finish reported success without installing";
+          EXPECT_NE(ReadFileBytes(s.dir() / "self.pub"), oldPub) << "finish reported success without installing";
+          EXPECT_FALSE(fs::exists(s.Regen() / "new.pub"));
         }
         // Either pair may be in place; CheckScene proves it is whole.
       });
-  Report("RemoteGenerateFinish", o);
+}
+
+TEST(FaultInjection, RemoteGenerateFinish) {
+  Report("RemoteGenerateFinish", SweepRemoteGenerateFinish(false));
+}
+
+TEST(FaultInjection, RemoteGenerateFinishAcrossFileSystems) {
+  Report("RemoteGenerateFinish (moved)", SweepRemoteGenerateFinish(true));
 }
 
 }  // namespace

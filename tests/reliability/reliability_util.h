@@ -36,6 +36,8 @@ using dz_api_test::kLastOpTimeOut;
 using dz_api_test::kPublicKey;
 using dz_api_test::kSecretKey;
 using dz_api_test::ReadFileBytes;
+using dz_api_test::TreeDifference;
+using dz_api_test::TreeSnapshot;
 using dz_api_test::WriteFileBytes;
 
 inline constexpr int32_t kMaxTransfer = 2198;
@@ -277,29 +279,6 @@ inline bool InDirectory(const Scene& scene, const std::string& uid) {
   for (const auto& entry : fs::recursive_directory_iterator(scene.Abonents()))
     if (entry.is_regular_file() && ReadFileBytes(entry.path()) == record) return true;
   return false;
-}
-
-// Every regular file under `dir` with its bytes, by path relative to `dir`.
-inline std::map<std::string, Bytes> TreeSnapshot(const fs::path& dir) {
-  std::map<std::string, Bytes> files;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    if (entry.is_regular_file()) files[fs::relative(entry.path(), dir).string()] = ReadFileBytes(entry.path());
-  }
-  return files;
-}
-
-// The first difference between two snapshots ("" when they are equal).
-inline std::string TreeDifference(const std::map<std::string, Bytes>& before,
-                                  const std::map<std::string, Bytes>& after) {
-  for (const auto& [name, bytes] : before) {
-    const auto found = after.find(name);
-    if (found == after.end()) return "removed: " + name;
-    if (found->second != bytes) return "changed: " + name;
-  }
-  for (const auto& entry : after) {
-    if (before.count(entry.first) == 0) return "added: " + entry.first;
-  }
-  return "";
 }
 
 // Tally of one sweep.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fs_fault.h"
 #include "platform/path_style.h"
 #include "support/temp_dir.h"
 
@@ -131,15 +132,87 @@ TEST(WriteWholeFile, RefusesReadOnlyFilesDirectoriesAndBadArguments) {
   EXPECT_EQ(NamesIn(dir.str()), (std::vector<std::string>{"locked", "sub"}));
 }
 
-TEST(WriteWholeFile, KeepsThePermissionsOfTheReplacedFile) {
+// Secret keys are private from their first byte and stay so when they
+// replace a file that allowed more; other files keep the replaced file's bits.
+TEST(WriteWholeFile, PermissionsOfPrivateAndSharedFiles) {
   if (kHasDriveLetters) GTEST_SKIP() << "Windows files carry no permission bits";
-  TempDir dir;
   namespace fsx = std::filesystem;
-  const std::string path = dir / "secret.sec";
-  WriteText(path, "old");
-  fsx::permissions(path, fsx::perms::owner_read | fsx::perms::owner_write);
-  ASSERT_TRUE(WriteWholeFile(path, "newer", 5));
-  EXPECT_EQ(fsx::status(path).permissions() & fsx::perms::all, fsx::perms::owner_read | fsx::perms::owner_write);
+  using dizora::platform::FileAccess;
+  const fsx::perms owner = fsx::perms::owner_read | fsx::perms::owner_write;
+  const fsx::perms readable = owner | fsx::perms::group_read | fsx::perms::others_read;
+  struct Case {
+    const char* name;
+    bool existing;
+    fsx::perms before;
+    FileAccess access;
+    fsx::perms after;
+  };
+  for (const Case& c : {Case{"new secret", false, owner, FileAccess::kPrivate, owner},
+                        Case{"secret over a readable file", true, readable, FileAccess::kPrivate, owner},
+                        Case{"secret over a private file", true, owner, FileAccess::kPrivate, owner},
+                        Case{"shared over a private file", true, owner, FileAccess::kShared, owner},
+                        Case{"shared over a readable file", true, readable, FileAccess::kShared, readable}}) {
+    TempDir dir;
+    const std::string path = dir / "key.sec";
+    if (c.existing) {
+      WriteText(path, "old");
+      fsx::permissions(path, c.before);
+    }
+    ASSERT_TRUE(WriteWholeFile(path, "newer", 5, c.access)) << c.name;
+    EXPECT_EQ(fsx::status(path).permissions() & fsx::perms::all, c.after) << c.name;
+    EXPECT_EQ(ReadText(path), "newer") << c.name;
+  }
+}
+
+// The temporary name is short, so a name at the file system's limit works.
+TEST(WriteWholeFile, NameAtTheLengthLimit) {
+  TempDir dir;
+  const std::string name = std::string(kHasDriveLetters ? 100 : 251, 'u') + ".pub";
+  ASSERT_TRUE(WriteWholeFile(dir / name, "key", 3));
+  ASSERT_TRUE(WriteWholeFile(dir / name, "new key", 7));
+  EXPECT_EQ(ReadText(dir / name), "new key");
+  EXPECT_EQ(NamesIn(dir.str()), std::vector<std::string>{name});
+}
+
+// Moves within a directory, between directories, and to another file system
+// (simulated): the target gets the bytes, the source is gone, and a refused
+// move leaves both as they were.
+TEST(MoveFile, WithinAndAcrossFileSystems) {
+  namespace fault = dizora::platform::fault;
+  for (const bool across : {false, true}) {
+    SCOPED_TRACE(across ? "other file system" : "same file system");
+    TempDir dir;
+    std::filesystem::create_directory(dir / "to");
+    const std::string target = dir / "to" + kSep + "key.pub";
+    WriteText(dir / "key.pub", "moved");
+    WriteText(dir / "second", "second");
+    fault::SimulateOtherFileSystem(across);
+    EXPECT_TRUE(MoveFile(dir / "key.pub", target, false));
+    EXPECT_FALSE(MoveFile(dir / "second", target, false)) << "an existing target is kept";
+    EXPECT_FALSE(MoveFile(dir / "missing", dir / "to" + kSep + "x", true));
+    const bool replaced = MoveFile(dir / "second", target, true);
+    fault::SimulateOtherFileSystem(false);
+    EXPECT_TRUE(replaced);
+    EXPECT_EQ(ReadText(target), "second");
+    EXPECT_EQ(NamesIn(dir.str()), std::vector<std::string>{"to"});
+    EXPECT_EQ(NamesIn(dir / "to"), std::vector<std::string>{"key.pub"});
+  }
+}
+
+// One file under two names is never "moved" onto itself: a rename reports
+// success without moving anything, and the caller would take the source for
+// gone.
+TEST(MoveFile, SourceAndTargetThatAreOneFileAreRefused) {
+  TempDir dir;
+  WriteText(dir / "key.pub", "only copy");
+  EXPECT_FALSE(MoveFile(dir / "key.pub", dir / "." + kSep + "key.pub", true));
+  std::error_code ec;
+  std::filesystem::create_hard_link(dir / "key.pub", dir / "link.pub", ec);
+  if (!ec) {
+    EXPECT_FALSE(MoveFile(dir / "link.pub", dir / "key.pub", true));
+    EXPECT_EQ(ReadText(dir / "link.pub"), "only copy");
+  }
+  EXPECT_EQ(ReadText(dir / "key.pub"), "only copy");
 }
 
 TEST(CopyWholeFile, CopiesAndReplaces) {
