@@ -29,6 +29,26 @@ bool InjectedFailure(DWORD error = ERROR_ACCESS_DENIED) noexcept {
   return true;
 }
 
+// Runs `attempt` again while Windows refuses it because another handle has
+// the file open for a moment (a reader in another thread or process, a virus
+// scanner): a file that is open cannot be replaced or removed there, where
+// POSIX would allow it. The waits grow from 1 ms and end after about half a
+// second, so a real permission error costs no more than that.
+template <class Attempt>
+bool RetryWhileBusy(Attempt attempt) noexcept {
+  DWORD wait_ms = 1;
+  for (int tries = 0;; ++tries) {
+    if (attempt()) return true;
+    const DWORD error = ::GetLastError();
+    const bool busy = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+                      error == ERROR_LOCK_VIOLATION;
+    if (!busy || tries == 12) return false;
+    ::Sleep(wait_ms);
+    wait_ms = std::min<DWORD>(wait_ms * 2, 100);
+    ::SetLastError(error);
+  }
+}
+
 HANDLE AsHandle(void* h) noexcept { return static_cast<HANDLE>(h); }
 
 void* FromHandle(HANDLE h) noexcept { return h == INVALID_HANDLE_VALUE ? nullptr : static_cast<void*>(h); }
@@ -98,7 +118,7 @@ bool PathExists(const std::string& path) noexcept { return GetPathAttributes(pat
 
 bool RemoveFile(const std::string& path) noexcept {
   if (InjectedFailure()) return false;
-  return !path.empty() && ::DeleteFileA(path.c_str()) != 0;
+  return !path.empty() && RetryWhileBusy([&] { return ::DeleteFileA(path.c_str()) != 0; });
 }
 
 RenameStatus Rename(const std::string& from, const std::string& to, bool replace) noexcept {
@@ -116,7 +136,8 @@ RenameStatus Rename(const std::string& from, const std::string& to, bool replace
   // Without MOVEFILE_COPY_ALLOWED a move to another volume fails instead of
   // copying unflushed; the callers then copy with a flush of their own.
   const DWORD flags = (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH;
-  if (::MoveFileExA(from.c_str(), to.c_str(), flags) != 0) return RenameStatus::kDone;
+  if (RetryWhileBusy([&] { return ::MoveFileExA(from.c_str(), to.c_str(), flags) != 0; }))
+    return RenameStatus::kDone;
   return ::GetLastError() == ERROR_NOT_SAME_DEVICE ? RenameStatus::kOtherFileSystem : RenameStatus::kFailed;
 }
 
@@ -199,8 +220,13 @@ bool File::OpenRead(const std::string& path) noexcept {
   Close();
   if (InjectedFailure()) return false;
   if (path.empty()) return false;
-  handle_ = FromHandle(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  // A reader never blocks a writer: files are replaced by renaming a new
+  // file over them and removed by name, which a reading handle without
+  // FILE_SHARE_DELETE would refuse (another thread or process including a
+  // key while this one fills its cache). The reader keeps the content it
+  // opened, as on POSIX.
+  handle_ = FromHandle(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (handle_ != nullptr && ::GetFileType(AsHandle(handle_)) != FILE_TYPE_DISK) Close();
   return handle_ != nullptr;
 }
