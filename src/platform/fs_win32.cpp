@@ -225,8 +225,14 @@ bool File::OpenRead(const std::string& path) noexcept {
   // FILE_SHARE_DELETE would refuse (another thread or process including a
   // key while this one fills its cache). The reader keeps the content it
   // opened, as on POSIX.
-  handle_ = FromHandle(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // A file removed while another handle still has it open stays listed,
+  // but cannot be opened, until that handle closes: wait for it like a busy
+  // file; then it is either there or gone.
+  RetryWhileBusy([&] {
+    handle_ = FromHandle(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return handle_ != nullptr;
+  });
   if (handle_ != nullptr && ::GetFileType(AsHandle(handle_)) != FILE_TYPE_DISK) Close();
   return handle_ != nullptr;
 }
