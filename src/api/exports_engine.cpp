@@ -85,6 +85,8 @@ DZ_EXPORT int32_t DIZORA_API GetParamInfo(DizoraEngine engine, int32_t index, in
 // process root raises before the engine's root is touched; a null handle
 // still sets the process root when none is set.
 DZ_EXPORT void DIZORA_API SetRootPath(DizoraEngine engine, const char* root) {
+  const LibraryCall call;
+  if (!call) return;
   try {
     const std::string path = root ? root : "";
     dizora::SetProcessRoot(path);

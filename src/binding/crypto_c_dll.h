@@ -511,9 +511,10 @@ class TCryptoC_DLL : public TCrypto_DLL {
 };
 
 // Module start and stop: the process-wide library handle and LibraryLock.
-// Stop frees the library; binding objects must be gone by then.
+// Stop frees the library; binding objects must be gone by then, and no thread
+// may be inside the library.
 void RurovModuleStart();
-void RurovModuleStop();
+void RurovModuleStop() noexcept;
 
 // Test-only: the process-wide library handle (null when not loaded).
 void* RurovLibraryHandleForTesting();

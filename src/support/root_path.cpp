@@ -8,6 +8,7 @@
 #include "support/exceptions.h"
 #include "platform/env.h"
 #include "platform/path_style.h"
+#include "platform/process_state.h"
 
 namespace dizora {
 
@@ -29,10 +30,10 @@ struct RootState {
   std::map<std::string, std::string> overrides;  // tests only
 };
 
-RootState& State() {
-  static RootState state;
-  return state;
-}
+// Created by the module's start (or first use), destroyed by its stop.
+constinit platform::ProcessState<RootState> g_state;
+
+RootState& State() { return g_state.Get(); }
 
 bool HasDirectoryPart(const std::string& name) {
   for (char c : name) {
@@ -75,18 +76,9 @@ std::vector<std::string> FallbackDirs() {
 
 }  // namespace
 
-void RootPathModuleStart() {
-  std::lock_guard<std::mutex> guard(State().lock);
-  State().process_root.clear();
-  State().search_dirs.clear();
-}
+void RootPathModuleStart() { (void)State(); }
 
-void RootPathModuleStop() {
-  std::lock_guard<std::mutex> guard(State().lock);
-  State().process_root.clear();
-  State().search_dirs.clear();
-  State().search_dirs.shrink_to_fit();
-}
+void RootPathModuleStop() noexcept { (void)g_state.Take(); }
 
 std::string ProcessRoot() {
   std::lock_guard<std::mutex> guard(State().lock);

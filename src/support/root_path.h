@@ -21,9 +21,10 @@ namespace dizora {
 using ModuleHandle = platform::ModuleHandle;
 
 // Library start and stop: the library's load code calls Start first, its
-// unload code calls Stop last. Stop clears `ProcessRoot` and the search list.
+// unload code calls Stop last. Stop destroys `ProcessRoot` and the search list
+// (a later use starts empty again); it runs while no thread is inside.
 void RootPathModuleStart();
-void RootPathModuleStop();
+void RootPathModuleStop() noexcept;
 
 // Current process root ("" before SetProcessRoot), ending with a delimiter.
 std::string ProcessRoot();
