@@ -29,13 +29,13 @@ int32_t TCryptoCEngine::GetCurrentUID(char* buffer) {
 }
 
 // One key pair serves signing and encryption: the UID is copied unchanged,
-// cut to GetMaxUIDLength characters and always terminated.
+// cut to GetMaxUIDLength characters, and terminated right after the text.
 int32_t TCryptoCEngine::GetEncodeUIDBySignUID(const char* sign_uid, char* buffer) {
   if (sign_uid == nullptr || buffer == nullptr) return kResultBadArgument;
   try {
-    const int32_t capacity = GetMaxUIDLength() + 1;
-    if (!CopyTextToBuffer(sign_uid, buffer, capacity)) return kResultException;
-    buffer[capacity - 1] = '\0';
+    const size_t length = strnlen(sign_uid, static_cast<size_t>(GetMaxUIDLength()));
+    std::memcpy(buffer, sign_uid, length);
+    buffer[length] = '\0';
     return 0;
   } catch (const std::exception& e) {
     return ExceptionResult("GetEncodeUIDBySignUID", e);
@@ -45,6 +45,7 @@ int32_t TCryptoCEngine::GetEncodeUIDBySignUID(const char* sign_uid, char* buffer
 // Moves a correspondent's public-key file into the correspondents' directory:
 // the source file is deleted only once the binding has stored the key.
 int32_t TCryptoCEngine::IncludePublicKey(const char* file_name) {
+  if (file_name == nullptr) return rurov::kErrBadArgument;
   TKeySettings settings;
   const int32_t read = ReadKeySettings(settings);
   if (read != 0) return read;
@@ -99,6 +100,7 @@ void TCryptoCEngine::ResetAllKeys() {
 // Prepares a key medium: the given public-key file in its configured place
 // and both key directories. Exceptions are left to the exported function.
 int32_t TCryptoCEngine::CreateDirStructure(const char* public_key_file, intptr_t) {
+  if (public_key_file == nullptr) return rurov::kErrBadArgument;
   const std::string own_public_key = ExpandRootPath(SettingValue(kSetPublicKey).c_str());
   const std::string correspondents_dir = ExpandRootDir(SettingValue(kSetAbonentsDir).c_str());
   const std::string ca_dir = ExpandRootDir(SettingValue(kSetCADir).c_str());

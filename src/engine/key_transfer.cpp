@@ -124,7 +124,7 @@ int32_t TCryptoCEngine::PrepareTransferByBuffer(const uint8_t* record, int32_t l
       StoreErrorText("TCryptoCEngine.PrepareTransferByBuffer: Unable to encode transfer to BASE64!");
       return kResultException;
     }
-    if (textLength > GetMaxPublicKeyTransferSize()) return -8;
+    if (textLength >= GetMaxPublicKeyTransferSize()) return -8;  // the text and its zero must fit
     std::memcpy(transfer, text.get(), static_cast<size_t>(textLength));
     transfer[textLength] = '\0';
     return 0;
@@ -162,6 +162,7 @@ int32_t TCryptoCEngine::ExcludeSelfPublicKeyTransfer(char* transfer) {
 }
 
 int32_t TCryptoCEngine::GetPublicKeyTransferByFile(char* transfer, const char* file_name) {
+  if (transfer == nullptr || file_name == nullptr) return rurov::kErrBadArgument;
   return TransferOfKeyFile(ExpandRootPath(file_name), transfer);
 }
 
@@ -290,6 +291,7 @@ int32_t TCryptoCEngine::GetPublicKeyPropertiesByTransfer(const char* transfer, c
 }
 
 int32_t TCryptoCEngine::GetPublicKeyPropertiesByFile(const char* file_name, char* report) {
+  if (file_name == nullptr) return rurov::kErrBadArgument;
   return ReportOfKeyFile(ExpandRootPath(file_name), report);
 }
 

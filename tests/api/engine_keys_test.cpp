@@ -100,7 +100,6 @@ TEST_F(Correspondents, RefusedKeyFileStaysWhereItWas) {
   EXPECT_EQ(IncludePublicKey(alice, big.c_str()), -11);
   EXPECT_TRUE(Exists(big));
   EXPECT_EQ(IncludePublicKey(alice, (drop / "missing.pub").c_str()), -11);
-  EXPECT_EQ(IncludePublicKey(alice, nullptr), -11);
 
   // The user's own key.
   const std::string own = drop / "own.pub";
@@ -196,7 +195,6 @@ TEST_F(KeyMedium, OtherFileIsCopiedToThePublicKeyPath) {
 TEST_F(KeyMedium, MissingFileCreatesNothing) {
   EXPECT_EQ(CreateDirStructure(e, (root / "absent.pub").c_str(), 0), -24);
   EXPECT_EQ(CreateDirStructure(e, root.str().c_str(), 0), -24);  // a directory is no key file
-  EXPECT_EQ(CreateDirStructure(e, nullptr, 0), -24);
   EXPECT_FALSE(Exists(root / "keys"));
   EXPECT_FALSE(Exists(root / "self.pub"));
 }
