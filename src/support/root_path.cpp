@@ -115,16 +115,18 @@ void SetProcessRoot(const std::string& path) {
 
 std::string ResolveLibraryPath(const std::string& name) {
   if (name.empty() || HasDirectoryPart(name)) return name;
-  const std::string exe_dir = DirectoryOf(platform::ExecutablePath());
-  if (!exe_dir.empty() && platform::LibraryFileExists(exe_dir + name)) return exe_dir + name;
-  for (const std::string& dir : LibrarySearchDirs()) {
-    if (platform::LibraryFileExists(dir + name)) return dir + name;
+  std::vector<std::string> dirs = {DirectoryOf(platform::ExecutablePath())};
+  for (std::string& dir : LibrarySearchDirs()) dirs.push_back(std::move(dir));
+  for (std::string& dir : platform::SystemLibraryDirs()) dirs.push_back(std::move(dir));
+  for (const std::string& dir : dirs) {
+    if (!dir.empty() && platform::LibraryFileExists(dir + name)) return dir + name;
   }
-  return name;
+  return {};
 }
 
 ModuleHandle LoadLibrarySearched(const std::string& name) {
-  return platform::LoadModule(ResolveLibraryPath(name));
+  const std::string path = ResolveLibraryPath(name);
+  return path.empty() ? nullptr : platform::LoadModule(path);
 }
 
 ModuleHandle LoadLibraryWithFallback(const std::string& name) {
