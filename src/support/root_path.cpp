@@ -35,9 +35,11 @@ constinit platform::ProcessState<RootState> g_state;
 
 RootState& State() { return g_state.Get(); }
 
+// A name the system loader would not search for: it holds a delimiter ('/'
+// counts on Windows too, where the loader takes both) or a drive.
 bool HasDirectoryPart(const std::string& name) {
   for (char c : name) {
-    if (IsPathDelimiter(c) || (platform::kHasDriveLetters && c == ':')) return true;
+    if (IsPathDelimiter(c) || c == '/' || (platform::kHasDriveLetters && c == ':')) return true;
   }
   return false;
 }
