@@ -33,9 +33,9 @@ int32_t TCryptoCEngine::GetCurrentUID(char* buffer) {
 int32_t TCryptoCEngine::GetEncodeUIDBySignUID(const char* sign_uid, char* buffer) {
   if (sign_uid == nullptr || buffer == nullptr) return kResultBadArgument;
   try {
-    const size_t length = strnlen(sign_uid, static_cast<size_t>(GetMaxUIDLength()));
-    std::memcpy(buffer, sign_uid, length);
-    buffer[length] = '\0';
+    const int32_t limit = GetMaxUIDLength();
+    if (!CopyTextToBuffer(sign_uid, buffer, limit)) return kResultException;
+    buffer[strnlen(sign_uid, static_cast<size_t>(limit))] = '\0';
     return 0;
   } catch (const std::exception& e) {
     return ExceptionResult("GetEncodeUIDBySignUID", e);

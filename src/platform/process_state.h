@@ -13,7 +13,6 @@
 
 #include <atomic>
 #include <memory>
-#include <type_traits>
 
 namespace dizora::platform {
 
