@@ -137,8 +137,12 @@ int32_t gamma_init(void* ctx, const void* params, void* state, const void* key, 
   }
   const int32_t rc = start_context(view, ctx, params, state, key);
   if (rc != kOk) return rc;
-  const ExpandedSbox& s = *sbox_at(view->sbox);
-  const Block start = encrypt_block(s, view->key, load_block(static_cast<const uint8_t*>(iv)));
+  const ExpandedSbox* s = sbox_at(view->sbox);
+  if (s == nullptr) {
+    view.erase();
+    return kErrNoContext;
+  }
+  const Block start = encrypt_block(*s, view->key, load_block(static_cast<const uint8_t*>(iv)));
   view->n3 = start.n1;
   view->n4 = start.n2;
   view->used = 8;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "common.hpp"
@@ -59,9 +60,12 @@ class FaultTable {
   std::map<std::string, Forcing, std::less<>> table_;
 };
 
+// Built in place on first use and never destroyed, like every process-wide
+// item of the library: a call may still run while the process exits.
 FaultTable& faults() {
-  static FaultTable instance;
-  return instance;
+  alignas(FaultTable) static unsigned char storage[sizeof(FaultTable)];
+  static FaultTable* const instance = new (storage) FaultTable;
+  return *instance;
 }
 
 }  // namespace

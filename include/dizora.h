@@ -20,11 +20,14 @@
  * cache of public keys; it lives until the library is unloaded (DoneEngine
  * does not end it). The first "key call" (an export that needs the GOST
  * library) for a set of key paths creates it, and the first one in the
- * process loads libcrypt.dll: from the executable's directory, the root's
- * EXE, SYSTEM and USER directories (once SetRootPath ran), the system's
- * search, then the directory of a loaded "Korvane.dll", else the engine
- * library's own directory and the executable's. A failed load is retried by
- * the next key call.
+ * process loads libcrypt.dll, by full path, from the first directory that
+ * holds it: the executable's, the root's EXE, SYSTEM and USER directories
+ * (once SetRootPath ran), the system's library directories (on Windows the
+ * system directories and the absolute entries of "Path"); then the
+ * directory of a loaded "Korvane.dll", else the engine library's own and
+ * the executable's. The current directory never takes part, so a
+ * libcrypt.dll planted beside a document is not loaded. A failed load is
+ * retried by the next key call.
  * - Secret key: the 164-byte secret-key file (setting 2) is read without a
  *   password and kept in memory (signature key masked); it is read again when
  *   it was loaded more than "Key request time out" seconds ago or last used
@@ -47,7 +50,10 @@
  * at the export, from the size query named there. Unless a size pointer
  * carries the capacity, the engine cannot check it: a smaller buffer is
  * overrun. A size pointer carries a capacity or a data length in and the
- * result length out. Null is accepted only where an export says so.
+ * result length out. A null pointer where an export needs a buffer, text or
+ * size is refused with DZ_E_BAD_ARGUMENT and nothing is written (the exports
+ * without a result then do nothing); null is meaningful only where an export
+ * says so.
  *
  * Results. 0 (DZ_OK) is success; other codes are listed below, each with its
  * message from GetCryptoErrorString. Besides the codes named at each export,
@@ -259,7 +265,7 @@ int32_t DIZORA_API GetMaxFilePathLength(DizoraEngine engine);
 /* GetCryptoParamNumber: 13. */
 int32_t DIZORA_API GetCryptoParamNumber(DizoraEngine engine);
 /* GetCryptoParamName, GetCryptoParamValue: name or value of a setting.
- * name, value: out, not null, GetMaxCryptoParamNameLength() + 1 or
+ * name, value: out (null: nothing written), GetMaxCryptoParamNameLength() + 1 or
  * GetMaxCryptoParamValueLength() + 1 = 256 bytes; receive the text (cut to
  * 255 characters) with its zero, or "" for an index outside 1..13. */
 void DIZORA_API GetCryptoParamName(DizoraEngine engine, int32_t index, char *name);
@@ -267,10 +273,11 @@ void DIZORA_API GetCryptoParamValue(DizoraEngine engine, int32_t index, char *va
 /* SetCryptoParamValue: stores value (null stores "") as setting index.
  * DZ_OK; DZ_E_INIT for an index outside 1..13 (nothing changed). */
 int32_t DIZORA_API SetCryptoParamValue(DizoraEngine engine, int32_t index, const char *value);
-/* GetParamInfo: how a host may present setting index. kind: out, not null:
+/* GetParamInfo: how a host may present setting index. kind: out:
  * 10 file path (info: a file mask "*.pub" or "*.sec"), 11 directory (info
  * "*.pub"), 1 integer (info "low..high"), 7 choice (info: the choices joined
- * by CR LF), 4 or 2 text (info "255" or "0..255"). size: in/out, not null.
+ * by CR LF), 4 or 2 text (info "255" or "0..255"). size: in/out. A null
+ * kind or size gives DZ_E_BAD_ARGUMENT.
  * info: null asks for the size: *size = info length + 1, DZ_OK. Otherwise
  * *size is the capacity; the info text and its zero are copied and *size =
  * their length.
@@ -287,8 +294,8 @@ int32_t DIZORA_API GetParamInfo(DizoraEngine engine, int32_t index, int32_t *kin
  * Later calls with the same root (same bytes, with or without the trailing
  * delimiter) set this engine's root; any other root is silently ignored and
  * the engine's root stays as it was. A null handle sets the process root
- * only. Do not pass null or "": that fixes the process root to the bare
- * delimiter and leaves the engine without a root. Call it before the first
+ * only. Null does nothing. Do not pass "": that fixes the process root to
+ * the bare delimiter and leaves the engine without a root. Call it before the first
  * key call and before SetRemoteGeneratePath.
  * The engine's root is what a leading "%ZRNRoot%" (any case) of a setting or
  * path argument stands for: the prefix and one delimiter after it are
@@ -297,7 +304,7 @@ int32_t DIZORA_API GetParamInfo(DizoraEngine engine, int32_t index, int32_t *kin
 void DIZORA_API SetRootPath(DizoraEngine engine, const char *root);
 /* SetRemoteGeneratePath: the regeneration directory of this engine (see
  * RemoteGenerateStart), expanded now against the engine's root, trailing
- * delimiter added; null or "" unsets it. */
+ * delimiter added; "" unsets it, null does nothing. */
 void DIZORA_API SetRemoteGeneratePath(DizoraEngine engine, const char *path);
 /* SetPasswordRequestFunc, SetTMRequestFunc: store a callback (null allowed).
  * Neither is ever called: no password or token is used by this engine. */
@@ -323,8 +330,9 @@ void DIZORA_API GetLastErrorMessage(DizoraEngine engine, char *text);
  * key-call codes. */
 int32_t DIZORA_API GetCurrentUserUID(DizoraEngine engine, char *uid);
 /* GetEncodeUIDBySignUID: the UID to encrypt for, given a signature UID; one
- * key pair serves both, so sign_uid is copied. encode_uid: out, 255 bytes
- * (byte 254 is always written); a longer UID is cut to 254 characters. No
+ * key pair serves both, so sign_uid is copied. encode_uid: out, 255 bytes:
+ * the text (a longer UID is cut to 254 characters) and its zero, nothing
+ * after it. No
  * key call. DZ_OK; DZ_E_BAD_ARGUMENT (a null pointer). */
 int32_t DIZORA_API GetEncodeUIDBySignUID(DizoraEngine engine, const char *sign_uid, char *encode_uid);
 
@@ -347,10 +355,11 @@ int32_t DIZORA_API GetEncodeUIDBySignUID(DizoraEngine engine, const char *sign_u
  * be in the cache; add your own UID to be able to decrypt the data
  * yourself. Method from setting 5. A new random data key per call.
  * data: at least *size + GetMaxAdditionEx(recipients) bytes, asked with the
- * same text (for null or "": with the setting's value); GetMaxEncodeAddition
- * covers up to 100 recipients. Not checked: more recipients than the query
- * allowed for overrun the buffer.
- * DZ_OK; DZ_E_BAD_ARGUMENT (null data or size, *size < 0); DZ_E_EMPTY_UID
+ * same argument (null or "" answers for up to 100 recipients, as
+ * GetMaxEncodeAddition). A block that would grow by more than that answer
+ * (more recipients in the setting than it allowed for) is refused with
+ * DZ_E_BAD_ARGUMENT and nothing is written.
+ * DZ_OK; DZ_E_BAD_ARGUMENT (null data or size, *size < 0, block too large); DZ_E_EMPTY_UID
  * (no recipient, or a UID over 254 characters); DZ_E_BAD_NUMBER_SETTING
  * (setting 5, 7 or 8); DZ_E_PUBLIC_KEY (a recipient's key not cached);
  * own-key codes; key-call codes; library codes. On failure data and *size
@@ -651,7 +660,8 @@ int32_t DIZORA_API GetPublicKeyPropertiesByTransfer(DizoraEngine engine, const c
 int32_t DIZORA_API GetPublicKeyPropertiesByFile(DizoraEngine engine, const char *file_name,
                                                 char *report);
 /* CertAndRequestTransferMatch: not supported by this engine: stores -1
- * ("unknown") in *match and returns DZ_OK; match must not be null. */
+ * ("unknown") in *match and returns DZ_OK; a null match gives
+ * DZ_E_BAD_ARGUMENT. */
 int32_t DIZORA_API CertAndRequestTransferMatch(DizoraEngine engine, intptr_t a1, intptr_t a2,
                                                int32_t *match);
 /* ConvertTransferToSignedRequest: not supported by this engine (DZ_E_INIT). */

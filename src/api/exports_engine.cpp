@@ -83,10 +83,12 @@ DZ_EXPORT int32_t DIZORA_API GetParamInfo(DizoraEngine engine, int32_t index, in
 
 // Sets the process-wide root first, then the engine's own. A conflicting
 // process root raises before the engine's root is touched; a null handle
-// still sets the process root when none is set.
+// still sets the process root when none is set. A null text changes nothing.
 DZ_EXPORT void DIZORA_API SetRootPath(DizoraEngine engine, const char* root) {
+  const LibraryCall call;
+  if (!call || root == nullptr) return;
   try {
-    const std::string path = root ? root : "";
+    const std::string path = root;
     dizora::SetProcessRoot(path);
     if (engine != nullptr) EngineOf(engine)->AssignRootPath(path);
   } catch (...) {
@@ -94,7 +96,8 @@ DZ_EXPORT void DIZORA_API SetRootPath(DizoraEngine engine, const char* root) {
 }
 
 DZ_EXPORT void DIZORA_API SetRemoteGeneratePath(DizoraEngine engine, const char* path) {
-  DZ_FORWARD_VOID(e.SetRemoteGeneratePath(path ? path : ""));
+  if (path == nullptr) return;
+  DZ_FORWARD_VOID(e.SetRemoteGeneratePath(path));
 }
 DZ_EXPORT void DIZORA_API SetPasswordRequestFunc(DizoraEngine engine, DizoraCallback callback) {
   DZ_FORWARD_VOID(e.SetPasswordRequestFunc(callback));

@@ -3,11 +3,14 @@
 // C++ cannot catch the access violation that using it would cause. Memory
 // that cannot be obtained gives -8 ("not enough memory") where the exception
 // value is the code -3; the size queries and Boolean answers keep theirs.
+// A call that arrives after the library has stopped answers the exception
+// value too (api/library.h).
 #pragma once
 
 #include <cstdint>
 #include <new>
 
+#include "api/library.h"
 #include "dizora.h"
 #include "engine/crypto_engine.h"
 
@@ -28,10 +31,12 @@ inline constexpr int32_t kCallFailure = DZ_E_EXCEPTION;
 inline constexpr int32_t kNoMemory = DZ_E_NO_MEMORY;
 
 // Runs op(engine) and returns its result, or on_exception when the handle is
-// null or anything escapes (kNoMemory instead of kCallFailure for memory).
+// null, the library has stopped or anything escapes (kNoMemory instead of
+// kCallFailure for memory).
 template <class Op>
 int32_t Call(DizoraEngine handle, int32_t on_exception, Op op) noexcept {
-  if (handle == nullptr) return on_exception;
+  const LibraryCall call;
+  if (handle == nullptr || !call) return on_exception;
   try {
     return op(*EngineOf(handle));
   } catch (const std::bad_alloc&) {
@@ -44,7 +49,8 @@ int32_t Call(DizoraEngine handle, int32_t on_exception, Op op) noexcept {
 // The same for the exports without a result.
 template <class Op>
 void CallVoid(DizoraEngine handle, Op op) noexcept {
-  if (handle == nullptr) return;
+  const LibraryCall call;
+  if (handle == nullptr || !call) return;
   try {
     op(*EngineOf(handle));
   } catch (...) {

@@ -425,10 +425,18 @@ class TCryptoC_DLL : public TCrypto_DLL {
                           int32_t keyRequestTimeout, int32_t lastOpTimeout);
 
   // ---- Encrypted data ----------------------------------------------------
+  // For the ";"-separated recipients of uidList.
   int32_t EncryptData(uint8_t* data, int32_t& length, int32_t method, const char* uidList,
                       const std::string& publicKeyPath, const std::string& secretKeyPath,
                       const std::string& correspondentsDir, const std::string& caDir,
                       int32_t keyRequestTimeout, int32_t lastOpTimeout);
+  // For exactly these recipients. A block longer than the data by more than
+  // maxAddition bytes is refused (DZ_E_BAD_ARGUMENT) before anything is written.
+  int32_t EncryptForRecipients(uint8_t* data, int32_t& length, int32_t method,
+                               const std::vector<std::string>& recipients, const std::string& publicKeyPath,
+                               const std::string& secretKeyPath, const std::string& correspondentsDir,
+                               const std::string& caDir, int32_t keyRequestTimeout, int32_t lastOpTimeout,
+                               int32_t maxAddition);
   int32_t DecryptData(uint8_t* data, int32_t& length, const std::string& publicKeyPath,
                       const std::string& secretKeyPath, const std::string& correspondentsDir,
                       const std::string& caDir, int32_t keyRequestTimeout, int32_t lastOpTimeout);
@@ -523,9 +531,10 @@ class TCryptoC_DLL : public TCrypto_DLL {
 };
 
 // Module start and stop: the process-wide library handle and LibraryLock.
-// Stop frees the library; binding objects must be gone by then.
+// Stop frees the library; binding objects must be gone by then, and no thread
+// may be inside the library.
 void RurovModuleStart();
-void RurovModuleStop();
+void RurovModuleStop() noexcept;
 
 // Test-only: the process-wide library handle (null when not loaded).
 void* RurovLibraryHandleForTesting();

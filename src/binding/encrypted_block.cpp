@@ -214,13 +214,24 @@ int32_t TCryptoC_DLL::EncryptData(uint8_t* data, int32_t& length, int32_t method
                                   const std::string& secretKeyPath,
                                   const std::string& correspondentsDir, const std::string& caDir,
                                   int32_t keyRequestTimeout, int32_t lastOpTimeout) {
+  std::vector<std::string> recipients;
+  support::SplitList(uidList, recipients);
+  return EncryptForRecipients(data, length, method, recipients, publicKeyPath, secretKeyPath,
+                              correspondentsDir, caDir, keyRequestTimeout, lastOpTimeout, INT32_MAX);
+}
+
+int32_t TCryptoC_DLL::EncryptForRecipients(uint8_t* data, int32_t& length, int32_t method,
+                                           const std::vector<std::string>& recipients,
+                                           const std::string& publicKeyPath, const std::string& secretKeyPath,
+                                           const std::string& correspondentsDir, const std::string& caDir,
+                                           int32_t keyRequestTimeout, int32_t lastOpTimeout,
+                                           int32_t maxAddition) {
   if (data == nullptr || length < 0) return DZ_E_BAD_ARGUMENT;
   char ownUID[kUIDBufferSize] = {};
   int32_t result = ReadOwnerUID(publicKeyPath, secretKeyPath, ownUID, nullptr);
   if (result != DZ_OK) return result;
 
-  std::vector<std::string> recipients;
-  if (support::SplitList(uidList, recipients) == 0) return DZ_E_EMPTY_UID;
+  if (recipients.empty()) return DZ_E_EMPTY_UID;
   // The block is sized from the actual list: every entry holds its UID in full.
   const auto ownLength = static_cast<int64_t>(std::strlen(ownUID));
   int64_t blockSize = kHeaderSize + ownLength + 1 + kDataFieldsSize + length;
@@ -229,6 +240,7 @@ int32_t TCryptoC_DLL::EncryptData(uint8_t* data, int32_t& length, int32_t method
     blockSize += static_cast<int64_t>(uid.size()) + 1 + kEntryFieldsSize;
   }
   if (method != 0 && method != 1) return DZ_E_CRYPT_MODE;
+  if (blockSize - length > maxAddition) return DZ_E_BAD_ARGUMENT;
   if (blockSize > INT32_MAX) return DZ_E_NO_MEMORY;
 
   support::SecureBuffer block;

@@ -7,6 +7,7 @@
 
 #include "support/root_path.h"
 #include "platform/dynlib.h"
+#include "platform/process_state.h"
 #include "platform/text_compare.h"
 #include "support/secure.h"
 
@@ -21,15 +22,13 @@ struct ProcessLibrary {
   platform::ModuleHandle Handle = nullptr;
 };
 
-ProcessLibrary& Library() {
-  static ProcessLibrary library;
-  return library;
-}
+// Created by the module's start (or first use), destroyed by its stop.
+constinit platform::ProcessState<ProcessLibrary> g_library;
 
 // Returns the shared module handle, loading the library when no earlier load
 // succeeded; null when it cannot be loaded (not remembered).
 platform::ModuleHandle AcquireLibraryHandle() {
-  ProcessLibrary& library = Library();
+  ProcessLibrary& library = g_library.Get();
   platform::CriticalSectionGuard guard(library.LibraryLock);
   if (library.Handle == nullptr) library.Handle = LoadLibraryWithFallback(rurov::kLibraryName);
   return library.Handle;
@@ -146,19 +145,17 @@ void TCryptoC_DLL::PrepareParameterBlock(TParameterBlock& block) {
   std::memcpy(block.data(), kTestSubstitutionTable, sizeof(kTestSubstitutionTable));
 }
 
-void RurovModuleStart() { (void)Library(); }
+void RurovModuleStart() { (void)g_library.Get(); }
 
-void RurovModuleStop() {
-  ProcessLibrary& library = Library();
-  platform::CriticalSectionGuard guard(library.LibraryLock);
-  if (library.Handle != nullptr) {
-    platform::FreeModule(library.Handle);
-    library.Handle = nullptr;
-  }
+// Runs when no binding object is left and no thread is inside the library, so
+// the lock is not taken: a stop must not block or throw.
+void RurovModuleStop() noexcept {
+  const std::unique_ptr<ProcessLibrary> library = g_library.Take();
+  if (library && library->Handle != nullptr) platform::FreeModule(library->Handle);
 }
 
 void* RurovLibraryHandleForTesting() {
-  ProcessLibrary& library = Library();
+  ProcessLibrary& library = g_library.Get();
   platform::CriticalSectionGuard guard(library.LibraryLock);
   return library.Handle;
 }

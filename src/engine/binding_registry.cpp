@@ -1,7 +1,6 @@
 #include "engine/binding_registry.h"
 
 #include <algorithm>
-#include <atomic>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -10,6 +9,7 @@
 #include "support/exceptions.h"
 #include "platform/env.h"
 #include "platform/path_style.h"
+#include "platform/process_state.h"
 #include "platform/sync.h"
 
 namespace dizora {
@@ -27,17 +27,9 @@ struct BindingRegistry {
 
 // Created by BindingRegistryStart, or by the first lookup when the engine runs
 // without the library's start code (linked statically); destroyed by Stop.
-std::atomic<BindingRegistry*> g_registry{nullptr};
+constinit platform::ProcessState<BindingRegistry> g_registry;
 
-BindingRegistry& Registry() {
-  BindingRegistry* current = g_registry.load(std::memory_order_acquire);
-  if (current != nullptr) return *current;
-  auto fresh = std::make_unique<BindingRegistry>();
-  if (g_registry.compare_exchange_strong(current, fresh.get(), std::memory_order_acq_rel)) {
-    return *fresh.release();
-  }
-  return *current;  // another thread won
-}
+BindingRegistry& Registry() { return g_registry.Get(); }
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -164,10 +156,11 @@ int32_t BindingRegistrySize() {
 
 void BindingRegistryStart() { (void)Registry(); }
 
-void BindingRegistryStop() {
-  std::unique_ptr<BindingRegistry> registry(g_registry.exchange(nullptr, std::memory_order_acq_rel));
+// Runs when no thread is inside the library (api/library.h), so the lock is
+// not taken: a stop must not block or throw.
+void BindingRegistryStop() noexcept {
+  const std::unique_ptr<BindingRegistry> registry = g_registry.Take();
   if (!registry) return;
-  platform::CriticalSectionGuard guard(registry->Lock);
   auto& entries = registry->Entries;
   while (!entries.empty()) {
     entries.front().second.reset();

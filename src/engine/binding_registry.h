@@ -52,9 +52,10 @@ int32_t GetBindingInstance(const std::string& key, HostCallback callback, TCrypt
 void ReleaseAllBindingKeys();
 
 // Library start and stop. Stop destroys every binding, first entry first; it
-// must run before the binding module frees the library.
+// must run before the binding module frees the library, and only while no
+// thread is inside the library.
 void BindingRegistryStart();
-void BindingRegistryStop();
+void BindingRegistryStop() noexcept;
 
 // Number of bindings in the registry (diagnostics and tests).
 int32_t BindingRegistrySize();

@@ -83,6 +83,9 @@ void TCryptoCEngine::GetCryptoErrorString(int32_t code, char* buffer) {
 
 int32_t TCryptoCEngine::GetParamInfo(int32_t index, int32_t* kind, char* buffer, int32_t* size) {
   if (index < 1 || index > kSettingCount) return DZ_E_NO_SUCH_SETTING;
+  // Without the kind, or without the size (also for a size query), there is
+  // nowhere to answer.
+  if (kind == nullptr || size == nullptr) return DZ_E_BAD_ARGUMENT;
   const SettingInfo& s = EngineSetting(index);
   *kind = s.kind;
   const int32_t needed = static_cast<int32_t>(std::strlen(s.info)) + 1;

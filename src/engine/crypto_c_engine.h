@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/crypto_engine.h"
 
@@ -98,6 +99,13 @@ class TCryptoCEngine : public TCryptoEngine {
   // ReadKeySettings, then BindingFrame with op(binding, settings).
   template <class Op>
   int32_t KeyFrame(const char* operation, Op op);
+
+  // Encrypts *size bytes at `data` in place for exactly these recipients (a
+  // UID is never split at ';'), with the engine's method and key settings.
+  // A block that would grow by more than `allowedGrowth` bytes gives -4 and
+  // nothing is written.
+  int32_t EncryptFor(void* data, int32_t* size, const std::vector<std::string>& recipients,
+                     int32_t allowedGrowth);
 
   // Stores "TCryptoCEngine." + operation + ": " + class + ": " + message.
   void StoreError(const char* operation, const std::exception& e);

@@ -63,6 +63,7 @@ int32_t TCryptoEngine::GetMaxPasswordLength() { return kDefaultLimit; }
 int32_t TCryptoEngine::GetCryptoParamNumber() { return static_cast<int32_t>(ParamNames.size()); }
 
 void TCryptoEngine::CopyListEntry(const std::vector<std::string>& list, int32_t index, char* buffer) {
+  if (buffer == nullptr) return;
   if (index < 1 || static_cast<size_t>(index) > list.size() || list[index - 1].empty()) {
     buffer[0] = '\0';
     return;
@@ -185,6 +186,7 @@ int32_t TCryptoEngine::VerifySignWOCheckValidity(const void* data, int32_t size,
 }
 
 int32_t TCryptoEngine::CertAndRequestTransferMatch(intptr_t, intptr_t, int32_t* match) {
+  if (match == nullptr) return DZ_E_BAD_ARGUMENT;
   *match = -1;  // "unknown": this engine keeps no certificates
   return DZ_OK;
 }

@@ -36,6 +36,15 @@ void WriteLE32(uint8_t* p, int32_t value) {
   for (int i = 0; i < 4; ++i, v >>= 8) p[i] = static_cast<uint8_t>(v & 0xFF);
 }
 
+// The growth of an encrypted block that GetMaxAdditionEx answers for the
+// caller's recipient argument: per listed recipient, or for 100 when the
+// caller lists none (the setting "Encrypt for UID" is used then).
+int32_t AdditionFor(const char* recipients) {
+  std::vector<std::string> items;
+  const int32_t n = support::SplitList(recipients, items);
+  return TCryptoC_DLL::GetMaxEncryptAddition(n == 0 ? kRecipientsWhenUnlisted : n);
+}
+
 }  // namespace
 
 // ---- Size queries ------------------------------------------------------------
@@ -56,11 +65,8 @@ int32_t TCryptoCEngine::GetMaxEncodeAddition() {
 }
 
 int32_t TCryptoCEngine::GetMaxAdditionEx(const char* recipients) {
-  const int32_t r = BindingFrame("GetMaxAdditionEx", SettingsRegistryKey(), [&](TCryptoC_DLL&) {
-    std::vector<std::string> items;
-    const int32_t n = support::SplitList(recipients, items);
-    return TCryptoC_DLL::GetMaxEncryptAddition(n == 0 ? kRecipientsWhenUnlisted : n);
-  });
+  const int32_t r = BindingFrame("GetMaxAdditionEx", SettingsRegistryKey(),
+                                 [&](TCryptoC_DLL&) { return AdditionFor(recipients); });
   return r < 0 ? kSizeFailure : r;
 }
 
@@ -86,7 +92,7 @@ int32_t TCryptoCEngine::VerifyData(const void* data, int32_t size, const void* s
 int32_t TCryptoCEngine::VerifyBlock(const void* data, int32_t size, const void* signature,
                                     int32_t signature_size, char* signer_uid, bool& verified) {
   verified = false;
-  if (signer_uid == nullptr) return DZ_E_BAD_ARGUMENT;
+  if (signature == nullptr || signer_uid == nullptr) return DZ_E_BAD_ARGUMENT;
   return KeyFrame("VerifyData", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
     verified = true;
     std::string uid;
@@ -104,13 +110,22 @@ int32_t TCryptoCEngine::VerifyBlock(const void* data, int32_t size, const void* 
 
 // ---- Encryption ----------------------------------------------------------------
 
+// The caller sized the buffer by GetMaxAdditionEx of the same argument: a
+// block that would grow by more (possible only with recipients from the
+// setting) is refused with -4 and nothing written.
 int32_t TCryptoCEngine::EncodeData(void* data, int32_t* size, const char* recipients) {
-  if (size == nullptr) return DZ_E_BAD_ARGUMENT;
+  if (data == nullptr || size == nullptr) return DZ_E_BAD_ARGUMENT;
   const std::string list = (recipients != nullptr && recipients[0] != '\0')
                                ? std::string(recipients)
                                : TrimSettingText(SettingValue(kSetEncryptForUID));
   if (list.empty()) return DZ_E_EMPTY_UID;
+  std::vector<std::string> items;
+  support::SplitList(list.c_str(), items);
+  return EncryptFor(data, size, items, AdditionFor(recipients));
+}
 
+int32_t TCryptoCEngine::EncryptFor(void* data, int32_t* size, const std::vector<std::string>& recipients,
+                                   int32_t allowedGrowth) {
   TKeySettings settings;
   const int32_t read = ReadKeySettings(settings);
   if (read != DZ_OK) return read;
@@ -124,8 +139,9 @@ int32_t TCryptoCEngine::EncodeData(void* data, int32_t* size, const char* recipi
 
   return BindingFrame("EncodeData", settings.RegistryKey(), [&](TCryptoC_DLL& b) -> int32_t {
     const TKeySettings& k = settings;
-    return b.EncryptData(Bytes(data), *size, method, list.c_str(), k.PublicKeyPath, k.SecretKeyPath,
-                         k.CorrespondentsDir, k.CADir, k.KeyRequestTimeout, k.LastOpTimeout);
+    return b.EncryptForRecipients(Bytes(data), *size, method, recipients, k.PublicKeyPath, k.SecretKeyPath,
+                                  k.CorrespondentsDir, k.CADir, k.KeyRequestTimeout, k.LastOpTimeout,
+                                  allowedGrowth);
   });
 }
 
@@ -182,7 +198,7 @@ int32_t TCryptoCEngine::AddSign(void* data, int32_t* size, intptr_t) {
 }
 
 int32_t TCryptoCEngine::RemoveSignature(void* data, int32_t* size, char* signer_uid) {
-  if (data == nullptr || size == nullptr || *size < 1) return DZ_E_BAD_ARGUMENT;
+  if (data == nullptr || size == nullptr || signer_uid == nullptr || *size < 1) return DZ_E_BAD_ARGUMENT;
   try {
     const int64_t total = *size;
     if (total <= kTrailerSize) return DZ_E_SIGNATURE_FORMAT;

@@ -27,9 +27,6 @@ namespace {
 constexpr char kNewPublicKey[] = "new.pub";
 constexpr char kNewSecretKey[] = "new.sec";
 constexpr char kSealedSecretKey[] = "sec.dat";
-// Room for the new secret-key file and the encryption overhead of one
-// recipient (303 + 279 bytes).
-constexpr int32_t kSealBufferSize = 747;
 // A "new.sec" longer than this is not a secret-key file.
 constexpr int32_t kMaxNewSecretKeyFile = 165;
 // Length of " (dd-mm-yyyy hh-mm-ss)".
@@ -111,6 +108,7 @@ int32_t TCryptoCEngine::GetRemoteGenType() { return 0; }
 // ---- Remote regeneration: start ----------------------------------------------
 
 int32_t TCryptoCEngine::RemoteGenerateStart(char* transfer) {
+  if (transfer == nullptr) return DZ_E_BAD_ARGUMENT;
   std::array<char, rurov::kUIDBufferSize> uid{};
   const int32_t read = GetCurrentUID(uid.data());
   if (read != DZ_OK) return read;
@@ -178,12 +176,15 @@ int32_t TCryptoCEngine::InternalRemoteGenerateStart(char* transfer, const std::s
   return made;
 }
 
+// The key is sealed for exactly the owner: the UID is one recipient even when
+// it holds a ';', and the buffer has room for one recipient's block.
 int32_t TCryptoCEngine::SealNewSecretKey(const std::string& dir, const char* owner) {
   try {
-    support::SecureBuffer buffer(kSealBufferSize);  // the clear key is wiped on every path
+    const int32_t growth = TCryptoC_DLL::GetMaxEncryptAddition(1);
+    support::SecureBuffer buffer(static_cast<size_t>(kMaxNewSecretKeyFile + growth));  // wiped on every path
     int32_t size = kMaxNewSecretKeyFile;
     if (!support::ReadWholeFile(dir + kNewSecretKey, buffer.data(), size)) return DZ_E_SECRET_KEY_FILE;
-    const int32_t encrypted = EncodeData(buffer.data(), &size, owner);
+    const int32_t encrypted = EncryptFor(buffer.data(), &size, {owner}, growth);
     if (encrypted != DZ_OK) return encrypted;
     if (!support::WriteWholeFile(dir + kSealedSecretKey, buffer.data(), size, platform::FileAccess::kPrivate))
       return DZ_E_PUBLIC_KEY_FILE;

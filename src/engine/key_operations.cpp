@@ -20,13 +20,13 @@ int32_t TCryptoCEngine::GetCurrentUID(char* buffer) {
 }
 
 // One key pair serves signing and encryption: the UID is copied unchanged,
-// cut to GetMaxUIDLength characters and always terminated.
+// cut to GetMaxUIDLength characters, and terminated right after the text.
 int32_t TCryptoCEngine::GetEncodeUIDBySignUID(const char* sign_uid, char* buffer) {
   if (sign_uid == nullptr || buffer == nullptr) return DZ_E_BAD_ARGUMENT;
   try {
-    const int32_t capacity = GetMaxUIDLength() + 1;
-    if (!CopyTextToBuffer(sign_uid, buffer, capacity)) return DZ_E_EXCEPTION;
-    buffer[capacity - 1] = '\0';
+    const int32_t limit = GetMaxUIDLength();
+    if (!CopyTextToBuffer(sign_uid, buffer, limit)) return DZ_E_EXCEPTION;
+    buffer[strnlen(sign_uid, static_cast<size_t>(limit))] = '\0';
     return DZ_OK;
   } catch (const std::exception& e) {
     return ExceptionResult("GetEncodeUIDBySignUID", e);
@@ -39,6 +39,7 @@ int32_t TCryptoCEngine::GetEncodeUIDBySignUID(const char* sign_uid, char* buffer
 // deleted only once the key is stored, and never when it is the stored file
 // itself (a file of the directory included again, under any spelling).
 int32_t TCryptoCEngine::IncludePublicKey(const char* file_name) {
+  if (file_name == nullptr) return DZ_E_BAD_ARGUMENT;
   TKeySettings settings;
   const int32_t read = ReadKeySettings(settings);
   if (read != DZ_OK) return read;
@@ -98,6 +99,7 @@ void TCryptoCEngine::ResetAllKeys() {
 // Prepares a key medium: the given public-key file in its configured place
 // and both key directories. Exceptions are left to the exported function.
 int32_t TCryptoCEngine::CreateDirStructure(const char* public_key_file, intptr_t) {
+  if (public_key_file == nullptr) return DZ_E_BAD_ARGUMENT;
   const std::string own_public_key = ExpandRootPath(SettingValue(kSetPublicKey).c_str());
   const std::string correspondents_dir = ExpandRootDir(SettingValue(kSetAbonentsDir).c_str());
   const std::string ca_dir = ExpandRootDir(SettingValue(kSetCADir).c_str());

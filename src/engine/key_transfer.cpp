@@ -137,7 +137,7 @@ int32_t TCryptoCEngine::PrepareTransferByBuffer(const uint8_t* record, int32_t l
       StoreErrorText("TCryptoCEngine.PrepareTransferByBuffer: Unable to encode transfer to BASE64!");
       return DZ_E_EXCEPTION;
     }
-    if (textLength > GetMaxPublicKeyTransferSize()) return DZ_E_NO_MEMORY;
+    if (textLength >= GetMaxPublicKeyTransferSize()) return DZ_E_NO_MEMORY;  // the text and its zero must fit
     std::memcpy(transfer, text.get(), static_cast<size_t>(textLength));
     transfer[textLength] = '\0';
     return DZ_OK;
@@ -175,6 +175,7 @@ int32_t TCryptoCEngine::ExcludeSelfPublicKeyTransfer(char* transfer) {
 }
 
 int32_t TCryptoCEngine::GetPublicKeyTransferByFile(char* transfer, const char* file_name) {
+  if (transfer == nullptr || file_name == nullptr) return DZ_E_BAD_ARGUMENT;
   return TransferOfKeyFile(ExpandRootPath(file_name), transfer);
 }
 
@@ -315,6 +316,7 @@ int32_t TCryptoCEngine::GetPublicKeyPropertiesByTransfer(const char* transfer, c
 }
 
 int32_t TCryptoCEngine::GetPublicKeyPropertiesByFile(const char* file_name, char* report) {
+  if (file_name == nullptr) return DZ_E_BAD_ARGUMENT;
   return ReportOfKeyFile(ExpandRootPath(file_name), report);
 }
 

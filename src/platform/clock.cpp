@@ -5,6 +5,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/process_state.h"
+
 namespace dizora::platform {
 
 namespace {
@@ -16,18 +18,19 @@ struct TestClock {
   std::shared_ptr<const ClockFunction> clock;  // null: the system clock
 };
 
-TestClock& Clock() {
-  static TestClock instance;
-  return instance;
-}
+// Created by the first SetClockForTesting (never in a product) and never
+// destroyed: a host thread may read the clock while the process exits.
+constinit ProcessState<TestClock> g_test_clock;
 
 }  // namespace
 
 LocalTime CurrentLocalTime() {
+  TestClock* test = g_test_clock.Find();
+  if (test == nullptr) return SystemLocalTime();
   std::shared_ptr<const ClockFunction> clock;
   {
-    std::lock_guard<std::mutex> guard(Clock().lock);
-    clock = Clock().clock;
+    std::lock_guard<std::mutex> guard(test->lock);
+    clock = test->clock;
   }
   return clock ? (*clock)() : SystemLocalTime();
 }
@@ -40,8 +43,9 @@ double TimeOfDay(const LocalTime& t) {
 
 void SetClockForTesting(std::function<LocalTime()> clock) {
   auto replacement = clock ? std::make_shared<const ClockFunction>(std::move(clock)) : nullptr;
-  std::lock_guard<std::mutex> guard(Clock().lock);
-  Clock().clock = std::move(replacement);
+  TestClock& test = g_test_clock.Get();
+  std::lock_guard<std::mutex> guard(test.lock);
+  test.clock = std::move(replacement);
 }
 
 }  // namespace dizora::platform

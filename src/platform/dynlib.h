@@ -6,13 +6,16 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace dizora::platform {
 
 using ModuleHandle = void*;
 
-// Loads the library at `path` (a bare name lets the system loader search).
-// Returns null on failure.
+// Loads the library at `path`. A path with a directory part loads exactly that
+// file (on Windows its own imports are looked for beside it and in the system
+// directories, never in the current directory); a bare name lets the system
+// loader search. Returns null on failure.
 ModuleHandle LoadModule(const std::string& path);
 
 // Address of the exported `name` in `module`, or null.
@@ -39,6 +42,14 @@ bool LibraryFileExists(const std::string& path);
 // Whether the system loader searches the directories of the "Path"
 // environment variable for bare library names (true on Windows only).
 bool LoaderSearchesPathVariable();
+
+// The directories where the system loader looks for a bare library name, in
+// its order, without the current directory: on Windows the system directory,
+// the Windows directory and the absolute entries of "Path"; on POSIX the
+// loader's search list (LD_LIBRARY_PATH, run path, system directories).
+// Empty and relative entries, which name the current directory or a place
+// below it, are left out.
+std::vector<std::string> SystemLibraryDirs();
 
 // RAII owner of one load of a module.
 class ScopedModule {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <vector>
 
@@ -92,5 +93,37 @@ bool LibraryFileExists(const std::string& path) {
 }
 
 bool LoaderSearchesPathVariable() { return false; }
+
+// The loader's own list for a bare name asked for by this library (its
+// LD_LIBRARY_PATH as read at process start, the library's run path, the
+// system directories), as dlinfo reports it; the loader's cache is not a
+// directory and stays out. An empty entry of LD_LIBRARY_PATH comes back as
+// ".", a relative one as written: both are left out.
+std::vector<std::string> SystemLibraryDirs() {
+  std::vector<std::string> dirs;
+  Dl_info self{};
+  void* handle = nullptr;
+  if (dladdr(reinterpret_cast<void*>(&SystemLibraryDirs), &self) != 0 && self.dli_fname != nullptr)
+    handle = dlopen(self.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
+  if (handle == nullptr) handle = dlopen(nullptr, RTLD_LAZY);  // linked into the program itself
+  if (handle == nullptr) return dirs;
+  Dl_serinfo size{};
+  if (dlinfo(handle, RTLD_DI_SERINFOSIZE, &size) == 0 && size.dls_size >= sizeof(Dl_serinfo)) {
+    std::vector<std::max_align_t> storage(size.dls_size / sizeof(std::max_align_t) + 1);
+    auto* info = reinterpret_cast<Dl_serinfo*>(storage.data());
+    *info = size;
+    if (dlinfo(handle, RTLD_DI_SERINFO, info) == 0) {
+      for (unsigned i = 0; i < info->dls_cnt; ++i) {
+        const char* name = info->dls_serpath[i].dls_name;
+        if (name == nullptr || name[0] != '/') continue;
+        std::string dir = name;
+        if (dir.back() != '/') dir += '/';
+        dirs.push_back(std::move(dir));
+      }
+    }
+  }
+  dlclose(handle);
+  return dirs;
+}
 
 }  // namespace dizora::platform

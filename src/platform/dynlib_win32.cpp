@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/dynlib.h"
+#include "platform/env.h"
 
 namespace dizora::platform {
 
@@ -25,6 +26,35 @@ std::string ModuleFileName(HMODULE module) {
     if (buffer.size() >= 32768) return {};  // longer than any Windows path
     buffer.resize(buffer.size() * 2);
   }
+}
+
+// The absolute form of a path; "" when the system cannot make one.
+std::string FullPathName(const std::string& path) {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (n == 0) return {};
+    if (n < buffer.size()) return std::string(buffer.data(), n);
+    buffer.resize(n);
+  }
+}
+
+// A directory read with GetSystemDirectoryA or GetWindowsDirectoryA, with a
+// trailing backslash; "" when it cannot be read.
+std::string SystemDirectory(UINT (WINAPI* read)(LPSTR, UINT)) {
+  char buffer[MAX_PATH + 1];
+  const UINT n = read(buffer, sizeof buffer);
+  if (n == 0 || n >= sizeof buffer) return {};
+  std::string dir(buffer, n);
+  if (dir.back() != '\\') dir += '\\';
+  return dir;
+}
+
+// "X:\..." or "\\server\...": a path that does not depend on the current
+// directory or drive.
+bool IsAbsolute(const std::string& path) {
+  if (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) return true;
+  return path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
 }
 
 // Keeps the system from showing a dialog box (for example "no disk in
@@ -47,7 +77,19 @@ class QuietErrorMode {
 ModuleHandle LoadModule(const std::string& path) {
   if (path.empty()) return nullptr;
   QuietErrorMode quiet;
-  return ::LoadLibraryA(path.c_str());
+  if (path.find_first_of("\\/:") == std::string::npos) {
+    return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+  }
+  // The file itself, by its full name; what it imports is looked for beside
+  // it and in the system's directories, not in the current directory.
+  const std::string full = FullPathName(path);
+  if (full.empty()) return nullptr;
+  HMODULE module = ::LoadLibraryExA(full.c_str(), nullptr,
+                                    LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+  // Systems that predate these flags refuse them; the full name alone still
+  // keeps the file itself from being looked for.
+  if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) module = ::LoadLibraryA(full.c_str());
+  return module;
 }
 
 void* FindModuleSymbol(ModuleHandle module, const char* name) {
@@ -81,5 +123,23 @@ bool LibraryFileExists(const std::string& path) {
 }
 
 bool LoaderSearchesPathVariable() { return true; }
+
+std::vector<std::string> SystemLibraryDirs() {
+  std::vector<std::string> dirs;
+  for (const std::string& dir : {SystemDirectory(::GetSystemDirectoryA), SystemDirectory(::GetWindowsDirectoryA)}) {
+    if (!dir.empty()) dirs.push_back(dir);
+  }
+  const std::string value = GetEnvVar("Path");
+  size_t start = 0;
+  while (start <= value.size()) {
+    const size_t end = value.find(';', start);
+    std::string entry = value.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"') entry = entry.substr(1, entry.size() - 2);
+    if (IsAbsolute(entry)) dirs.push_back(entry.back() == '\\' || entry.back() == '/' ? entry : entry + '\\');
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return dirs;
+}
 
 }  // namespace dizora::platform

@@ -46,9 +46,11 @@ std::string DirectoryPart(const std::string& path) {
 // Flushes a directory's entries (a completed rename) to the storage device.
 void SyncDirectoryOf(const std::string& path) noexcept {
   try {
-    std::string dir = DirectoryPart(path);
-    if (dir.empty()) dir = ".";
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A file without a directory part lies in the working directory. (The
+    // name is chosen without assigning "." to the string, which GCC 12 at -O3
+    // mistakes for an overlapping copy.)
+    const std::string dir = DirectoryPart(path);
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);

@@ -8,6 +8,7 @@
 #include "support/exceptions.h"
 #include "platform/env.h"
 #include "platform/path_style.h"
+#include "platform/process_state.h"
 
 namespace dizora {
 
@@ -29,14 +30,16 @@ struct RootState {
   std::map<std::string, std::string> overrides;  // tests only
 };
 
-RootState& State() {
-  static RootState state;
-  return state;
-}
+// Created by the module's start (or first use), destroyed by its stop.
+constinit platform::ProcessState<RootState> g_state;
 
+RootState& State() { return g_state.Get(); }
+
+// A name the system loader would not search for: it holds a delimiter ('/'
+// counts on Windows too, where the loader takes both) or a drive.
 bool HasDirectoryPart(const std::string& name) {
   for (char c : name) {
-    if (IsPathDelimiter(c) || (platform::kHasDriveLetters && c == ':')) return true;
+    if (IsPathDelimiter(c) || c == '/' || (platform::kHasDriveLetters && c == ':')) return true;
   }
   return false;
 }
@@ -75,18 +78,9 @@ std::vector<std::string> FallbackDirs() {
 
 }  // namespace
 
-void RootPathModuleStart() {
-  std::lock_guard<std::mutex> guard(State().lock);
-  State().process_root.clear();
-  State().search_dirs.clear();
-}
+void RootPathModuleStart() { (void)State(); }
 
-void RootPathModuleStop() {
-  std::lock_guard<std::mutex> guard(State().lock);
-  State().process_root.clear();
-  State().search_dirs.clear();
-  State().search_dirs.shrink_to_fit();
-}
+void RootPathModuleStop() noexcept { (void)g_state.Take(); }
 
 std::string ProcessRoot() {
   std::lock_guard<std::mutex> guard(State().lock);
@@ -123,16 +117,18 @@ void SetProcessRoot(const std::string& path) {
 
 std::string ResolveLibraryPath(const std::string& name) {
   if (name.empty() || HasDirectoryPart(name)) return name;
-  const std::string exe_dir = DirectoryOf(platform::ExecutablePath());
-  if (!exe_dir.empty() && platform::LibraryFileExists(exe_dir + name)) return exe_dir + name;
-  for (const std::string& dir : LibrarySearchDirs()) {
-    if (platform::LibraryFileExists(dir + name)) return dir + name;
+  std::vector<std::string> dirs = {DirectoryOf(platform::ExecutablePath())};
+  for (std::string& dir : LibrarySearchDirs()) dirs.push_back(std::move(dir));
+  for (std::string& dir : platform::SystemLibraryDirs()) dirs.push_back(std::move(dir));
+  for (const std::string& dir : dirs) {
+    if (!dir.empty() && platform::LibraryFileExists(dir + name)) return dir + name;
   }
-  return name;
+  return {};
 }
 
 ModuleHandle LoadLibrarySearched(const std::string& name) {
-  return platform::LoadModule(ResolveLibraryPath(name));
+  const std::string path = ResolveLibraryPath(name);
+  return path.empty() ? nullptr : platform::LoadModule(path);
 }
 
 ModuleHandle LoadLibraryWithFallback(const std::string& name) {

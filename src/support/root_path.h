@@ -21,9 +21,10 @@ namespace dizora {
 using ModuleHandle = platform::ModuleHandle;
 
 // Library start and stop: the library's load code calls Start first, its
-// unload code calls Stop last. Stop clears `ProcessRoot` and the search list.
+// unload code calls Stop last. Stop destroys `ProcessRoot` and the search list
+// (a later use starts empty again); it runs while no thread is inside.
 void RootPathModuleStart();
-void RootPathModuleStop();
+void RootPathModuleStop() noexcept;
 
 // Current process root ("" before SetProcessRoot), ending with a delimiter.
 std::string ProcessRoot();
@@ -40,8 +41,11 @@ std::vector<std::string> LibrarySearchDirs();
 void SetProcessRoot(const std::string& path);
 
 // Where a library of this name is loaded from: a name with a directory part
-// unchanged; else the executable's directory, then each of LibrarySearchDirs,
-// the first where the file exists; else the bare name (system search order).
+// unchanged; else the first of these directories where the file exists: the
+// executable's, each of LibrarySearchDirs, then the system's own
+// (platform::SystemLibraryDirs: on Windows also "Path" as SetProcessRoot
+// extended it). The current directory never takes part, so a library planted
+// beside a document is never loaded. "" when the file is nowhere.
 std::string ResolveLibraryPath(const std::string& name);
 
 // Loads the library at ResolveLibraryPath(name); null on failure.

@@ -30,21 +30,10 @@ std::string ParamValue(DizoraEngine e, int32_t i) {
   return b.data();
 }
 
-TEST(ExportFrame, NullHandleGivesExceptionValues) {
-  DoneEngine(nullptr);
-  EXPECT_EQ(GetMaxUIDLength(nullptr), -1);
-  EXPECT_EQ(GetMaxAdditionEx(nullptr, "a;b"), -1);
-  EXPECT_EQ(GetCryptoParamNumber(nullptr), -1);
-  EXPECT_EQ(GetRemoteGenType(nullptr), -1);
-  EXPECT_EQ(IsDifferentKeys(nullptr), -1);
-  EXPECT_EQ(SetCryptoParamValue(nullptr, 1, "x"), -3);
-  EXPECT_EQ(SignData(nullptr, "a", 1, nullptr, nullptr, 0), -3);
-  EXPECT_EQ(UpdateCertificateCash(nullptr, "u"), -3);
-  char buf[256] = "untouched";
-  GetCryptoParamName(nullptr, 1, buf);
-  GetCryptoErrorString(nullptr, 0, buf);
-  EXPECT_STREQ(buf, "untouched");
-  ClearCash(nullptr);
+TEST(ExportFrame, FilePathLengthIgnoresHandle) {
+  Engine e;
+  EXPECT_EQ(GetMaxFilePathLength(nullptr), 255);
+  EXPECT_EQ(GetMaxFilePathLength(e), 255);
 }
 
 TEST(ExportFrame, OperationsOtherEnginesImplementAnswerMinusOne) {

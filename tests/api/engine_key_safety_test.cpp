@@ -92,7 +92,7 @@ TEST(IncludeKeyFile, AnythingButAPublicKeyRecordIsRefusedAndStays) {
     const auto before = TreeSnapshot(alice.dir());
     EXPECT_EQ(include.fn(alice.engine(), alice.SecretKey().string().c_str()), DZ_E_PUBLIC_KEY) << "own self.sec";
     EXPECT_EQ(include.fn(alice.engine(), (drop / "missing.pub").string().c_str()), DZ_E_PUBLIC_KEY);
-    EXPECT_EQ(include.fn(alice.engine(), nullptr), DZ_E_PUBLIC_KEY);
+    EXPECT_EQ(include.fn(alice.engine(), nullptr), DZ_E_BAD_ARGUMENT);
     EXPECT_EQ(TreeDifference(before, TreeSnapshot(alice.dir())), "");
     for (const Case& c : cases) {
       WriteFile(drop / "key.pub", c.bytes);

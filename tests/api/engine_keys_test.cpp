@@ -181,7 +181,6 @@ TEST_F(KeyMedium, OtherFileIsCopiedToThePublicKeyPath) {
 TEST_F(KeyMedium, MissingFileCreatesNothing) {
   EXPECT_EQ(CreateDirStructure(e, (root / "absent.pub").c_str(), 0), -24);
   EXPECT_EQ(CreateDirStructure(e, root.str().c_str(), 0), -24);  // a directory is no key file
-  EXPECT_EQ(CreateDirStructure(e, nullptr, 0), -24);
   EXPECT_FALSE(Exists(root / "keys"));
   EXPECT_FALSE(Exists(root / "self.pub"));
 }

@@ -302,6 +302,28 @@ TEST_F(Regeneration, StartKeepsTheUIDAndAGivenUIDIsUsed) {
   EXPECT_TRUE(Entries(regen).empty());
 }
 
+// The new secret key is sealed for exactly the owner: a UID holding ';' is
+// one recipient, never a list.
+TEST(RegenerationSeal, OwnerUIDWithSemicolonIsOneRecipient) {
+  const std::string uid = "Client;Branch 7";
+  Medium owner(uid);
+  ASSERT_EQ(owner.generated(), 0);
+  const fs::path regen = owner.dir() / "regen";
+  fs::create_directories(regen);
+  SetRemoteGeneratePath(owner.engine(), regen.string().c_str());
+  std::vector<char> transfer(kMaxTransfer, 0);
+  ASSERT_EQ(RemoteGenerateStart(owner.engine(), transfer.data()), 0);
+
+  Bytes sealed = ReadFile(regen / "sec.dat");
+  const size_t entry = 8 + uid.size() + 1;  // count, method, sender UID and its zero
+  ASSERT_GT(sealed.size(), entry + uid.size());
+  EXPECT_EQ(Bytes(sealed.begin(), sealed.begin() + 4), Bytes({1, 0, 0, 0})) << "one recipient";
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(sealed.data()) + entry), uid);
+  int32_t size = static_cast<int32_t>(sealed.size());
+  EXPECT_EQ(DecodeData(owner.engine(), sealed.data(), &size, 0), 0);
+  EXPECT_EQ(size, 164);
+}
+
 TEST_F(Regeneration, SecondRegenerationReplacesTheOldFiles) {
   const Bytes firstPub = ReadFile(client.PublicKey());
   std::string answer = BankAnswers(Start());

@@ -9,6 +9,17 @@ const Library& lib() {
   return instance;
 }
 
+namespace {
+
+// A parameter block as the engine passes it: rows K8 first.
+std::array<uint8_t, kParamBlockSize> params_of(const uint8_t (&rows)[8][16]) {
+  std::array<uint8_t, kParamBlockSize> block{};
+  for (int i = 1; i <= 8; ++i) std::memcpy(block.data() + (8 - i) * 16, rows[i - 1], 16);
+  return block;
+}
+
+}  // namespace
+
 std::array<uint8_t, kParamBlockSize> test_params() {
   static const uint8_t rows[8][16] = {
       {4, 10, 9, 2, 13, 8, 0, 14, 6, 11, 1, 12, 7, 15, 5, 3},   // K1
@@ -20,9 +31,21 @@ std::array<uint8_t, kParamBlockSize> test_params() {
       {13, 11, 4, 1, 3, 15, 5, 9, 0, 10, 14, 7, 6, 8, 2, 12},   // K7
       {1, 15, 13, 0, 5, 7, 10, 4, 9, 2, 3, 14, 6, 11, 8, 12},   // K8
   };
-  std::array<uint8_t, kParamBlockSize> block{};
-  for (int i = 1; i <= 8; ++i) std::memcpy(block.data() + (8 - i) * 16, rows[i - 1], 16);
-  return block;
+  return params_of(rows);
+}
+
+std::array<uint8_t, kParamBlockSize> cryptopro_params() {
+  static const uint8_t rows[8][16] = {
+      {10, 4, 5, 6, 8, 1, 3, 7, 13, 12, 14, 0, 9, 2, 11, 15},  // K1
+      {5, 15, 4, 0, 2, 13, 11, 9, 1, 7, 6, 3, 12, 14, 10, 8},  // K2
+      {7, 15, 12, 14, 9, 4, 1, 0, 3, 11, 5, 2, 6, 10, 8, 13},  // K3
+      {4, 10, 7, 12, 0, 15, 2, 8, 14, 1, 6, 5, 13, 11, 9, 3},  // K4
+      {7, 6, 4, 11, 9, 12, 2, 10, 1, 8, 0, 14, 15, 13, 3, 5},  // K5
+      {7, 6, 2, 4, 13, 9, 15, 0, 10, 1, 5, 11, 8, 14, 12, 3},  // K6
+      {13, 14, 4, 1, 7, 0, 5, 10, 3, 12, 8, 15, 6, 2, 9, 11},  // K7
+      {1, 3, 10, 9, 5, 11, 4, 15, 8, 6, 7, 14, 13, 0, 2, 12},  // K8
+  };
+  return params_of(rows);
 }
 
 Bytes from_hex(const std::string& hex) {
@@ -63,12 +86,13 @@ void init_gcrypt() {
   (void)done;
 }
 
-Bytes lib_hash(const Bytes& data, size_t piece) {
+Bytes lib_hash(const Bytes& data, size_t piece) { return lib_hash_with(test_params(), data, piece); }
+
+Bytes lib_hash_with(const std::array<uint8_t, kParamBlockSize>& params, const Bytes& data, size_t piece) {
   auto init = lib().fn<HashInitFn>("RuroV_R34_11_1994_init");
   auto update = lib().fn<UpdateFn>("RuroV_R34_11_1994_update");
   auto final = lib().fn<FinalFn>("RuroV_R34_11_1994_final");
   auto clear = lib().fn<ClearFn>("RuroV_R34_11_1994_clear");
-  const auto params = test_params();
   uint8_t ctx[120] = {};
   uint8_t state[kStateSize] = {};
   const uint8_t start[32] = {};

@@ -72,6 +72,8 @@ using SelfTestFn = int32_t (*)(void);
 
 // The GOST R 34.11-94 test table as the engine passes it: rows K8..K1.
 std::array<uint8_t, kParamBlockSize> test_params();
+// The CryptoPro table of GOST R 34.11-94 (RFC 4357), laid out the same way.
+std::array<uint8_t, kParamBlockSize> cryptopro_params();
 
 Bytes from_hex(const std::string& hex);
 std::string to_hex(const uint8_t* p, size_t n);
@@ -82,7 +84,9 @@ Bytes reversed(Bytes b);
 // libgcrypt, initialised once for the reference computations.
 void init_gcrypt();
 
-// The library's hash of data, fed in pieces of at most `piece` bytes.
+// The library's hash of data, fed in pieces of at most `piece` bytes, with
+// the test table or the given one.
 Bytes lib_hash(const Bytes& data, size_t piece = 65535);
+Bytes lib_hash_with(const std::array<uint8_t, kParamBlockSize>& params, const Bytes& data, size_t piece = 65535);
 
 }  // namespace gosttest

@@ -117,5 +117,18 @@ TEST(DynlibTest, LibraryFileExistsOnlyForFiles) {
   fs::remove_all(dir);
 }
 
+// The system's search list for bare names: absolute directories only (never
+// the current one), among them the one that holds the system library.
+TEST(DynlibTest, SystemLibraryDirsAreAbsoluteAndHoldTheSystemLibrary) {
+  const std::vector<std::string> dirs = SystemLibraryDirs();
+  ASSERT_FALSE(dirs.empty());
+  bool found = false;
+  for (const std::string& dir : dirs) {
+    EXPECT_TRUE(fs::path(dir).is_absolute()) << dir;
+    found = found || LibraryFileExists(dir + kSystemLibrary);
+  }
+  EXPECT_TRUE(found);
+}
+
 }  // namespace
 }  // namespace dizora::platform

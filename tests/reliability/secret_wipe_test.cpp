@@ -159,11 +159,16 @@ TEST_F(SecretWipe, NoFreedBlockOrStackAreaKeepsTheSecretKeys) {
   EXPECT_EQ(g_heap_hits.load(), 0);
 }
 
+// Keeps the compiler from dropping or shrinking memory the test leaves
+// behind on purpose (clang would at -O3: the memory is never read again).
+void KeepMemory(const void* p) { asm volatile("" : : "r"(p) : "memory"); }
+
 // Leaves the exchange-key pattern in a stack frame it does not wipe.
 __attribute__((noinline)) void LeaveOnStack() {
   uint8_t frame[4096];
   volatile uint8_t* view = frame;
   for (size_t i = 0; i < 16; ++i) view[2048 + i] = g_patterns.exchange[i];
+  KeepMemory(frame);
 }
 
 TEST_F(SecretWipe, ScannerSeesAnUnwipedStackFrame) {
@@ -175,6 +180,7 @@ TEST_F(SecretWipe, ScannerSeesAnUnwipedBlock) {
   // The seam itself: a block holding the key and freed unwiped is found.
   auto* leak = new uint8_t[64]();
   std::memcpy(leak + 8, g_patterns.exchange, 16);
+  KeepMemory(leak);
   delete[] leak;
   EXPECT_EQ(g_heap_hits.load(), 1);
   g_heap_hits = 0;

@@ -144,12 +144,12 @@ TEST_F(RootPathProcessTest, ModuleStopClearsAndAllowsNewRoot) {
   EXPECT_EQ(ProcessRoot(), "/another/root" + D);
 }
 
-TEST_F(RootPathProcessTest, ResolveKeepsNamesWithDirectoryAndUnknownNames) {
+TEST_F(RootPathProcessTest, ResolveKeepsNamesWithDirectoryAndFindsNoUnknownNames) {
   SetProcessRoot(root_);
   Touch("EXE", "libthing.so");
   EXPECT_EQ(ResolveLibraryPath("/elsewhere/libthing.so"), "/elsewhere/libthing.so");
   EXPECT_EQ(ResolveLibraryPath("sub/libthing.so"), "sub/libthing.so");
-  EXPECT_EQ(ResolveLibraryPath("libnowhere.so"), "libnowhere.so");
+  EXPECT_EQ(ResolveLibraryPath("libnowhere.so"), "");
   EXPECT_EQ(ResolveLibraryPath(""), "");
 }
 
@@ -177,7 +177,34 @@ TEST_F(RootPathProcessTest, ResolvePrefersExecutableDirectory) {
 
 TEST_F(RootPathProcessTest, ResolveWithoutRootFindsNothingExtra) {
   Touch("EXE", "liba.so");
-  EXPECT_EQ(ResolveLibraryPath("liba.so"), "liba.so");
+  EXPECT_EQ(ResolveLibraryPath("liba.so"), "");
+}
+
+// A library planted in the current directory (beside a document the user
+// opened) is never found. On Windows neither through an empty or relative
+// entry of "Path", whose absolute entries still count. (POSIX reads its
+// library path at process start: the host tests cover its empty entries.)
+TEST_F(RootPathProcessTest, ResolveNeverLooksInTheCurrentDirectory) {
+  const fs::path documents = dir_ / "documents";
+  fs::create_directories(documents);
+  std::ofstream(documents / "libplanted.so") << "planted";
+  const fs::path previous_dir = fs::current_path();
+  fs::current_path(documents);
+#ifdef _WIN32
+  const fs::path listed = dir_ / "listed";
+  fs::create_directories(listed);
+  std::ofstream(listed / "liblisted.so") << "listed";
+  const std::string previous_path = platform::GetEnvVar("Path");
+  ASSERT_TRUE(platform::SetEnvVar("Path", ";.;..\\documents;" + listed.string() + ";" + previous_path));
+  EXPECT_EQ(ResolveLibraryPath("liblisted.so"), (listed / "liblisted.so").string());
+#endif
+  SetProcessRoot(root_);
+  EXPECT_EQ(ResolveLibraryPath("libplanted.so"), "");
+  EXPECT_EQ(LoadLibraryWithFallback("libplanted.so"), nullptr);
+  fs::current_path(previous_dir);
+#ifdef _WIN32
+  platform::SetEnvVar("Path", previous_path);
+#endif
 }
 
 TEST_F(RootPathProcessTest, LoadSearchedFindsLibraryInRootDirectory) {

@@ -4,6 +4,14 @@
  * engine through __stdcall pointers (sign, verify, encrypt, decrypt), and
  * checks that unloading stops the library and a second load starts it again.
  *
+ *   dizora_host           the whole run above, ending with FreeLibrary
+ *   dizora_host exit      a session, then main returns without FreeLibrary
+ *                         while a second thread is still signing
+ *   dizora_host planted   a libcrypt.dll in the current directory (beside a
+ *                         document the user opened) is never loaded: a copy
+ *                         of this program and the engine without it run as
+ *                         "planted-child" in a directory that holds one
+ *
  * Run from the directory that holds dizora.dll and libcrypt.dll. Prints one
  * line per failed check and a closing "N passed, N failed" line; the exit
  * code is 0 only when every check passed.
@@ -387,13 +395,137 @@ static void RunSession(HMODULE dll, int first) {
   api.DoneEngine(e);
 }
 
-int main(void) {
+/* ---- Leaving while a second thread is still inside the engine ------------ */
+
+struct Signer {
+  const struct Api *api;
+  Engine engine;
+  volatile LONG calls;
+};
+
+static DWORD WINAPI SignForever(LPVOID argument) {
+  struct Signer *signer = argument;
+  static unsigned char data[4 << 20];
+  unsigned char signature[512];
+  memset(data, 0x42, sizeof data);
+  for (;;) {
+    int32_t size = 0;
+    InterlockedIncrement(&signer->calls);
+    signer->api->SignData(signer->engine, data, (int32_t)sizeof data, signature, &size, 0);
+  }
+  return 0;
+}
+
+/* Returns from main without FreeLibrary while the thread signs: the system
+ * ends the thread, and the library must not be torn down under it. */
+static int ExitWhileSigning(void) {
+  static struct Api api;
+  static struct Signer signer;
+  HMODULE dll = LoadLibraryA("dizora.dll");
+  Check(dll != NULL, "LoadLibraryA(dizora.dll)", (long)GetLastError());
+  if (dll == NULL || !Resolve(dll, &api)) return 1;
+  signer.api = &api;
+  signer.engine = api.GetCryptObj(0);
+  Check(signer.engine != NULL && MakeKeys(&api, signer.engine, "HostUser"), "key generation", 0);
+  SignAndVerify(&api, signer.engine, "HostUser");
+  Check(CreateThread(NULL, 0, SignForever, &signer, 0, NULL) != NULL, "CreateThread", (long)GetLastError());
+  while (signer.calls < 2) Sleep(1); /* the first call is done, the second running */
+  Sleep(5);
+  printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
+}
+
+/* ---- A libcrypt.dll planted in the current directory -------------------- */
+
+static void DirectoryOfModule(HMODULE module, char *dir) {
+  char *slash;
+  GetModuleFileNameA(module, dir, MAX_PATH);
+  slash = strrchr(dir, '\\');
+  if (slash != NULL) slash[1] = '\0';
+}
+
+/* The child: its own directory holds dizora.dll but no libcrypt.dll; the
+ * current directory holds one. The engine must not load it, and loads the
+ * library once it is in the program's directory. */
+static int PlantedChild(void) {
+  struct Api api;
+  char own[MAX_PATH], source[MAX_PATH], target[MAX_PATH], cwd[MAX_PATH];
+  unsigned char signature[512];
+  int32_t size = 0, r;
   HMODULE dll;
+  Engine e;
+  DirectoryOfModule(NULL, own);
+  GetCurrentDirectoryA(sizeof cwd, cwd);
+  snprintf(source, sizeof source, "%s\\libcrypt.dll", cwd);
+  snprintf(target, sizeof target, "%slibcrypt.dll", own);
+  Check(GetFileAttributesA(source) != INVALID_FILE_ATTRIBUTES, "libcrypt.dll is in the current directory", 0);
+  Check(GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES, "no libcrypt.dll beside the program", 0);
+  dll = LoadLibraryA("dizora.dll");
+  Check(dll != NULL, "LoadLibraryA(dizora.dll)", (long)GetLastError());
+  if (dll == NULL || !Resolve(dll, &api)) return 1;
+  e = api.GetCryptObj(0);
+  r = api.SignData(e, "order", 5, signature, &size, 0);
+  Check(r == -29, "the engine does not load the planted libcrypt.dll", r);
+  Check(GetModuleHandleA("libcrypt.dll") == NULL, "no libcrypt.dll in the process", 0);
+  /* The same library beside the program is found (the check above was not
+   * passed for want of a loadable library). */
+  Check(CopyFileA(source, target, FALSE) != 0, "copying libcrypt.dll beside the program", (long)GetLastError());
+  r = api.SignData(e, "order", 5, signature, &size, 0);
+  Check(r != -29 && GetModuleHandleA("libcrypt.dll") != NULL, "libcrypt.dll beside the program is loaded", r);
+  api.DoneEngine(e);
+  FreeLibrary(dll);
+  printf("planted-child: %d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
+}
+
+static int CopyInto(const char *from_dir, const char *name, const char *to_dir) {
+  char from[MAX_PATH], to[MAX_PATH];
+  snprintf(from, sizeof from, "%s%s", from_dir, name);
+  snprintf(to, sizeof to, "%s\\%s", to_dir, name);
+  return CopyFileA(from, to, FALSE) != 0;
+}
+
+static int Planted(void) {
+  char own[MAX_PATH], app[MAX_PATH], documents[MAX_PATH], program[MAX_PATH], command[] = "dizora_host.exe planted-child";
+  STARTUPINFOA startup;
+  PROCESS_INFORMATION child;
+  DWORD status = 1;
+  DirectoryOfModule(NULL, own);
+  snprintf(app, sizeof app, "%s\\app", g_dir);
+  snprintf(documents, sizeof documents, "%s\\documents", g_dir);
+  Check(CreateDirectoryA(app, NULL) && CreateDirectoryA(documents, NULL), "scratch directories", 0);
+  Check(CopyInto(own, "dizora_host.exe", app) && CopyInto(own, "dizora.dll", app) &&
+            CopyInto(own, "libcrypt.dll", documents),
+        "copies of the program, the engine and the library", (long)GetLastError());
+  snprintf(program, sizeof program, "%s\\dizora_host.exe", app);
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  if (CreateProcessA(program, command, NULL, NULL, TRUE, 0, NULL, documents, &startup, &child)) {
+    WaitForSingleObject(child.hProcess, INFINITE);
+    GetExitCodeProcess(child.hProcess, &status);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+  } else {
+    Check(0, "CreateProcessA", (long)GetLastError());
+  }
+  Check(status == 0, "the child refused the planted libcrypt.dll", (long)status);
+  RemoveTree(g_dir);
+  printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
+}
+
+/* ---- The whole run -------------------------------------------------------- */
+
+int main(int argc, char **argv) {
+  HMODULE dll;
+  if (argc > 1 && strcmp(argv[1], "planted-child") == 0) return PlantedChild();
   Check(GetModuleHandleA("libcrypt.dll") == NULL, "libcrypt.dll is not loaded before the engine", 0);
   if (!MakeScratchDir()) {
     printf("cannot create a scratch directory\n");
     return 2;
   }
+  if (argc > 1 && strcmp(argv[1], "exit") == 0) return ExitWhileSigning();
+  if (argc > 1 && strcmp(argv[1], "planted") == 0) return Planted();
 
   dll = LoadLibraryA("dizora.dll");
   Check(dll != NULL, "LoadLibraryA(dizora.dll)", (long)GetLastError());
