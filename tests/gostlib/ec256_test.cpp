@@ -1,108 +1,85 @@
 // The curve arithmetic of the GOST library, compiled into this program and
-// checked against GMP (field, scalars, the affine group law, inverses),
-// nettle (k * G) and libgcrypt (k * P) on random and edge values, on each
-// set of field rows this processor can run (portable, and mulx/adx).
-#include <nettle/ecc-curve.h>
-#include <nettle/ecc.h>
-
+// checked against the reference vectors of vectors/ec256.txt (GMP, nettle,
+// libgcrypt) on each set of field rows the build can run: the portable rows
+// (on 128-bit integers, or on 32-bit halves in the i686 build and in
+// ec256_halves_test.cpp) and the mulx/adx rows where the processor has them.
 #include <cstring>
 #include <random>
 
 #include "../../gostlib/ec256.cpp"
-#include "bignum.hpp"
-
-// The library's objects are not linked into the test program; ec256.cpp
-// takes only the wipe of common.cpp. Weak, in case another test file
-// compiles common.cpp in as well.
-namespace gost {
-[[gnu::weak]] void wipe(void* p, size_t n) noexcept {
-  auto* volatile bytes = static_cast<volatile uint8_t*>(p);
-  for (size_t i = 0; i < n; ++i) bytes[i] = 0;
-}
-}  // namespace gost
+#include "gostlib_fixture.hpp"
 
 namespace gosttest {
 namespace {
 
 namespace ec = gost::ec256;
 
-Z z_of(const uint64_t v[4]) {
-  Z z;
-  mpz_import(z.get(), 4, -1, sizeof(uint64_t), 0, 0, v);
-  return z;
-}
-Z z_of(const ec::Fe& a) { return z_of(a.v); }
-Z z_of(const ec::Sc& a) { return z_of(a.v); }
+const std::vector<Row>& rows(const char* kind) { return vectors("ec256.txt", kind); }
 
-// The low 256 bits of z as limbs (z must be non-negative).
-void limbs_of(const Z& z, uint64_t out[4]) {
-  const Bytes le = z_to_le(z, 32);
-  for (int i = 0; i < 4; ++i) out[i] = gost::load_le64(le.data() + 8 * i);
+const std::string kZero(64, '0');
+
+// Field elements and scalars as 64 hex digits, big-endian, and back.
+template <class T>
+T num(const std::string& hex) {
+  const Bytes be = from_hex(hex);
+  T out{};
+  for (size_t i = 0; i < 32; ++i) out.v[i / 8] |= uint64_t(be[31 - i]) << (8 * (i % 8));
+  return out;
 }
-ec::Fe fe_of(const Z& z) {
-  ec::Fe f;
-  limbs_of(z, f.v);
-  return f;
-}
-ec::Sc sc_of(const Z& z) {
-  ec::Sc s;
-  limbs_of(z, s.v);
-  return s;
+template <class T>
+std::string hex(const T& t) {
+  uint8_t be[32];
+  for (size_t i = 0; i < 32; ++i) be[31 - i] = uint8_t(t.v[i / 8] >> (8 * (i % 8)));
+  return to_hex(be, 32);
 }
 
-Z mod(const Z& a, const Z& m) {
-  Z r;
-  mpz_mod(r.get(), a.get(), m.get());
-  return r;
+// Fixed-width hex compares as the numbers do.
+bool below_p(const std::string& hex) { return hex < gostvec::kP2001; }
+
+// A point of a vector line: x y at column i, 0 0 for infinity.
+struct Pt {
+  ec::Affine a;
+  bool inf;
+};
+Pt point_at(const Row& r, size_t i) {
+  return Pt{ec::Affine{num<ec::Fe>(r[i]), num<ec::Fe>(r[i + 1])}, r[i] == kZero && r[i + 1] == kZero};
 }
 
-const Z& P() {
-  static const Z p(kP2001);
-  return p;
-}
-const Z& Q() {
-  static const Z q(kQ2001);
-  return q;
+// A point as the vectors write it.
+std::string text(const ec::Point& p) {
+  ec::Affine a;
+  if (!ec::to_affine(p, a)) return kZero + " " + kZero;
+  return hex(a.x) + " " + hex(a.y);
 }
 
-// Random values below 2^256 and below m, and the edge values of m.
-class Values {
+// The same points in other coordinates: projective ones scaled by a random
+// lambda, Jacobian ones (x = X / Z^2, y = Y / Z^3) for a random Z.
+class Coordinates {
  public:
-  explicit Values(uint64_t seed) : gen_(seed) {}
-  Z below(const Z& m) {
-    uint64_t v[4];
-    for (auto& w : v) w = gen_();
-    return mod(z_of(v), m);
+  ec::Point scaled(const Pt& p) {
+    const ec::Fe l = random();
+    if (p.inf) return ec::Point{ec::kFeZero, l, ec::kFeZero};
+    return ec::Point{ec::fe_mul(p.a.x, l), ec::fe_mul(p.a.y, l), l};
   }
-  std::vector<Z> edges_and_random(const Z& m, int count) {
-    std::vector<Z> out;
-    for (const long d : {0L, 1L, 2L, 3L, 616L, 617L, 618L}) {
-      Z z;
-      mpz_set_ui(z.get(), unsigned(d));
-      out.push_back(z);
-    }
-    for (const long d : {1L, 2L, 3L, 617L}) {
-      Z z;
-      mpz_sub_ui(z.get(), m.get(), unsigned(d));
-      out.push_back(z);
-    }
-    for (const unsigned bit : {64u, 128u, 192u, 255u}) {
-      Z z, zm1;
-      mpz_ui_pow_ui(z.get(), 2, bit);
-      mpz_sub_ui(zm1.get(), z.get(), 1);
-      out.push_back(mod(z, m));
-      out.push_back(mod(zm1, m));
-    }
-    for (int i = 0; i < count; ++i) out.push_back(below(m));
-    return out;
+  ec::Jacobian jacobian(const Pt& p) {
+    if (p.inf) return ec::Jacobian{ec::kFeOne, ec::kFeOne, ec::kFeZero};
+    const ec::Fe z = random(), z2 = ec::fe_sqr(z);
+    return ec::Jacobian{ec::fe_mul(p.a.x, z2), ec::fe_mul(p.a.y, ec::fe_mul(z2, z)), z};
   }
-  uint64_t word() { return gen_(); }
+  template <class C>
+  static ec::Point back(const ec::Jacobian& j) {
+    if (C::is_zero(j.z)) return ec::kInfinity;
+    return C::canon(ec::Point{C::mul(j.x, j.z), j.y, C::mul(j.z, C::sqr(j.z))});
+  }
 
  private:
-  std::mt19937_64 gen_;
+  // Non-zero and below 2^255 < p.
+  ec::Fe random() { return ec::Fe{{gen_() | 1, gen_(), gen_(), gen_() >> 1}}; }
+  std::mt19937_64 gen_{6};
 };
 
-TEST(Ec256Limbs, PortableWideMultiplyMatchesTheCompiler) {
+#if GOST_EC256_INT128
+TEST(Ec256, PortableWideMultiplyMatchesTheCompiler) {
   std::mt19937_64 gen(1);
   std::vector<uint64_t> vals = {0, 1, 2, 0xFFFFFFFFULL, 0x100000000ULL, ~0ULL, ~0ULL - 1, 1ULL << 63};
   for (int i = 0; i < 200; ++i) vals.push_back(gen());
@@ -119,6 +96,7 @@ TEST(Ec256Limbs, PortableWideMultiplyMatchesTheCompiler) {
   EXPECT_EQ(ec::mul_add2(~0ULL, ~0ULL, ~0ULL, ~0ULL, hi), ~0ULL) << "the largest sum fits 128 bits";
   EXPECT_EQ(hi, ~0ULL);
 }
+#endif
 
 // The sets of field rows, each tested directly; the assembly rows only
 // where the processor has mulx, adcx/adox and AVX2.
@@ -136,446 +114,186 @@ using RowSets = ::testing::Types<ec::PortableRows>;
 #endif
 TYPED_TEST_SUITE(Ec256Rows, RowSets);
 
-// Field operations against GMP; the lazy rows also on inputs in [p, 2^256)
-// and through canon(), since their results may lie there.
-TYPED_TEST(Ec256Rows, FieldArithmeticMatchesGmp) {
+// The lazy rows also take inputs in [p, 2^256), and their results may lie
+// there: they are made canonical before the comparison.
+TYPED_TEST(Ec256Rows, FieldArithmeticMatchesTheReference) {
   using R = TypeParam;
   using C = ec::Curve<R>;
-  Values gen(2);
-  std::vector<Z> vals = gen.edges_and_random(P(), 30);
-  if (R::kLazy) {
-    Z top;
-    mpz_ui_pow_ui(top.get(), 2, 256);
-    for (const long d : {1L, 2L, 300L, 616L, 617L}) {
-      Z z;
-      mpz_sub_ui(z.get(), top.get(), unsigned(d));
-      vals.push_back(z);  // p .. 2^256 - 1
+  auto got = [](const ec::Fe& f) { return hex(R::canon(f)); };
+  auto held = [](const std::string& v) { return R::kLazy || below_p(v); };
+  for (const Row& r : rows("fe1")) {  // a a^2 3a 166a (2^32-1)a -a 1/a
+    if (!held(r[0])) continue;
+    const ec::Fe a = num<ec::Fe>(r[0]);
+    EXPECT_EQ(got(R::sqr(a)), r[1]) << r[0];
+    EXPECT_EQ(got(R::mul_small(a, 3)), r[2]) << r[0];
+    EXPECT_EQ(got(R::mul_small(a, 166)), r[3]) << r[0];
+    EXPECT_EQ(got(R::mul_small(a, 0xFFFFFFFFu)), r[4]) << r[0];
+    for (const ec::Fe& inverse : {C::inv(a), C::inv_public(a), C::inv_fermat(a)}) {
+      EXPECT_EQ(got(inverse), r[6]) << "1 / " << r[0];
     }
   }
-  auto got = [](const ec::Fe& f) { return z_of(R::canon(f)); };
-  for (const Z& a : vals) {
-    const ec::Fe fa = fe_of(a);
-    Z want;
-    for (const uint32_t m : {3u, 166u, 0xFFFFFFFFu}) {
-      mpz_mul_ui(want.get(), a.get(), m);
-      ASSERT_EQ(got(R::mul_small(fa, m)), mod(want, P())) << a.hex() << " * " << m;
-    }
-    mpz_mul(want.get(), a.get(), a.get());
-    ASSERT_EQ(got(R::sqr(fa)), mod(want, P())) << a.hex();
-    const Z am = mod(a, P());
-    if (mpz_sgn(am.get()) == 0) {
-      EXPECT_EQ(mpz_sgn(got(C::inv(fa)).get()), 0) << "0 has no inverse and gives 0";
-    } else {
-      ASSERT_NE(mpz_invert(want.get(), am.get(), P().get()), 0);
-      ASSERT_EQ(got(C::inv(fa)), want) << a.hex();
-      ASSERT_EQ(got(C::inv_public(fa)), want) << a.hex();
-      ASSERT_EQ(got(C::inv_fermat(fa)), want) << a.hex();
-    }
-    for (const Z& b : vals) {
-      const ec::Fe fb = fe_of(b);
-      mpz_add(want.get(), a.get(), b.get());
-      ASSERT_EQ(got(R::add(fa, fb)), mod(want, P())) << a.hex() << " + " << b.hex();
-      mpz_sub(want.get(), a.get(), b.get());
-      ASSERT_EQ(got(R::sub(fa, fb)), mod(want, P())) << a.hex() << " - " << b.hex();
-      mpz_mul(want.get(), a.get(), b.get());
-      ASSERT_EQ(got(R::mul(fa, fb)), mod(want, P())) << a.hex() << " * " << b.hex();
-      ASSERT_EQ(C::is_zero(R::sub(fa, fb)), mod(a, P()) == mod(b, P()));
-    }
+  for (const Row& r : rows("fe")) {  // a b a+b a-b ab
+    if (!held(r[0]) || !held(r[1])) continue;
+    const ec::Fe a = num<ec::Fe>(r[0]), b = num<ec::Fe>(r[1]);
+    EXPECT_EQ(got(R::add(a, b)), r[2]) << r[0] << " + " << r[1];
+    EXPECT_EQ(got(R::sub(a, b)), r[3]) << r[0] << " - " << r[1];
+    EXPECT_EQ(got(R::mul(a, b)), r[4]) << r[0] << " * " << r[1];
+    EXPECT_EQ(C::is_zero(R::sub(a, b)), r[3] == kZero) << r[0] << " - " << r[1];
   }
 }
 
-// The public functions, on whichever rows the process runs, give fully
-// reduced results.
-TEST(Ec256Field, PublicFunctionsMatchGmp) {
-  Values gen(3);
-  const std::vector<Z> vals = gen.edges_and_random(P(), 12);
-  for (const Z& a : vals) {
-    const ec::Fe fa = fe_of(a);
-    Z want;
-    mpz_neg(want.get(), a.get());
-    ASSERT_EQ(z_of(ec::fe_neg(fa)), mod(want, P())) << a.hex();
-    if (mpz_sgn(a.get()) != 0) {
-      ASSERT_NE(mpz_invert(want.get(), a.get(), P().get()), 0);
-      ASSERT_EQ(z_of(ec::fe_inv(fa)), want) << a.hex();
+// The public functions, on whichever rows the process runs, take and give
+// fully reduced values; decoding refuses values from p on.
+TEST(Ec256, FieldFunctionsAndDecoding) {
+  for (const Row& r : rows("fe1")) {
+    ec::Fe a = ec::kFeOne;
+    const Bytes le = le_of(r[0]);
+    ASSERT_EQ(ec::fe_from_le(le.data(), a), below_p(r[0])) << r[0];
+    if (!below_p(r[0])) {
+      EXPECT_EQ(hex(a), hex(ec::kFeOne)) << "a refused value leaves the output alone";
+      continue;
     }
-    for (const Z& b : vals) {
-      const ec::Fe fb = fe_of(b);
-      mpz_mul(want.get(), a.get(), b.get());
-      ASSERT_EQ(z_of(ec::fe_mul(fa, fb)), mod(want, P())) << a.hex() << " * " << b.hex();
-      ASSERT_EQ(ec::fe_equal_mask(fa, fb) != 0, a == b);
-    }
+    uint8_t out[32];
+    ec::fe_to_le(a, out);
+    EXPECT_EQ(to_hex(out, 32), to_hex(le));
+    EXPECT_EQ(hex(ec::fe_sqr(a)), r[1]) << r[0];
+    EXPECT_EQ(hex(ec::fe_mul_small(a, 166)), r[3]) << r[0];
+    EXPECT_EQ(hex(ec::fe_neg(a)), r[5]) << r[0];
+    EXPECT_EQ(hex(ec::fe_inv(a)), r[6]) << r[0];
+  }
+  for (const Row& r : rows("fe")) {
+    if (!below_p(r[0]) || !below_p(r[1])) continue;
+    const ec::Fe a = num<ec::Fe>(r[0]), b = num<ec::Fe>(r[1]);
+    EXPECT_EQ(hex(ec::fe_add(a, b)), r[2]) << r[0] << " + " << r[1];
+    EXPECT_EQ(hex(ec::fe_sub(a, b)), r[3]) << r[0] << " - " << r[1];
+    EXPECT_EQ(hex(ec::fe_mul(a, b)), r[4]) << r[0] << " * " << r[1];
+    EXPECT_EQ(ec::fe_equal_mask(a, b) != 0, r[0] == r[1]) << r[0] << " == " << r[1];
   }
 }
 
-TEST(Ec256Field, Decoding) {
-  ec::Fe f = ec::kFeOne;
-  Z pm1;
-  mpz_sub_ui(pm1.get(), P().get(), 1);
-  EXPECT_TRUE(ec::fe_from_le(z_to_le(pm1, 32).data(), f));
-  EXPECT_EQ(z_of(f), pm1);
-  uint8_t out[32];
-  ec::fe_to_le(f, out);
-  EXPECT_EQ(Bytes(out, out + 32), z_to_le(pm1, 32));
-  f = ec::kFeOne;
-  EXPECT_FALSE(ec::fe_from_le(z_to_le(P(), 32).data(), f)) << "p is not a field element";
-  EXPECT_FALSE(ec::fe_from_le(Bytes(32, 0xFF).data(), f));
-  EXPECT_EQ(z_of(f), Z("1")) << "a refused value leaves the output alone";
-}
-
-TEST(Ec256Scalar, ArithmeticMatchesGmp) {
-  Values gen(4);
-  const std::vector<Z> vals = gen.edges_and_random(Q(), 30);
-  for (const Z& a : vals) {
-    const ec::Sc sa = sc_of(a);
-    Z want;
-    mpz_neg(want.get(), a.get());
-    ASSERT_EQ(z_of(ec::sc_neg(sa)), mod(want, Q())) << a.hex();
-    EXPECT_EQ(ec::sc_is_zero(sa), mpz_sgn(a.get()) == 0);
-    if (mpz_sgn(a.get()) != 0) {
-      ASSERT_NE(mpz_invert(want.get(), a.get(), Q().get()), 0);
-      ASSERT_EQ(z_of(ec::sc_inv(sa)), want) << a.hex();
-      ASSERT_EQ(z_of(ec::sc_inv_public(sa)), want) << a.hex();
-    } else {
-      EXPECT_TRUE(ec::sc_is_zero(ec::sc_inv(sa)));
-      EXPECT_TRUE(ec::sc_is_zero(ec::sc_inv_public(sa)));
-    }
-    for (const Z& b : vals) {
-      const ec::Sc sb = sc_of(b);
-      mpz_add(want.get(), a.get(), b.get());
-      ASSERT_EQ(z_of(ec::sc_add(sa, sb)), mod(want, Q())) << a.hex() << " + " << b.hex();
-      mpz_mul(want.get(), a.get(), b.get());
-      ASSERT_EQ(z_of(ec::sc_mul(sa, sb)), mod(want, Q())) << a.hex() << " * " << b.hex();
-    }
+TEST(Ec256, ScalarArithmeticMatchesTheReference) {
+  for (const Row& r : rows("sc1")) {  // a -a 1/a
+    const ec::Sc a = num<ec::Sc>(r[0]);
+    EXPECT_EQ(hex(ec::sc_neg(a)), r[1]) << r[0];
+    EXPECT_EQ(ec::sc_is_zero(a), r[0] == kZero) << r[0];
+    EXPECT_EQ(hex(ec::sc_inv(a)), r[2]) << r[0];
+    EXPECT_EQ(hex(ec::sc_inv_public(a)), r[2]) << r[0];
+  }
+  for (const Row& r : rows("sc")) {  // a b a+b ab
+    const ec::Sc a = num<ec::Sc>(r[0]), b = num<ec::Sc>(r[1]);
+    EXPECT_EQ(hex(ec::sc_add(a, b)), r[2]) << r[0] << " + " << r[1];
+    EXPECT_EQ(hex(ec::sc_mul(a, b)), r[3]) << r[0] << " * " << r[1];
   }
 }
 
-TEST(Ec256Scalar, ReductionAndRangeChecks) {
-  Values gen(5);
-  // Values from q up to 2^256 - 1 reduce; those below q are kept.
-  std::vector<Z> wide = gen.edges_and_random(Q(), 10);
-  Z top;
-  mpz_ui_pow_ui(top.get(), 2, 256);
-  for (const long d : {1L, 2L, 617L, 618L}) {
-    Z z;
-    mpz_sub_ui(z.get(), top.get(), unsigned(d));
-    wide.push_back(z);
-  }
-  for (const long d : {0L, 1L, 2L}) {
-    Z z;
-    mpz_add_ui(z.get(), Q().get(), unsigned(d));
-    wide.push_back(z);
-  }
-  for (int i = 0; i < 10; ++i) wide.push_back(gen.below(top));
-  // 512-bit values: a high half from the list over each low half.
-  for (size_t i = 0; i < wide.size(); ++i) {
-    const Z& hi = wide[(i * 7 + 3) % wide.size()];
-    Z v;
-    mpz_mul_2exp(v.get(), hi.get(), 256);
-    mpz_add(v.get(), v.get(), wide[i].get());
-    Bytes le = z_to_le(wide[i], 32);
-    const Bytes hle = z_to_le(hi, 32);
-    le.insert(le.end(), hle.begin(), hle.end());
-    EXPECT_EQ(z_of(ec::sc_reduce_wide_le(le.data())), mod(v, Q())) << v.hex();
-  }
-  for (const Z& v : wide) {
-    const Bytes le = z_to_le(v, 32);
-    EXPECT_EQ(z_of(ec::sc_reduce_le(le.data())), mod(v, Q())) << v.hex();
-    if (mpz_cmp(v.get(), P().get()) < 0) {
-      EXPECT_EQ(z_of(ec::sc_from_fe(fe_of(v))), mod(v, Q())) << v.hex();
+// Values from q up to 2^256 - 1 reduce; those below q are kept, and only
+// they are taken as scalars.
+TEST(Ec256, ScalarReductionAndRangeChecks) {
+  for (const Row& r : rows("sc_reduce")) {  // v v-mod-q
+    const Bytes le = le_of(r[0]), be = from_hex(r[0]);
+    const bool below = r[0] == r[1];
+    EXPECT_EQ(hex(ec::sc_reduce_le(le.data())), r[1]) << r[0];
+    if (below_p(r[0])) {
+      EXPECT_EQ(hex(ec::sc_from_fe(num<ec::Fe>(r[0]))), r[1]) << r[0];
     }
     ec::Sc s{};
-    const bool below = mpz_cmp(v.get(), Q().get()) < 0;
-    EXPECT_EQ(ec::sc_from_le(le.data(), s), below) << v.hex();
-    EXPECT_EQ(ec::sc_from_be(reversed(le).data(), s), below) << v.hex();
+    EXPECT_EQ(ec::sc_from_le(le.data(), s), below) << r[0];
+    EXPECT_EQ(ec::sc_from_be(be.data(), s), below) << r[0];
     if (below) {
-      uint8_t be[32];
-      ec::sc_to_be(s, be);
-      EXPECT_EQ(Bytes(be, be + 32), reversed(le));
+      uint8_t out[32];
+      ec::sc_to_be(s, out);
+      EXPECT_EQ(to_hex(out, 32), r[0]);
     }
+  }
+  for (const Row& r : rows("sc_wide")) {
+    EXPECT_EQ(hex(ec::sc_reduce_wide_le(le_of(r[0]).data())), r[1]) << r[0];
   }
 }
 
 // --- points --------------------------------------------------------------
 
-struct RefPoint {
-  Z x, y;
-  bool infinity = false;
-};
-
-// The textbook affine group law of y^2 = x^3 - 3x + 166 mod p, in GMP.
-RefPoint ref_add(const RefPoint& a, const RefPoint& b) {
-  if (a.infinity) return b;
-  if (b.infinity) return a;
-  Z num, den, lambda, t;
-  if (a.x == b.x) {
-    mpz_add(t.get(), a.y.get(), b.y.get());
-    if (mpz_sgn(mod(t, P()).get()) == 0) return RefPoint{Z(), Z(), true};
-    mpz_mul(num.get(), a.x.get(), a.x.get());
-    mpz_mul_ui(num.get(), num.get(), 3);
-    mpz_sub_ui(num.get(), num.get(), 3);
-    mpz_mul_2exp(den.get(), a.y.get(), 1);
-  } else {
-    mpz_sub(num.get(), b.y.get(), a.y.get());
-    mpz_sub(den.get(), b.x.get(), a.x.get());
-  }
-  den = mod(den, P());
-  mpz_invert(den.get(), den.get(), P().get());
-  mpz_mul(lambda.get(), num.get(), den.get());
-  lambda = mod(lambda, P());
-  RefPoint r;
-  mpz_mul(t.get(), lambda.get(), lambda.get());
-  mpz_sub(t.get(), t.get(), a.x.get());
-  mpz_sub(t.get(), t.get(), b.x.get());
-  r.x = mod(t, P());
-  mpz_sub(t.get(), a.x.get(), r.x.get());
-  mpz_mul(t.get(), t.get(), lambda.get());
-  mpz_sub(t.get(), t.get(), a.y.get());
-  r.y = mod(t, P());
-  return r;
-}
-
-RefPoint ref_neg(const RefPoint& a) {
-  RefPoint r = a;
-  Z t;
-  mpz_neg(t.get(), a.y.get());
-  r.y = mod(t, P());
-  return r;
-}
-
-RefPoint ref_of(const ec::Point& p) {
-  ec::Affine a;
-  if (!ec::to_affine(p, a)) return RefPoint{Z(), Z(), true};
-  return RefPoint{z_of(a.x), z_of(a.y), false};
-}
-
-ec::Affine affine_of(const RefPoint& r) { return ec::Affine{fe_of(r.x), fe_of(r.y)}; }
-
-// The same point with projective coordinates scaled by a random lambda.
-ec::Point scaled(const RefPoint& r, Values& gen) {
-  if (r.infinity) {
-    const ec::Fe l = fe_of(gen.below(P()));
-    return ec::Point{ec::kFeZero, l, ec::kFeZero};
-  }
-  Z lz = gen.below(P());
-  if (mpz_sgn(lz.get()) == 0) lz = Z("1");
-  const ec::Fe l = fe_of(lz);
-  return ec::Point{ec::fe_mul(fe_of(r.x), l), ec::fe_mul(fe_of(r.y), l), l};
-}
-
-void expect_same(const RefPoint& want, const ec::Point& got, const std::string& what) {
-  const RefPoint g = ref_of(got);
-  ASSERT_EQ(g.infinity, want.infinity) << what;
-  if (want.infinity) return;
-  EXPECT_EQ(g.x, want.x) << what;
-  EXPECT_EQ(g.y, want.y) << what;
-  EXPECT_TRUE(ec::on_curve(affine_of(g))) << what;
-}
-
-class Ec256Points : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ecc_point_init(&np_, nettle_get_gost_gc256b());
-    ecc_scalar_init(&ns_, nettle_get_gost_gc256b());
-  }
-  void TearDown() override {
-    ecc_point_clear(&np_);
-    ecc_scalar_clear(&ns_);
-  }
-  // k * G by nettle, for 0 < k < q.
-  RefPoint nettle_mul_g(const Z& k) {
-    EXPECT_EQ(ecc_scalar_set(&ns_, k.get()), 1);
-    ecc_point_mul_g(&np_, &ns_);
-    RefPoint r;
-    ecc_point_get(&np_, r.x.get(), r.y.get());
-    return r;
-  }
-  // k * P by libgcrypt's curve of the same parameters.
-  RefPoint gcry_mul(const Z& k, const RefPoint& p) {
-    init_gcrypt();
-    gcry_ctx_t ctx = nullptr;
-    EXPECT_EQ(gcry_mpi_ec_new(&ctx, nullptr, "GOST2001-CryptoPro-A"), 0u);
-    auto mpi = [](const Z& z) {
-      gcry_mpi_t m = nullptr;
-      gcry_mpi_scan(&m, GCRYMPI_FMT_HEX, z.hex().c_str(), 0, nullptr);
-      return m;
-    };
-    gcry_mpi_t x = mpi(p.x), y = mpi(p.y), one = gcry_mpi_set_ui(nullptr, 1), km = mpi(k);
-    gcry_mpi_point_t pt = gcry_mpi_point_set(nullptr, x, y, one), out = gcry_mpi_point_new(0);
-    gcry_mpi_ec_mul(out, km, pt, ctx);
-    gcry_mpi_t ox = gcry_mpi_new(0), oy = gcry_mpi_new(0);
-    RefPoint r;
-    r.infinity = gcry_mpi_ec_get_affine(ox, oy, out, ctx) != 0;
-    unsigned char* hex = nullptr;
-    if (!r.infinity) {
-      gcry_mpi_aprint(GCRYMPI_FMT_HEX, &hex, nullptr, ox);
-      r.x = Z(reinterpret_cast<char*>(hex));
-      gcry_free(hex);
-      gcry_mpi_aprint(GCRYMPI_FMT_HEX, &hex, nullptr, oy);
-      r.y = Z(reinterpret_cast<char*>(hex));
-      gcry_free(hex);
+// Every case of the group law (equal, opposite and infinite operands), on
+// the complete projective formulas and on the Jacobian helpers of the
+// public double multiplication.
+TYPED_TEST(Ec256Rows, GroupLawMatchesTheReferenceOnEveryCase) {
+  using C = ec::Curve<TypeParam>;
+  Coordinates c;
+  for (const Row& r : rows("add")) {  // a b a+b
+    const Pt a = point_at(r, 0), b = point_at(r, 2);
+    const std::string want = r[4] + " " + r[5], what = r[0] + " " + r[1] + " + " + r[2] + " " + r[3];
+    EXPECT_EQ(text(C::canon(C::add(c.scaled(a), c.scaled(b)))), want) << what;
+    EXPECT_EQ(text(c.back<C>(C::jac_add(c.jacobian(a), c.jacobian(b)))), want) << what;
+    if (!b.inf) {
+      EXPECT_EQ(text(C::canon(C::add_mixed(c.scaled(a), b.a))), want) << what;
+      EXPECT_EQ(text(c.back<C>(C::jac_add_affine(c.jacobian(a), b.a))), want) << what;
     }
-    for (gcry_mpi_t m : {x, y, one, km, ox, oy}) gcry_mpi_release(m);
-    gcry_mpi_point_release(pt);
-    gcry_mpi_point_release(out);
-    gcry_ctx_release(ctx);
-    return r;
-  }
-  // Interesting scalars: the small ones, q - small, every 4-bit digit set
-  // alike, and random values.
-  std::vector<Z> scalars(Values& gen, int count) {
-    std::vector<Z> out;
-    for (const char* hex : {"1", "2", "3", "F", "10", "11", "FF", "100",
-                            "1111111111111111111111111111111111111111111111111111111111111111",
-                            "8000000000000000000000000000000000000000000000000000000000000000"}) {
-      out.emplace_back(hex);
-    }
-    for (const unsigned d : {1u, 2u, 16u}) {
-      Z z;
-      mpz_sub_ui(z.get(), Q().get(), d);
-      out.push_back(z);
-    }
-    for (int i = 0; i < count; ++i) {
-      Z z = gen.below(Q());
-      if (mpz_sgn(z.get()) != 0) out.push_back(z);
-    }
-    return out;
-  }
-  RefPoint g() { return RefPoint{z_of(ec::base_point().x), z_of(ec::base_point().y), false}; }
-
-  ecc_point np_;
-  ecc_scalar ns_;
-};
-
-// The point operations of one set of rows (results made canonical first).
-template <class R>
-class Ec256PointRows : public Ec256Points {
- protected:
-  using C = ec::Curve<R>;
-  void SetUp() override {
-    if (!R::available()) GTEST_SKIP() << "this processor cannot run these rows";
-    Ec256Points::SetUp();
-  }
-  void same(const RefPoint& want, const ec::Point& got, const std::string& what) {
-    expect_same(want, C::canon(got), what);
-  }
-};
-TYPED_TEST_SUITE(Ec256PointRows, RowSets);
-
-TYPED_TEST(Ec256PointRows, GroupLawMatchesTheAffineFormulasOnEveryCase) {
-  using C = typename TestFixture::C;
-  Values gen(6);
-  const RefPoint inf{Z(), Z(), true};
-  std::vector<RefPoint> pts = {this->g(), ref_neg(this->g())};
-  for (int i = 0; i < 6; ++i) pts.push_back(this->nettle_mul_g(gen.below(Q())));
-  std::vector<RefPoint> with_inf = pts;
-  with_inf.push_back(inf);
-  for (const RefPoint& a : with_inf) {
-    this->same(ref_add(a, a), C::dbl(scaled(a, gen)), "2a");
-    for (const RefPoint& b : with_inf) {
-      const RefPoint want = ref_add(a, b);
-      this->same(want, C::add(scaled(a, gen), scaled(b, gen)), "a + b");
-      if (!b.infinity) this->same(want, C::add_mixed(scaled(a, gen), affine_of(b)), "a + affine b");
-    }
-    // a + a and a + (-a) through the addition itself.
-    if (!a.infinity) {
-      this->same(ref_add(a, a), C::add(scaled(a, gen), scaled(a, gen)), "a + a");
-      this->same(inf, C::add(scaled(a, gen), ec::point_neg(scaled(a, gen))), "a - a");
-      this->same(inf, C::add_mixed(scaled(a, gen), affine_of(ref_neg(a))), "a - affine a");
+    if (r[0] == r[2] && r[1] == r[3]) {
+      EXPECT_EQ(text(C::canon(C::dbl(c.scaled(a)))), want) << what;
+      EXPECT_EQ(text(c.back<C>(C::jac_double(c.jacobian(a)))), want) << what;
     }
   }
 }
 
-// The Jacobian helpers of the public double multiplication on their
-// special cases (equal, opposite and infinite operands).
-TYPED_TEST(Ec256PointRows, JacobianHelpersOnTheirSpecialCases) {
-  using C = typename TestFixture::C;
-  Values gen(12);
-  const RefPoint a = this->nettle_mul_g(gen.below(Q())), b = this->nettle_mul_g(gen.below(Q()));
-  auto jac = [&](const RefPoint& r) {
-    // (X, Y, Z) with x = X / Z^2, y = Y / Z^3 for a random Z.
-    const ec::Fe z = fe_of(gen.below(P()));
-    const ec::Fe z2 = ec::fe_sqr(z);
-    return ec::Jacobian{ec::fe_mul(fe_of(r.x), z2), ec::fe_mul(fe_of(r.y), ec::fe_mul(z2, z)), z};
-  };
-  auto back = [](const ec::Jacobian& j) {
-    if (C::is_zero(j.z)) return ec::kInfinity;
-    return C::canon(ec::Point{C::mul(j.x, j.z), j.y, C::mul(j.z, C::sqr(j.z))});
-  };
-  const RefPoint inf{Z(), Z(), true};
-  const ec::Jacobian o{ec::kFeOne, ec::kFeOne, ec::kFeZero};
-  this->same(ref_add(a, b), back(C::jac_add(jac(a), jac(b))), "a + b");
-  this->same(ref_add(a, a), back(C::jac_add(jac(a), jac(a))), "a + a");
-  this->same(inf, back(C::jac_add(jac(a), jac(ref_neg(a)))), "a - a");
-  this->same(a, back(C::jac_add(o, jac(a))), "O + a");
-  this->same(a, back(C::jac_add(jac(a), o)), "a + O");
-  this->same(ref_add(a, a), back(C::jac_double(jac(a))), "2a");
-  this->same(ref_add(a, b), back(C::jac_add_affine(jac(a), affine_of(b))), "a + affine b");
-  this->same(ref_add(a, a), back(C::jac_add_affine(jac(a), affine_of(a))), "a + affine a");
-  this->same(inf, back(C::jac_add_affine(jac(a), affine_of(ref_neg(a)))), "a - affine a");
-  this->same(b, back(C::jac_add_affine(o, affine_of(b))), "O + affine b");
+TYPED_TEST(Ec256Rows, MultiplicationsMatchTheReference) {
+  using C = ec::Curve<TypeParam>;
+  for (const Row& r : rows("mul_g")) {  // k kG
+    EXPECT_EQ(text(C::canon(C::mul_base(num<ec::Sc>(r[0])))), r[1] + " " + r[2]) << r[0];
+  }
+  for (const Row& r : rows("mul")) {  // k P kP
+    const ec::Point got = C::mul_point(num<ec::Sc>(r[0]), point_at(r, 1).a);
+    EXPECT_EQ(text(C::canon(got)), r[3] + " " + r[4]) << r[0] << " * " << r[1] << " " << r[2];
+  }
+  for (const Row& r : rows("mul_double")) {  // a b Q aG+bQ
+    const ec::Point got = C::mul_double_public(num<ec::Sc>(r[0]), num<ec::Sc>(r[1]), point_at(r, 2).a);
+    EXPECT_EQ(text(C::canon(got)), r[4] + " " + r[5]) << r[0] << " G + " << r[1] << " Q";
+  }
 }
 
-TEST_F(Ec256Points, CurveMembership) {
-  Values gen(7);
-  EXPECT_TRUE(ec::on_curve(ec::base_point()));
-  const RefPoint p = nettle_mul_g(gen.below(Q()));
-  EXPECT_TRUE(ec::on_curve(affine_of(p)));
-  EXPECT_TRUE(ec::on_curve(affine_of(ref_neg(p))));
-  ec::Affine bad = affine_of(p);
-  bad.y = ec::fe_add(bad.y, ec::kFeOne);
-  EXPECT_FALSE(ec::on_curve(bad));
+TEST(Ec256, CurveMembershipAndPointEquality) {
+  Coordinates c;
   EXPECT_FALSE(ec::on_curve(ec::Affine{ec::kFeZero, ec::kFeZero}));
-  EXPECT_NE(ec::point_equal_mask(scaled(p, gen), scaled(p, gen)), 0u);
-  EXPECT_EQ(ec::point_equal_mask(scaled(p, gen), scaled(ref_neg(p), gen)), 0u);
+  for (const Row& r : rows("mul_g")) {
+    const Pt p = point_at(r, 1);
+    if (p.inf) continue;
+    EXPECT_TRUE(ec::on_curve(p.a)) << r[0];
+    EXPECT_FALSE(ec::on_curve(ec::Affine{p.a.x, ec::fe_add(p.a.y, ec::kFeOne)})) << r[0];
+    EXPECT_NE(ec::point_equal_mask(c.scaled(p), c.scaled(p)), 0u) << r[0];
+    EXPECT_EQ(ec::point_equal_mask(c.scaled(p), ec::point_neg(c.scaled(p))), 0u) << r[0];
+  }
 }
 
-// Scalars whose signed 7-bit digits hit the recoding's edges: every digit
-// +64 or -64, runs of ones carrying through all windows, single windows.
-std::vector<Z> digit_edges() {
-  std::vector<Z> out;
-  Z all64, all_minus, ones;
-  for (int i = 0; i < 36; ++i) {
-    Z t;
-    mpz_ui_pow_ui(t.get(), 2, unsigned(7 * i + 6));
-    mpz_add(all64.get(), all64.get(), t.get());  // bit 6 of each window: digit -64 with a carry up
-    mpz_ui_pow_ui(t.get(), 2, unsigned(7 * i));
-    mpz_mul_ui(t.get(), t.get(), 63);
-    mpz_add(all_minus.get(), all_minus.get(), t.get());  // 63 in each window
+// x mod q of a point with q <= x < p, and of one with x < q.
+TEST(Ec256, XModQComparisonCoversXAboveQ) {
+  Coordinates c;
+  for (const Row& r : rows("x_mod_q")) {  // P x-mod-q
+    const Pt p = point_at(r, 0);
+    ASSERT_TRUE(ec::on_curve(p.a));
+    const ec::Sc x = num<ec::Sc>(r[2]);
+    EXPECT_TRUE(ec::x_mod_q_equals(c.scaled(p), x)) << r[0];
+    EXPECT_FALSE(ec::x_mod_q_equals(c.scaled(p), ec::sc_add(x, ec::Sc{{1, 0, 0, 0}}))) << r[0];
   }
-  mpz_ui_pow_ui(ones.get(), 2, 252);
-  mpz_sub_ui(ones.get(), ones.get(), 1);
-  out = {all64, all_minus, ones};
-  for (const unsigned bit : {6u, 7u, 13u, 251u, 252u, 255u}) {
-    Z t;
-    mpz_ui_pow_ui(t.get(), 2, bit);
-    out.push_back(t);
-  }
-  return out;
+  EXPECT_FALSE(ec::x_mod_q_equals(ec::kInfinity, ec::Sc{}));
 }
 
-// The digits rebuild the scalar, stay within -64..64, and the top one is
-// never negative.
-TEST(Ec256Comb, SignedDigitsRecodeTheScalar) {
-  Values gen(13);
-  std::vector<Z> ks = digit_edges();
-  for (int i = 0; i < 50; ++i) ks.push_back(gen.below(Q()));
-  for (const Z& k : ks) {
-    Z sum;
+// The signed 7-bit digits of the scalars of the vectors (among them those
+// at the recoding's edges) stay within -64..64, the top one is never
+// negative, and they rebuild the scalar.
+TEST(Ec256, SignedDigitsRecodeTheScalar) {
+  const ec::Sc radix{{128, 0, 0, 0}};
+  for (const Row& r : rows("mul_g")) {
+    const ec::Sc k = num<ec::Sc>(r[0]);
+    ec::Sc sum{};
     for (int i = 36; i >= 0; --i) {
       uint64_t magnitude, negative;
-      ec::Curve<ec::PortableRows>::comb_digit(sc_of(k), i, magnitude, negative);
-      ASSERT_LE(magnitude, 64u) << k.hex();
+      ec::Curve<ec::PortableRows>::comb_digit(k, i, magnitude, negative);
+      ASSERT_LE(magnitude, 64u) << r[0];
       if (i == 36) {
-        ASSERT_TRUE(negative == 0 || magnitude == 0) << k.hex();
+        ASSERT_TRUE(negative == 0 || magnitude == 0) << r[0];
       }
-      mpz_mul_2exp(sum.get(), sum.get(), 7);
-      if (negative != 0) {
-        mpz_sub_ui(sum.get(), sum.get(), magnitude);
-      } else {
-        mpz_add_ui(sum.get(), sum.get(), magnitude);
-      }
+      const ec::Sc digit{{magnitude, 0, 0, 0}};
+      sum = ec::sc_add(ec::sc_mul(sum, radix), negative != 0 ? ec::sc_neg(digit) : digit);
     }
-    EXPECT_EQ(sum, k) << k.hex();
+    EXPECT_EQ(hex(sum), r[0]);
   }
 }
 
@@ -590,89 +308,6 @@ TYPED_TEST(Ec256Rows, TableScanReturnsTheIndexedEntry) {
       ASSERT_TRUE(std::memcmp(&got, &want, sizeof got) == 0) << row << " " << index;
     }
   }
-}
-
-TYPED_TEST(Ec256PointRows, FixedBaseMultiplicationMatchesNettle) {
-  using C = typename TestFixture::C;
-  Values gen(8);
-  std::vector<Z> ks = this->scalars(gen, 12);
-  for (const Z& k : digit_edges()) ks.push_back(mod(k, Q()));
-  for (const Z& k : ks) this->same(this->nettle_mul_g(k), C::mul_base(sc_of(k)), k.hex());
-  this->same(RefPoint{Z(), Z(), true}, C::mul_base(ec::Sc{}), "0 * G");
-  // (q - 1) G = -G = (1, p - Gy).
-  Z qm1;
-  mpz_sub_ui(qm1.get(), Q().get(), 1);
-  this->same(ref_neg(this->g()), C::mul_base(sc_of(qm1)), "-G");
-}
-
-TYPED_TEST(Ec256PointRows, VariableBaseMultiplicationMatchesLibgcrypt) {
-  using C = typename TestFixture::C;
-  Values gen(9);
-  const RefPoint bases[] = {this->g(), this->nettle_mul_g(gen.below(Q()))};
-  for (const RefPoint& base : bases) {
-    for (const Z& k : this->scalars(gen, 4)) {
-      this->same(this->gcry_mul(k, base), C::mul_point(sc_of(k), affine_of(base)), k.hex());
-    }
-    this->same(RefPoint{Z(), Z(), true}, C::mul_point(ec::Sc{}, affine_of(base)), "0 * P");
-  }
-}
-
-TYPED_TEST(Ec256PointRows, DoubleMultiplicationMatchesTheSumOfProducts) {
-  using C = typename TestFixture::C;
-  Values gen(10);
-  const RefPoint inf{Z(), Z(), true};
-  const RefPoint qpt = this->nettle_mul_g(gen.below(Q()));
-  auto ref = [&](const Z& a, const Z& b, const RefPoint& base) {
-    const RefPoint ag = mpz_sgn(a.get()) == 0 ? inf : this->nettle_mul_g(a);
-    const RefPoint bq = mpz_sgn(b.get()) == 0 ? inf : this->gcry_mul(b, base);
-    return ref_add(ag, bq);
-  };
-  const std::vector<Z> ks = this->scalars(gen, 4);
-  for (const Z& a : ks) {
-    for (const Z& b : ks) {
-      this->same(ref(a, b, qpt), C::mul_double_public(sc_of(a), sc_of(b), affine_of(qpt)), a.hex() + "," + b.hex());
-    }
-  }
-  const Z zero("0"), one("1"), two("2");
-  Z qm1;
-  mpz_sub_ui(qm1.get(), Q().get(), 1);
-  // Q = G: the table additions meet the running sum (doubling and
-  // cancelling branches).
-  const ec::Affine g = ec::base_point();
-  this->same(ref(one, one, this->g()), C::mul_double_public(sc_of(one), sc_of(one), g), "G + G");
-  this->same(inf, C::mul_double_public(sc_of(qm1), sc_of(one), g), "-G + G");
-  this->same(this->g(), C::mul_double_public(sc_of(two), sc_of(qm1), g), "2G - G");
-  this->same(inf, C::mul_double_public(sc_of(zero), sc_of(zero), affine_of(qpt)), "0");
-  this->same(qpt, C::mul_double_public(sc_of(zero), sc_of(one), affine_of(qpt)), "Q");
-}
-
-TEST_F(Ec256Points, XModQComparisonCoversXAboveQ) {
-  Values gen(11);
-  // A curve point with q <= x < p (p = 3 mod 4: y = rhs^((p+1)/4)).
-  Z x(kQ2001), y, rhs, t, e;
-  mpz_add_ui(e.get(), P().get(), 1);
-  mpz_fdiv_q_2exp(e.get(), e.get(), 2);
-  for (;; mpz_add_ui(x.get(), x.get(), 1)) {
-    mpz_pow_ui(rhs.get(), x.get(), 3);
-    mpz_submul_ui(rhs.get(), x.get(), 3);
-    mpz_add_ui(rhs.get(), rhs.get(), 166);
-    rhs = mod(rhs, P());
-    mpz_powm(y.get(), rhs.get(), e.get(), P().get());
-    mpz_powm_ui(t.get(), y.get(), 2, P().get());
-    if (t == rhs) break;
-  }
-  const RefPoint high{x, y, false};
-  ASSERT_TRUE(ec::on_curve(affine_of(high)));
-  Z r;
-  mpz_sub(r.get(), x.get(), Q().get());
-  if (mpz_sgn(r.get()) == 0) GTEST_SKIP() << "x == q: r would be 0";
-  EXPECT_TRUE(ec::x_mod_q_equals(scaled(high, gen), sc_of(r)));
-  Z r1;
-  mpz_add_ui(r1.get(), r.get(), 1);
-  EXPECT_FALSE(ec::x_mod_q_equals(scaled(high, gen), sc_of(r1)));
-  const RefPoint low = nettle_mul_g(Z("5"));
-  EXPECT_TRUE(ec::x_mod_q_equals(scaled(low, gen), sc_of(mod(low.x, Q()))));
-  EXPECT_FALSE(ec::x_mod_q_equals(ec::kInfinity, sc_of(Z("0"))));
 }
 
 }  // namespace

@@ -1,6 +1,13 @@
 #include "gostlib_fixture.hpp"
 
+// The library's helpers (wipe) for its sources that the tests compile in
+// (ec256.cpp, mont1024.cpp); the library itself is loaded, never linked.
+#include "../../gostlib/common.cpp"
+
+#include <fstream>
+#include <map>
 #include <random>
+#include <sstream>
 
 namespace gosttest {
 
@@ -48,20 +55,24 @@ std::array<uint8_t, kParamBlockSize> cryptopro_params() {
   return params_of(rows);
 }
 
-Bytes from_hex(const std::string& hex) {
-  Bytes out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
-  return out;
-}
-
-std::string to_hex(const uint8_t* p, size_t n) {
-  static const char* digits = "0123456789abcdef";
-  std::string s;
-  for (size_t i = 0; i < n; ++i) {
-    s += digits[p[i] >> 4];
-    s += digits[p[i] & 15];
+const std::vector<Row>& vectors(const std::string& file, const std::string& kind) {
+  static std::map<std::string, std::map<std::string, std::vector<Row>>> files;
+  auto [entry, added] = files.try_emplace(file);
+  if (added) {
+    std::ifstream in(std::string(DZ_SOURCE_DIR) + "/tests/gostlib/vectors/" + file);
+    for (std::string line; std::getline(in, line);) {
+      if (line.empty() || line[0] == '#') continue;
+      std::istringstream fields(line);
+      std::string name, field;
+      fields >> name;
+      Row row;
+      while (fields >> field) row.push_back(field == "-" ? "" : field);
+      entry->second[name].push_back(row);
+    }
   }
-  return s;
+  const std::vector<Row>& rows = entry->second[kind];
+  EXPECT_FALSE(rows.empty()) << "no " << kind << " lines in vectors/" << file;
+  return rows;
 }
 
 Bytes random_bytes(size_t n, uint32_t seed) {
@@ -72,19 +83,6 @@ Bytes random_bytes(size_t n, uint32_t seed) {
 }
 
 Bytes reversed(Bytes b) { return Bytes(b.rbegin(), b.rend()); }
-
-void init_gcrypt() {
-  static const bool done = [] {
-    gcry_check_version(nullptr);
-    if (gcry_control(GCRYCTL_INITIALIZATION_FINISHED_P) == 0) {
-      gcry_control(GCRYCTL_DISABLE_SECMEM_WARN);
-      gcry_control(GCRYCTL_INIT_SECMEM, 65536, 0);
-      gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-    }
-    return true;
-  }();
-  (void)done;
-}
 
 Bytes lib_hash(const Bytes& data, size_t piece) { return lib_hash_with(test_params(), data, piece); }
 

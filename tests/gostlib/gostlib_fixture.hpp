@@ -1,9 +1,8 @@
 // Loads a build of the GOST library by path, as the engine does, and gives
-// typed access to its entry points; plus helpers shared by the tests.
+// typed access to its entry points; reads the committed reference vectors;
+// plus helpers shared by the tests.
 #pragma once
 
-#include <dlfcn.h>
-#include <gcrypt.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -12,27 +11,26 @@
 #include <string>
 #include <vector>
 
+#include "platform/dynlib.h"
+#include "vectors/common.hpp"
+
 namespace gosttest {
 
-using Bytes = std::vector<uint8_t>;
+using gostvec::Bytes;
+using gostvec::from_hex;
+using gostvec::le_of;
+using gostvec::to_hex;
 
 constexpr size_t kParamBlockSize = 4228;
 constexpr size_t kStateSize = 76;
 
 class Library {
  public:
-  explicit Library(const std::string& file) {
-    const std::string path = std::string(DZ_BIN_DIR) + "/" + file;
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  }
-  ~Library() {
-    if (handle_ != nullptr) dlclose(handle_);
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
+  explicit Library(const std::string& file)
+      : module_(dizora::platform::LoadModule(std::string(DZ_BIN_DIR) + "/" + file)) {}
 
-  bool loaded() const { return handle_ != nullptr; }
-  void* raw(const char* name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
+  bool loaded() const { return static_cast<bool>(module_); }
+  void* raw(const char* name) const { return dizora::platform::FindModuleSymbol(module_.get(), name); }
 
   // The entry point `name` typed as F; fails the test when it is absent.
   template <class F>
@@ -43,7 +41,7 @@ class Library {
   }
 
  private:
-  void* handle_ = nullptr;
+  dizora::platform::ScopedModule module_;
 };
 
 // The main library, loaded once for the whole test program.
@@ -75,14 +73,22 @@ std::array<uint8_t, kParamBlockSize> test_params();
 // The CryptoPro table of GOST R 34.11-94 (RFC 4357), laid out the same way.
 std::array<uint8_t, kParamBlockSize> cryptopro_params();
 
-Bytes from_hex(const std::string& hex);
-std::string to_hex(const uint8_t* p, size_t n);
-inline std::string to_hex(const Bytes& b) { return to_hex(b.data(), b.size()); }
+// The lines of one kind in a vector file of tests/gostlib/vectors (written
+// by vectors/generate.cpp), each as its fields after the kind; "-" reads as
+// the empty string. A missing file or kind fails the test.
+// A field past the end of its line fails the test and reads as empty.
+struct Row : std::vector<std::string> {
+  const std::string& operator[](size_t i) const {
+    static const std::string none;
+    if (i < size()) return at(i);
+    ADD_FAILURE() << "a vector line with " << size() << " fields has no field " << i;
+    return none;
+  }
+};
+const std::vector<Row>& vectors(const std::string& file, const std::string& kind);
+
 Bytes random_bytes(size_t n, uint32_t seed);
 Bytes reversed(Bytes b);
-
-// libgcrypt, initialised once for the reference computations.
-void init_gcrypt();
 
 // The library's hash of data, fed in pieces of at most `piece` bytes, with
 // the test table or the given one.

@@ -2,7 +2,7 @@
 // contexts.
 #include <functional>
 
-#include "bignum.hpp"
+#include "gostlib_fixture.hpp"
 
 namespace gosttest {
 namespace {
@@ -19,9 +19,9 @@ TEST(Getters, Gost94ParametersAreTheBuiltInGroup) {
   EXPECT_EQ(q_len, 32);
   Bytes p(128), q(32), a(128);
   ASSERT_EQ(get(ctx, p.data(), &p_len, q.data(), &q_len, a.data()), 0);
-  EXPECT_EQ(to_hex(p), to_hex(z_to_le(Z(kP94), 128)));
-  EXPECT_EQ(to_hex(q), to_hex(z_to_le(Z(kQ94), 32)));
-  EXPECT_EQ(to_hex(a), to_hex(z_to_le(Z(kA94), 128)));
+  EXPECT_EQ(to_hex(p), to_hex(le_of(gostvec::kP94)));
+  EXPECT_EQ(to_hex(q), to_hex(le_of(gostvec::kQ94)));
+  EXPECT_EQ(to_hex(a), to_hex(le_of(gostvec::kA94)));
   p_len = 127;
   EXPECT_EQ(get(ctx, p.data(), &p_len, q.data(), &q_len, a.data()), 14);
   EXPECT_EQ(get(ctx, p.data(), nullptr, q.data(), &q_len, a.data()), 15);
@@ -36,8 +36,8 @@ TEST(Getters, PkaParametersAreTheSameGroup) {
   int32_t len = 128;
   ASSERT_EQ(get(ctx, p.data(), &len, g.data()), 0);
   EXPECT_EQ(len, 128);
-  EXPECT_EQ(to_hex(p), to_hex(z_to_le(Z(kP94), 128)));
-  EXPECT_EQ(to_hex(g), to_hex(z_to_le(Z(kA94), 128)));
+  EXPECT_EQ(to_hex(p), to_hex(le_of(gostvec::kP94)));
+  EXPECT_EQ(to_hex(g), to_hex(le_of(gostvec::kA94)));
 }
 
 // After clear_secret_key signing needs a new key; after clear_public_key

@@ -1,21 +1,13 @@
 // The 1024-bit Montgomery arithmetic and the GOST R 34.10-94 group built on
-// it, checked against GMP on random and edge values, for 64-bit limbs (the
-// mulx/adx path and the portable one) and 32-bit limbs (the i686 build).
-// The sources are compiled into this program: the library hides them.
+// it, checked against the reference vectors of vectors/mont1024.txt (GMP)
+// for 64-bit limbs (the mulx/adx path and the portable one) and 32-bit limbs
+// (the i686 build, which has only those). The sources are compiled into
+// this program: the library hides them.
 #include "../../gostlib/mont1024.cpp"
 
 #include <cstring>
 
-#include "bignum.hpp"
-
-namespace gost {
-// common.cpp is not linked into this program; a library build linked in by
-// another test provides the strong definition.
-[[gnu::weak]] void wipe(void* p, size_t n) noexcept {
-  auto* volatile b = static_cast<uint8_t*>(p);
-  for (size_t i = 0; i < n; ++i) b[i] = 0;
-}
-}  // namespace gost
+#include "gostlib_fixture.hpp"
 
 namespace gosttest {
 namespace {
@@ -23,91 +15,30 @@ namespace {
 using gost::Group94;
 namespace mont = gost::mont;
 
-template <class L, size_t N>
-Z to_z(const mont::Num<L, N>& v) {
-  uint8_t b[N * sizeof(L)];
-  mont::to_le_bytes(b, v);
-  return z_from_le(b, sizeof b);
-}
+const std::vector<Row>& rows(const char* kind) { return vectors("mont1024.txt", kind); }
 
+// Numbers as big-endian hex, and back.
 template <class L, size_t N>
-mont::Num<L, N> from_z(const Z& z) {
-  const Bytes b = z_to_le(z, N * sizeof(L));
-  mont::Num<L, N> v;
-  mont::from_le_bytes(v, b.data());
+mont::Num<L, N> num(const std::string& hex) {
+  const Bytes le = le_of(hex);
+  EXPECT_EQ(le.size(), N * sizeof(L)) << hex;
+  mont::Num<L, N> v{};
+  if (le.size() == N * sizeof(L)) mont::from_le_bytes(v, le.data());
   return v;
 }
 
-Z pow2(unsigned e) {
-  Z r;
-  mpz_ui_pow_ui(r.get(), 2, e);
-  return r;
+template <class L, size_t N>
+std::string hex(const mont::Num<L, N>& v) {
+  uint8_t b[N * sizeof(L)];
+  mont::to_le_bytes(b, v);
+  return to_hex(reversed(Bytes(b, b + sizeof b)));
 }
 
-Z mod(const Z& a, const Z& m) {
-  Z r;
-  mpz_mod(r.get(), a.get(), m.get());
-  return r;
-}
-
-Z mulmod(const Z& a, const Z& b, const Z& m) {
-  Z r;
-  mpz_mul(r.get(), a.get(), b.get());
-  return mod(r, m);
-}
-
-Z powmod(const Z& b, const Z& e, const Z& m) {
-  Z r;
-  mpz_powm(r.get(), b.get(), e.get(), m.get());
-  return r;
-}
-
-Z invert(const Z& v, const Z& m) {
-  Z r;
-  EXPECT_NE(mpz_invert(r.get(), v.get(), m.get()), 0);
-  return r;
-}
-
-Z add_one(const Z& a) {
-  Z r;
-  mpz_add_ui(r.get(), a.get(), 1);
-  return r;
-}
-
-Z sub_ui(const Z& a, unsigned long v) {
-  Z r;
-  mpz_sub_ui(r.get(), a.get(), v);
-  return r;
-}
-
-// Random values below a bound plus the edges every routine must survive.
-class Values {
- public:
-  Values() {
-    gmp_randinit_default(state_);
-    gmp_randseed_ui(state_, 94);
-  }
-  ~Values() { gmp_randclear(state_); }
-  Values(const Values&) = delete;
-  Values& operator=(const Values&) = delete;
-
-  Z below(const Z& bound) {
-    Z r;
-    mpz_urandomm(r.get(), state_, bound.get());
-    return r;
-  }
-  // 0, 1, 2, m - 1, m - 2, R mod m, R^2 mod m, 2^(bits - 1), then random.
-  std::vector<Z> for_modulus(const Z& m, unsigned bits, size_t random_count) {
-    std::vector<Z> v{Z("0"), Z("1"), Z("2"), sub_ui(m, 1), sub_ui(m, 2), mod(pow2(bits), m),
-                     mod(pow2(2 * bits), m), mod(pow2(bits - 1), m)};
-    for (size_t i = 0; i < random_count; ++i) v.push_back(below(m));
-    return v;
-  }
-
- private:
-  gmp_randstate_t state_;
+struct Portable32 {
+  using L = uint32_t;
+  static constexpr bool kFast = false;
 };
-
+#if defined(__SIZEOF_INT128__)
 struct Fast64 {
   using L = uint64_t;
   static constexpr bool kFast = true;
@@ -116,10 +47,10 @@ struct Portable64 {
   using L = uint64_t;
   static constexpr bool kFast = false;
 };
-struct Portable32 {
-  using L = uint32_t;
-  static constexpr bool kFast = false;
-};
+using Configs = ::testing::Types<Fast64, Portable64, Portable32>;
+#else
+using Configs = ::testing::Types<Portable32>;
+#endif
 
 template <class Config>
 class MontArith : public ::testing::Test {
@@ -129,14 +60,12 @@ class MontArith : public ::testing::Test {
   using Elem = mont::Num<L, kP>;
   using Scalar = mont::Num<L, kQ>;
 
-  Z p{kP94}, q{kQ94}, a{kA94};
-  mont::Mont<L, kP> fp{from_z<L, kP>(p), Config::kFast};
-  mont::Mont<L, kQ> fq{from_z<L, kQ>(q), Config::kFast};
-  Z r_inv = invert(pow2(1024), p);
-  Values values;
-};
+  static Elem elem(const std::string& hex) { return num<L, kP>(hex); }
+  static Scalar scalar(const std::string& hex) { return num<L, kQ>(hex); }
 
-using Configs = ::testing::Types<Fast64, Portable64, Portable32>;
+  mont::Mont<L, kP> fp{elem(gostvec::kP94), Config::kFast};
+  mont::Mont<L, kQ> fq{scalar(gostvec::kQ94), Config::kFast};
+};
 TYPED_TEST_SUITE(MontArith, Configs);
 
 TYPED_TEST(MontArith, TakesTheFastPathOnlyWhenAskedAndAvailable) {
@@ -148,97 +77,65 @@ TYPED_TEST(MontArith, TakesTheFastPathOnlyWhenAskedAndAvailable) {
   EXPECT_EQ(this->fp.fast(), expected);
 }
 
-TYPED_TEST(MontArith, MultiplyAndSquareMatchGmp) {
-  using Elem = typename TestFixture::Elem;
-  constexpr size_t kP = TestFixture::kP;
-  const std::vector<Z> xs = this->values.for_modulus(this->p, 1024, 24);
-  for (size_t i = 0; i < xs.size(); ++i) {
-    const Z& x = xs[i];
-    const Z& y = xs[(i * 7 + 3) % xs.size()];
-    const Elem ex = from_z<typename TestFixture::L, kP>(x), ey = from_z<typename TestFixture::L, kP>(y);
-    Elem r;
-    this->fp.mul(r, ex, ey);
-    const Z want = mulmod(mulmod(x, y, this->p), this->r_inv, this->p);
-    ASSERT_EQ(to_z(r).hex(), want.hex()) << "mul #" << i;
-    this->fp.sqr(r, ex);
-    ASSERT_EQ(to_z(r).hex(), mulmod(mulmod(x, x, this->p), this->r_inv, this->p).hex()) << "sqr #" << i;
-    this->fp.to_mont(r, ex);
+TYPED_TEST(MontArith, ProductsSumsAndConstantsMatchTheReference) {
+  typename TestFixture::Elem r;
+  for (const Row& v : rows("mont_p")) {  // x y xy/R x^2/R x+y x-y
+    const auto x = this->elem(v[0]), y = this->elem(v[1]);
+    this->fp.mul(r, x, y);
+    EXPECT_EQ(hex(r), v[2]) << v[0] << " * " << v[1];
+    this->fp.sqr(r, x);
+    EXPECT_EQ(hex(r), v[3]) << v[0];
+    this->fp.add_mod(r, x, y);
+    EXPECT_EQ(hex(r), v[4]) << v[0] << " + " << v[1];
+    this->fp.sub_mod(r, x, y);
+    EXPECT_EQ(hex(r), v[5]) << v[0] << " - " << v[1];
+    this->fp.to_mont(r, x);
     this->fp.from_mont(r, r);
-    ASSERT_EQ(to_z(r).hex(), x.hex()) << "round trip #" << i;
-    this->fp.add_mod(r, ex, ey);
-    Z sum;
-    mpz_add(sum.get(), x.get(), y.get());
-    ASSERT_EQ(to_z(r).hex(), mod(sum, this->p).hex()) << "add #" << i;
-    this->fp.sub_mod(r, ex, ey);
-    Z diff;
-    mpz_sub(diff.get(), x.get(), y.get());
-    ASSERT_EQ(to_z(r).hex(), mod(diff, this->p).hex()) << "sub #" << i;
+    EXPECT_EQ(hex(r), v[0]) << "round trip";
   }
-}
-
-TYPED_TEST(MontArith, ConstantsOfTheModulus) {
-  EXPECT_EQ(to_z(this->fp.one()).hex(), mod(pow2(1024), this->p).hex());
-  EXPECT_EQ(to_z(this->fp.r2()).hex(), mod(pow2(2048), this->p).hex());
-  EXPECT_EQ(to_z(this->fq.one()).hex(), mod(pow2(256), this->q).hex());
-  EXPECT_EQ(to_z(this->fq.r2()).hex(), mod(pow2(512), this->q).hex());
-}
-
-TYPED_TEST(MontArith, ScalarMultiplyMatchesGmp) {
-  using Scalar = typename TestFixture::Scalar;
-  constexpr size_t kQ = TestFixture::kQ;
-  const Z rq_inv = invert(pow2(256), this->q);
-  const std::vector<Z> xs = this->values.for_modulus(this->q, 256, 40);
-  for (size_t i = 0; i < xs.size(); ++i) {
-    const Z& x = xs[i];
-    const Z& y = xs[(i * 5 + 1) % xs.size()];
-    Scalar r;
-    this->fq.mul(r, from_z<typename TestFixture::L, kQ>(x), from_z<typename TestFixture::L, kQ>(y));
-    ASSERT_EQ(to_z(r).hex(), mulmod(mulmod(x, y, this->q), rq_inv, this->q).hex()) << i;
-    this->fq.sqr(r, from_z<typename TestFixture::L, kQ>(x));
-    ASSERT_EQ(to_z(r).hex(), mulmod(mulmod(x, x, this->q), rq_inv, this->q).hex()) << i;
+  typename TestFixture::Scalar s;
+  for (const Row& v : rows("mont_q")) {  // x y xy/R x^2/R
+    this->fq.mul(s, this->scalar(v[0]), this->scalar(v[1]));
+    EXPECT_EQ(hex(s), v[2]) << v[0] << " * " << v[1];
+    this->fq.sqr(s, this->scalar(v[0]));
+    EXPECT_EQ(hex(s), v[3]) << v[0];
   }
+  const Row& one = rows("mont_one").at(0);  // R R^2 (mod p), R R^2 (mod q)
+  EXPECT_EQ(hex(this->fp.one()), one[0]);
+  EXPECT_EQ(hex(this->fp.r2()), one[1]);
+  EXPECT_EQ(hex(this->fq.one()), one[2]);
+  EXPECT_EQ(hex(this->fq.r2()), one[3]);
 }
 
-TYPED_TEST(MontArith, PublicExponentiationMatchesGmp) {
-  using L = typename TestFixture::L;
+TYPED_TEST(MontArith, PublicExponentiationMatchesTheReference) {
   using Elem = typename TestFixture::Elem;
   using Scalar = typename TestFixture::Scalar;
-  constexpr size_t kP = TestFixture::kP, kQ = TestFixture::kQ;
-  const Z all_ones = sub_ui(pow2(256), 1);
-  std::vector<Z> exps{Z("0"), Z("1"), Z("2"), sub_ui(this->q, 1), this->q, all_ones, Z("8000000000000001")};
-  for (int i = 0; i < 4; ++i) exps.push_back(this->values.below(pow2(256)));
-  const Z base = this->values.below(this->p);
+  using Term = mont::PowTerm<typename TestFixture::L, TestFixture::kP, TestFixture::kQ>;
   Elem bm, out, table[8];
-  this->fp.to_mont(bm, from_z<L, kP>(base));
-  mont::odd_powers(this->fp, table, bm, 4);
-  for (const Z& e : exps) {
-    const Scalar es = from_z<L, kQ>(e);
-    const mont::PowTerm<L, kP, kQ> term{table, 4, &es, 0};
+  for (const Row& v : rows("pow")) {  // b e b^e
+    this->fp.to_mont(bm, this->elem(v[0]));
+    mont::odd_powers(this->fp, table, bm, 4);
+    const Scalar e = this->scalar(v[1]);
+    const Term term{table, 4, &e, 0};
     mont::multi_pow_vartime(this->fp, out, &term, 1, 256);
     this->fp.from_mont(out, out);
-    EXPECT_EQ(to_z(out).hex(), powmod(base, e, this->p).hex()) << e.hex();
+    EXPECT_EQ(hex(out), v[2]) << v[1];
   }
   // Eight bases, windows of 2 to 6 bits, each with its own 64-bit piece of
   // one of two exponents.
-  const Z e1 = exps.back(), e2 = exps[exps.size() - 2];
-  const Scalar es[2] = {from_z<L, kQ>(e1), from_z<L, kQ>(e2)};
+  const Row& v = rows("pow8").at(0);  // e1 e2 b0..b7 product
+  const Scalar es[2] = {this->scalar(v[0]), this->scalar(v[1])};
   std::vector<Elem> tables(8 * 32);
-  mont::PowTerm<L, kP, kQ> terms[8];
-  Z want("1");
+  Term terms[8];
   for (size_t j = 0; j < 8; ++j) {
-    const Z b = this->values.below(this->p);
     const unsigned window = unsigned(2 + j % 5);
-    this->fp.to_mont(bm, from_z<L, kP>(b));
+    this->fp.to_mont(bm, this->elem(v[2 + j]));
     mont::odd_powers(this->fp, &tables[32 * j], bm, window);
     terms[j] = {&tables[32 * j], window, &es[j / 4], 64 * (j % 4)};
-    Z piece;
-    mpz_tdiv_q_2exp(piece.get(), (j < 4 ? e1 : e2).get(), 64 * (j % 4));
-    mpz_tdiv_r_2exp(piece.get(), piece.get(), 64);
-    want = mulmod(want, powmod(b, piece, this->p), this->p);
   }
   mont::multi_pow_vartime(this->fp, out, terms, 8, 64);
   this->fp.from_mont(out, out);
-  EXPECT_EQ(to_z(out).hex(), want.hex());
+  EXPECT_EQ(hex(out), v[10]);
 }
 
 TEST(MontHelpers, BitWindowsAndSelection) {
@@ -297,115 +194,97 @@ class GroupOps : public ::testing::Test {
   using Elem = typename Group94<L>::Elem;
   using Scalar = typename Group94<L>::Scalar;
   const Group94<L>& g = Group94<L>::get();
-  Z p{kP94}, q{kQ94}, a{kA94};
-  Values values;
 
-  Elem elem(const Z& z) { return from_z<L, kP>(z); }
-  Scalar scalar(const Z& z) { return from_z<L, kQ>(z); }
-  // An element outside the order-q subgroup: a member times 2.
-  Z outside() { return mulmod(powmod(a, values.below(q), p), Z("2"), p); }
+  static Elem elem(const std::string& hex) { return num<L, kP>(hex); }
+  static Scalar scalar(const std::string& hex) { return num<L, kQ>(hex); }
 };
 
+#if defined(__SIZEOF_INT128__)
 using Limbs = ::testing::Types<mont::NativeLimb, uint32_t>;
+#else
+using Limbs = ::testing::Types<uint32_t>;
+#endif
 TYPED_TEST_SUITE(GroupOps, Limbs);
 
-TYPED_TEST(GroupOps, FixedBasePowersMatchGmp) {
-  const Z all_ones = sub_ui(pow2(256), 1);
-  std::vector<Z> exps{Z("0"), Z("1"), Z("F"), Z("10"), sub_ui(this->q, 1), all_ones};
-  for (int i = 0; i < 6; ++i) exps.push_back(this->values.below(this->q));
+TYPED_TEST(GroupOps, FixedBasePowersMatchTheReference) {
   typename TestFixture::Elem out;
-  for (const Z& e : exps) {
-    const Z want = powmod(this->a, e, this->p);
-    this->g.pow_a(out, this->scalar(e));
-    EXPECT_EQ(to_z(out).hex(), want.hex()) << e.hex();
+  for (const Row& v : rows("pow_a")) {  // e a^e
+    this->g.pow_a(out, this->scalar(v[0]));
+    EXPECT_EQ(hex(out), v[1]) << v[0];
   }
 }
 
+// Public keys in the subgroup pass the check with its by-products; values
+// outside 2..p - 2 or the subgroup fail it, p and above before any
+// arithmetic.
 TYPED_TEST(GroupOps, SubgroupCheckAndItsPowers) {
-  const Z y = powmod(this->a, this->values.below(this->q), this->p);
   typename TestFixture::Elem powers[3];
-  ASSERT_TRUE(this->g.check_public(this->elem(y), powers));
-  for (unsigned j = 0; j < 3; ++j) {
-    EXPECT_EQ(to_z(powers[j]).hex(), powmod(y, pow2(64 * (j + 1)), this->p).hex()) << j;
+  for (const Row& v : rows("subgroup")) {  // y y^(2^64) y^(2^128) y^(2^192)
+    ASSERT_TRUE(this->g.check_public(this->elem(v[0]), powers)) << v[0];
+    for (unsigned j = 0; j < 3; ++j) EXPECT_EQ(hex(powers[j]), v[1 + j]) << j;
   }
-  EXPECT_TRUE(this->g.check_public(this->elem(this->a), nullptr));
-  for (const Z& bad : {Z("0"), Z("1"), Z("2"), sub_ui(this->p, 1), this->outside()}) {
-    EXPECT_FALSE(this->g.check_public(this->elem(bad), nullptr)) << bad.hex();
-  }
-  // p itself and values above it are refused before any arithmetic.
-  EXPECT_FALSE(this->g.check_public(this->elem(this->p), nullptr));
-  EXPECT_FALSE(this->g.check_public(this->elem(sub_ui(pow2(1024), 1)), nullptr));
+  for (const Row& v : rows("outside")) EXPECT_FALSE(this->g.check_public(this->elem(v[0]), nullptr)) << v[0];
 }
 
 TYPED_TEST(GroupOps, AgreementSharesSquaringsAndRefusesOutsiders) {
   typename TestFixture::Elem out;
-  for (const Z& x : {Z("1"), sub_ui(this->q, 1), this->values.below(this->q), this->values.below(this->q)}) {
-    const Z y = powmod(this->a, this->values.below(this->q), this->p);
-    ASSERT_TRUE(this->g.agree(out, this->elem(y), this->scalar(x)));
-    EXPECT_EQ(to_z(out).hex(), powmod(y, x, this->p).hex()) << x.hex();
+  for (const Row& v : rows("agree")) {  // y x y^x
+    ASSERT_TRUE(this->g.agree(out, this->elem(v[0]), this->scalar(v[1]))) << v[0];
+    EXPECT_EQ(hex(out), v[2]) << v[1];
   }
-  const typename TestFixture::Elem marker = this->elem(Z("ABCDEF"));
-  for (const Z& bad : {this->outside(), sub_ui(this->p, 1), Z("1"), this->p}) {
+  const auto marker = this->elem(std::string(255, '0') + "7");
+  for (const Row& v : rows("outside")) {
     out = marker;
-    EXPECT_FALSE(this->g.agree(out, this->elem(bad), this->scalar(Z("12345")))) << bad.hex();
+    EXPECT_FALSE(this->g.agree(out, this->elem(v[0]), this->scalar(std::string(63, '0') + "5"))) << v[0];
     EXPECT_EQ(out, marker) << "nothing written for a refused peer";
   }
 }
 
 TYPED_TEST(GroupOps, ReductionAndInverseModQ) {
-  const Z q = this->q;
-  std::vector<Z> vs{Z("0"), sub_ui(this->p, 1), q, sub_ui(q, 1), sub_ui(pow2(256), 1)};
-  // Every 256-bit piece at or above q: each piece needs its subtraction.
-  Z high = sub_ui(pow2(256), 1);
-  Z v;
-  for (int i = 0; i < 3; ++i) {
-    mpz_mul_2exp(v.get(), v.get(), 256);
-    mpz_add(v.get(), v.get(), high.get());
-  }
-  mpz_mul_2exp(v.get(), v.get(), 256);
-  mpz_add(v.get(), v.get(), q.get());
-  vs.push_back(v);
-  for (int i = 0; i < 8; ++i) vs.push_back(this->values.below(this->p));
   typename TestFixture::Scalar r;
-  for (const Z& x : vs) {
-    this->g.reduce_q(r, this->elem(x));
-    EXPECT_EQ(to_z(r).hex(), mod(x, q).hex()) << x.hex();
+  for (const Row& v : rows("reduce_q")) {  // v v-mod-q
+    this->g.reduce_q(r, this->elem(v[0]));
+    EXPECT_EQ(hex(r), v[1]) << v[0];
   }
-  for (const Z& e : {Z("1"), Z("2"), sub_ui(q, 1), add_one(this->values.below(sub_ui(q, 2)))}) {
-    this->g.inverse_q_vartime(r, this->scalar(e));
-    EXPECT_EQ(to_z(r).hex(), invert(e, q).hex()) << e.hex();
+  for (const Row& v : rows("inverse_q")) {  // e 1/e
+    this->g.inverse_q_vartime(r, this->scalar(v[0]));
+    EXPECT_EQ(hex(r), v[1]) << v[0];
   }
 }
 
 TYPED_TEST(GroupOps, SecretRangeIsOneToQMinusOne) {
-  EXPECT_FALSE(this->g.valid_scalar(this->scalar(Z("0"))));
-  EXPECT_TRUE(this->g.valid_scalar(this->scalar(Z("1"))));
-  EXPECT_TRUE(this->g.valid_scalar(this->scalar(sub_ui(this->q, 1))));
-  EXPECT_FALSE(this->g.valid_scalar(this->scalar(this->q)));
-  EXPECT_FALSE(this->g.valid_scalar(this->scalar(sub_ui(pow2(256), 1))));
+  auto q = this->scalar(gostvec::kQ94), q_minus_1 = q, top = q, zero = q, one = q;
+  q_minus_1[0] -= 1;  // q is odd
+  top.fill(~typename TestFixture::Scalar::value_type(0));
+  zero.fill(0);
+  one.fill(0);
+  one[0] = 1;
+  EXPECT_FALSE(this->g.valid_scalar(zero));
+  EXPECT_TRUE(this->g.valid_scalar(one));
+  EXPECT_TRUE(this->g.valid_scalar(q_minus_1));
+  EXPECT_FALSE(this->g.valid_scalar(q));
+  EXPECT_FALSE(this->g.valid_scalar(top));
 }
 
-TYPED_TEST(GroupOps, SignatureMatchesTheFormulaAndVerifies) {
-  const Z x = this->values.below(this->q), k = this->values.below(this->q), e = this->values.below(this->q);
-  typename TestFixture::Scalar r, s, u;
-  ASSERT_TRUE(this->g.sign(r, s, this->scalar(x), this->scalar(k), this->scalar(e)));
-  const Z want_r = mod(powmod(this->a, k, this->p), this->q);
-  Z want_s;
-  mpz_mul(want_s.get(), x.get(), want_r.get());
-  Z ke;
-  mpz_mul(ke.get(), k.get(), e.get());
-  mpz_add(want_s.get(), want_s.get(), ke.get());
-  EXPECT_EQ(to_z(r).hex(), want_r.hex());
-  EXPECT_EQ(to_z(s).hex(), mod(want_s, this->q).hex());
-
-  const Z y = powmod(this->a, x, this->p);
-  typename TestFixture::Elem powers[3];
-  ASSERT_TRUE(this->g.check_public(this->elem(y), powers));
-  this->g.verify_value(u, this->elem(y), powers, this->scalar(e), r, s);
-  EXPECT_EQ(u, r);
-  const Z other_e = mod(sub_ui(e, 1), this->q);
-  this->g.verify_value(u, this->elem(y), powers, this->scalar(mpz_sgn(other_e.get()) ? other_e : Z("5")), r, s);
-  EXPECT_NE(u, r) << "another digest value";
+// The signature of the reference for the same x, k and e, and its
+// verification value; another digest value gives another one.
+TYPED_TEST(GroupOps, SignatureMatchesTheReferenceAndVerifies) {
+  for (const Row& v : rows("sign")) {  // x k e y r s
+    typename TestFixture::Scalar r, s, u;
+    const auto e = this->scalar(v[2]);
+    ASSERT_TRUE(this->g.sign(r, s, this->scalar(v[0]), this->scalar(v[1]), e));
+    EXPECT_EQ(hex(r), v[4]);
+    EXPECT_EQ(hex(s), v[5]);
+    const auto y = this->elem(v[3]);
+    typename TestFixture::Elem powers[3];
+    ASSERT_TRUE(this->g.check_public(y, powers));
+    this->g.verify_value(u, y, powers, e, r, s);
+    EXPECT_EQ(u, r);
+    auto other = e;
+    other[1] ^= 1;
+    this->g.verify_value(u, y, powers, other, r, s);
+    EXPECT_NE(u, r) << "another digest value";
+  }
 }
 
 }  // namespace

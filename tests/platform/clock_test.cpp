@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <latch>
 #include <thread>
 #include <vector>
 
+#include "common/test_sync.h"
 #include "platform/clock.h"
 
 namespace dizora::platform {
@@ -92,19 +92,19 @@ TEST_F(ClockTest, ReplacingWhileOtherThreadsReadIsSafe) {
   SetClockForTesting([a] { return a; });
   constexpr int kReaders = 3;
   constexpr int kRounds = 2000;
-  std::latch start(kReaders + 1);
+  dz_test::Barrier start(kReaders + 1);
   std::atomic<int> unexpected{0};
   std::vector<std::thread> readers;
   for (int r = 0; r < kReaders; ++r) {
     readers.emplace_back([&] {
-      start.arrive_and_wait();
+      EXPECT_TRUE(start.ArriveAndWait());
       for (int i = 0; i < kRounds; ++i) {
         const LocalTime t = CurrentLocalTime();
         if (!Same(t, a) && !Same(t, b)) ++unexpected;
       }
     });
   }
-  start.arrive_and_wait();
+  EXPECT_TRUE(start.ArriveAndWait());
   for (int i = 0; i < kRounds; ++i) {
     if (i % 2 == 0) {
       SetClockForTesting([b] { return b; });
