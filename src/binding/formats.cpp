@@ -49,6 +49,7 @@ std::optional<TRecordHead> ParseRecordHead(ByteSpan record) noexcept {
   const auto uid = in.ReadText(ByteReader::kAnyLength);
   if (!uid) return std::nullopt;
   const auto algorithm = ReadInt32(in);
+  if (!algorithm) in.Skip(in.Remaining());  // no word, so no keys either
   return TRecordHead{*uid, algorithm, in.Rest()};
 }
 

@@ -34,7 +34,8 @@ std::optional<std::string_view> ParseRecordUID(ByteSpan record) noexcept;
 
 // The start of a record as the key cache keeps it: the UID up to the first
 // zero byte (of any length, empty too), the algorithm word when four bytes
-// follow, and the bytes after that word. Nullopt when no zero byte ends a UID.
+// follow, and the bytes after that word (none without it). Nullopt when no
+// zero byte ends a UID.
 struct TRecordHead {
   std::string_view uid;
   std::optional<int32_t> algorithm;
