@@ -80,9 +80,9 @@ std::optional<TSignatureBlock> ParseSignatureBlock(ByteSpan block) noexcept;
 // Recipient count and method, the sender's UID; per recipient its UID, IV,
 // MAC and encrypted data key; the data's IV and MAC; the ciphertext, which
 // runs to the end of the block.
-inline constexpr int32_t kBlockHeaderSize = 8;                                          // count, method
+inline constexpr int32_t kBlockHeaderSize = 8;  // count and method
 inline constexpr int32_t kEntryFieldsSize = rurov::kIvSize + rurov::kMacSize + rurov::kDataKeySize;  // after a UID
-inline constexpr int32_t kDataFieldsSize = rurov::kIvSize + rurov::kMacSize;             // before the ciphertext
+inline constexpr int32_t kDataFieldsSize = rurov::kIvSize + rurov::kMacSize;  // before the ciphertext
 
 struct TBlockHeader {
   int32_t count = 0;  // as stored: a count below 1 means no entry
