@@ -29,6 +29,12 @@ inline bool Inside(const void* part, size_t size, ByteSpan input) {
 inline bool Inside(ByteSpan part, ByteSpan input) { return Inside(part.data(), part.size(), input); }
 inline bool Inside(std::string_view part, ByteSpan input) { return Inside(part.data(), part.size(), input); }
 
+// The 32-bit little-endian integer at `p`, read here rather than by the
+// reader under test.
+inline int32_t Int32At(const uint8_t* p) {
+  return static_cast<int32_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24);
+}
+
 // The layouts' pieces, appended.
 inline void Put(Bytes& out, ByteSpan part) { out.insert(out.end(), part.begin(), part.end()); }
 inline void PutText(Bytes& out, std::string_view text) {

@@ -14,9 +14,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const ByteSpan bytes(data, size);
-  int64_t n = -1;
-  if (size >= 4) n = static_cast<int32_t>(data[size - 4] | data[size - 3] << 8 | data[size - 2] << 16 |
-                                          static_cast<uint32_t>(data[size - 1]) << 24);
+  const int64_t n = size >= 4 ? Int32At(data + size - 4) : -1;
   const bool expected = n > 0 && n + 4 < static_cast<int64_t>(size);
   const auto parts = formats::ParseSignedData(bytes);
   Require(parts.has_value() == expected, "signed data taken or refused against its trailer");

@@ -36,9 +36,7 @@ static bool AllZero(ByteSpan bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const ByteSpan bytes(data, size);
-  int64_t length = 0;
-  if (size >= 776) length = static_cast<int32_t>(data[256] | data[257] << 8 | data[258] << 16 |
-                                                 static_cast<uint32_t>(data[259]) << 24);
+  const int64_t length = size >= 776 ? Int32At(data + 256) : 0;
   const auto fields = formats::ParseTransferRecord(bytes);
   Require(fields.has_value() == (length >= 1 && length <= 515), "transfer record taken or refused against B");
   if (!fields) return 0;
@@ -46,13 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(fields->record.data() == data + 260 && fields->record.size() == static_cast<size_t>(length),
           "the record is not the B bytes of its field");
   const size_t nameLength = fields->name.size();
-  Require(fields->name.data() == reinterpret_cast<const char*>(data) &&
-              (nameLength == 256 || (nameLength < 256 && data[nameLength] == 0)),
-          "the name is not the text of its field");
+  Require(fields->name.data() == reinterpret_cast<const char*>(data) && nameLength <= 256 &&
+              fields->name.find('\0') == std::string_view::npos && (nameLength == 256 || data[nameLength] == 0),
+          "the name is not the text of its field up to its first zero");
 
   Bytes written(776, 0xAA);
-  Require(formats::WriteTransferRecord(fields->name, fields->record, std::span<uint8_t, 776>(written.data(), 776)),
-          "a parsed record cannot be written");
+  const std::span<uint8_t, 776> out(written.data(), 776);
+  Require(formats::WriteTransferRecord(fields->name, fields->record, out), "a parsed record cannot be written");
   const bool canonical = nameLength < 256 && AllZero(bytes.subspan(nameLength, 256 - nameLength)) &&
                          AllZero(bytes.subspan(260 + fields->record.size(), 516 - fields->record.size()));
   Require(std::equal(written.begin(), written.end(), data) == canonical,
@@ -64,9 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Records of no byte or of more than 515 bytes are never written.
   const Bytes before = written;
-  Require(!formats::WriteTransferRecord(fields->name, {}, std::span<uint8_t, 776>(written.data(), 776)) &&
-              !formats::WriteTransferRecord(fields->name, bytes.first(516), std::span<uint8_t, 776>(written.data(), 776)) &&
-              written == before,
+  Require(!formats::WriteTransferRecord(fields->name, {}, out) &&
+              !formats::WriteTransferRecord(fields->name, bytes.first(516), out) && written == before,
           "a record of impossible length written");
   return 0;
 }
