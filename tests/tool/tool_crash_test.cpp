@@ -8,6 +8,12 @@
 #include <functional>
 #include <map>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
 #include "tool_runner.h"
 
 namespace tool_test {
@@ -191,6 +197,33 @@ TEST_F(CrashTest, EveryKillPointLeavesTheMediumWhole) {
     EXPECT_GT(t.points, 0) << command;
   }
 }
+
+#ifndef _WIN32
+// What a killed run of the tool left (an output's temporary file with
+// decrypted data, the scratch directory of `key save`) goes with the next run
+// that writes there; a temporary file of a run still alive, and any other
+// file, stays.
+TEST_F(ToolTest, LeftoversOfKilledRunsGoWithTheNextRun) {
+  TwoParties();
+  WriteText(Path("order.txt"), "Payment order 42\n");
+  WriteText(Path(".dz-0000abcd.tmp"), "decrypted plaintext of a killed run");
+  fs::create_directory(Path(".dz-0000abce.tmp"));
+  WriteText(Path(".dz-0000abce.tmp/tran.pub"), "a saved key");
+  WriteText(Path(".dz-0000abcf.tmp"), "a live run's output");
+  WriteText(Path(".dz-notmine.tmp"), "not the tool's");
+  for (const char* name : {".dz-0000abcd.tmp", ".dz-0000abce.tmp", ".dz-0000abcf.tmp", ".dz-notmine.tmp"})
+    fs::last_write_time(Path(name), fs::file_time_type::clock::now() - std::chrono::hours(1));
+  const int live = open(Path(".dz-0000abcf.tmp").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(live, LOCK_EX | LOCK_NB), 0);
+  const Result r = On("alice", {"sign", "order.txt", "-o", "order.sig"});
+  close(live);
+  ASSERT_EQ(r.rc, 0) << r;
+  EXPECT_FALSE(fs::exists(Path(".dz-0000abcd.tmp")));
+  EXPECT_FALSE(fs::exists(Path(".dz-0000abce.tmp")));
+  EXPECT_TRUE(fs::exists(Path(".dz-0000abcf.tmp")));
+  EXPECT_TRUE(fs::exists(Path(".dz-notmine.tmp")));
+}
+#endif
 
 }  // namespace
 }  // namespace tool_test
