@@ -124,21 +124,18 @@ void TCryptoC_DLL::CheckKeyExpiry(int32_t keyRequestTimeout, int32_t lastOpTimeo
   if (!keep) DropSecretKey();
 }
 
-int32_t TCryptoC_DLL::AcquireKeyBytes(const std::string& publicKeyPath,
-                                      const std::string& secretKeyPath, int32_t keyRequestTimeout,
-                                      int32_t lastOpTimeout, bool signatureKey, uint8_t* key,
-                                      int32_t* algorithm) {
-  if (key == nullptr) return DZ_E_BAD_ARGUMENT;
-  TGuard guard(KeyLock);
-  CheckKeyExpiry(keyRequestTimeout, lastOpTimeout);
-  if (!SecretKey) {
-    const int32_t loaded = LoadKeyFiles(publicKeyPath, secretKeyPath);
-    if (loaded != DZ_OK) return loaded;
-    KeyRequestTimeout = keyRequestTimeout;
-    LoadTime = NowTimeOfDay();
-  }
-  if (!SecretKey || !KeyMask) return DZ_E_SECRET_KEY;
+TMediumAccess::TMediumAccess(TCryptoC_DLL& binding, Mode mode) {
+  if (!binding.Medium) return;
+  lock_.emplace(*binding.Medium, mode);
+  if (!lock_->Recovered()) return;
+  TCryptoC_DLL::TGuard guard(binding.KeyLock);
+  binding.ClearKeyCache();
+  binding.DropSecretKey();
+}
 
+int32_t TCryptoC_DLL::HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
+                                 std::string* ownerUID) {
+  if (!SecretKey || !KeyMask) return DZ_E_SECRET_KEY;
   const uint8_t* block = SecretKey->data();
   if (signatureKey) {
     for (int32_t i = 0; i < kMaskWords; ++i) {
@@ -150,18 +147,43 @@ int32_t TCryptoC_DLL::AcquireKeyBytes(const std::string& publicKeyPath,
   } else {
     std::memcpy(key, block + rurov::kExchangeKeyOffset, rurov::kExchangeKeySize);
   }
+  if (ownerUID != nullptr) *ownerUID = OwnerUID;
   LastOpTimeout = lastOpTimeout;
   LastUseTime = NowTimeOfDay();
   return DZ_OK;
+}
+
+int32_t TCryptoC_DLL::AcquireKeyBytes(const std::string& publicKeyPath,
+                                      const std::string& secretKeyPath, int32_t keyRequestTimeout,
+                                      int32_t lastOpTimeout, bool signatureKey, uint8_t* key,
+                                      int32_t* algorithm, std::string* ownerUID) {
+  if (key == nullptr) return DZ_E_BAD_ARGUMENT;
+  {
+    // A loaded key is handed out without touching the medium.
+    TGuard guard(KeyLock);
+    CheckKeyExpiry(keyRequestTimeout, lastOpTimeout);
+    if (SecretKey) return HandOutKey(signatureKey, lastOpTimeout, key, algorithm, ownerUID);
+  }
+  // Both files are read under the medium's lock: never a pair half-replaced.
+  const TMediumAccess medium(*this, TMediumAccess::Mode::kShared);
+  TGuard guard(KeyLock);
+  if (!SecretKey) {
+    const int32_t loaded = LoadKeyFiles(publicKeyPath, secretKeyPath);
+    if (loaded != DZ_OK) return loaded;
+    KeyRequestTimeout = keyRequestTimeout;
+    LoadTime = NowTimeOfDay();
+  }
+  return HandOutKey(signatureKey, lastOpTimeout, key, algorithm, ownerUID);
 }
 
 int32_t TCryptoC_DLL::AcquireSignatureKey(const std::string& publicKeyPath,
                                           const std::string& secretKeyPath,
                                           const std::string& /*correspondentsDir*/,
                                           const std::string& /*caDir*/, int32_t keyRequestTimeout,
-                                          int32_t lastOpTimeout, uint8_t* key, int32_t& algorithm) {
+                                          int32_t lastOpTimeout, uint8_t* key, int32_t& algorithm,
+                                          std::string* ownerUID) {
   return AcquireKeyBytes(publicKeyPath, secretKeyPath, keyRequestTimeout, lastOpTimeout, true, key,
-                         &algorithm);
+                         &algorithm, ownerUID);
 }
 
 int32_t TCryptoC_DLL::AcquireExchangeKey(const std::string& publicKeyPath,
@@ -191,6 +213,7 @@ int32_t TCryptoC_DLL::ReadOwnerUID(const std::string& publicKeyPath,
   std::array<uint8_t, rurov::kMaxPublicKeyFileSize> record{};
   int32_t size = rurov::kMaxPublicKeyFileSize;
   {
+    const TMediumAccess medium(*this, TMediumAccess::Mode::kShared);
     TGuard guard(KeyLock);
     if (!support::ReadWholeFile(publicKeyPath, record.data(), size)) return DZ_E_PUBLIC_KEY;
   }
