@@ -276,6 +276,7 @@ struct TCryptoC_CashNode {
   int32_t Algorithm = 0;    // the record's algorithm word
   std::array<uint8_t, rurov::kCashRecordSize> Record{};
   bool HasMutualKey = false;                                 // MutualKey is valid
+  uint64_t MutualKeyEpoch = 0;  // the own key it was derived with (TCryptoC_DLL::OwnKeyEpoch)
   std::array<uint8_t, rurov::kMutualKeySize> MutualKey{};   // wiped on destruction
 
   TCryptoC_CashNode() = default;
@@ -366,6 +367,11 @@ class TCryptoC_DLL : public TCrypto_DLL {
   TLibraryState LibraryState{};      // guarded by StateLock
   TLock StateLock;
   std::string OwnerUID;
+  // Counts the distinct own key pairs loaded (KeyLock): cached mutual keys
+  // are valid only with the own key of their epoch, so a pair replaced by
+  // another process never meets a mutual key of the previous one.
+  uint64_t OwnKeyEpoch = 0;
+  std::array<uint8_t, rurov::kExchangeKeySize> OwnKeyEpochKey{};  // exchange public key of that epoch
   std::unique_ptr<TCryptoC_KeyCache> KeyCache;
   double LastUseTime = 0.0;          // time of day (fraction of a day) of the last hand-out
   double LoadTime = 0.0;             // time of day of the load
@@ -476,10 +482,17 @@ class TCryptoC_DLL : public TCrypto_DLL {
   int32_t CryptWithMac(const uint8_t* source, uint8_t* destination, int32_t length,
                        const uint8_t* key, uint8_t* iv, uint8_t* mac, int32_t mode);
   int32_t ComputeMac(const uint8_t* source, int32_t length, const uint8_t* key, uint8_t* mac);
+  // The mutual key with `uid` for the own key loaded now (acquired here).
   int32_t GetMutualKey(const std::string& uid, uint8_t* key, const std::string& publicKeyPath,
                        const std::string& secretKeyPath, const std::string& correspondentsDir,
                        const std::string& caDir, int32_t keyRequestTimeout,
                        int32_t lastOpTimeout);
+  // The mutual key with `uid` for a given own exchange secret key of `epoch`:
+  // from the cache when derived with that key, else derived and cached.
+  int32_t MutualKeyWith(const std::string& uid, const uint8_t* ownSecret, uint64_t epoch, uint8_t* key,
+                        const std::string& publicKeyPath, const std::string& secretKeyPath,
+                        const std::string& correspondentsDir, const std::string& caDir,
+                        int32_t keyRequestTimeout, int32_t lastOpTimeout);
   int32_t DeriveMutualKey(const uint8_t* ownSecret, const uint8_t* peerPublic, uint8_t* key);
 
   // ---- Public-key cache --------------------------------------------------
@@ -523,8 +536,9 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // Deletes the files of every entry of uid and the entries, except the
   // file `keep` (its entries are dropped from the cache only); KeyLock held.
   int32_t DeletePublicKeyEntries(const std::string& uid, const std::string& keep = std::string());
-  bool FindCachedMutualKey(const std::string& uid, uint8_t* key);
-  void StoreMutualKey(const std::string& uid, const uint8_t* key);
+  // Mutual keys of the own key of `epoch` (none: the epoch loaded now).
+  bool FindCachedMutualKey(const std::string& uid, uint8_t* key, std::optional<uint64_t> epoch = std::nullopt);
+  void StoreMutualKey(const std::string& uid, const uint8_t* key, std::optional<uint64_t> epoch = std::nullopt);
 
   // Where the intent record of a change goes: the medium, or for a binding
   // without one the directory of `secretKeyPath`.
@@ -586,12 +600,17 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // Hands out key bytes after the expiry check and a load when needed; KeyLock taken inside.
   // `ownerUID` (optional) receives the UID loaded with the key, so that a
   // caller never pairs the key with a UID read at another moment.
+  // `epoch` (optional) receives the key's OwnKeyEpoch.
   int32_t AcquireKeyBytes(const std::string& publicKeyPath, const std::string& secretKeyPath,
                           int32_t keyRequestTimeout, int32_t lastOpTimeout, bool signatureKey,
-                          uint8_t* key, int32_t* algorithm, std::string* ownerUID = nullptr);
+                          uint8_t* key, int32_t* algorithm, std::string* ownerUID = nullptr,
+                          uint64_t* epoch = nullptr);
   // The loaded key's bytes handed out; KeyLock held, a key loaded.
   int32_t HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
-                     std::string* ownerUID);
+                     std::string* ownerUID, uint64_t* epoch = nullptr);
+  // Starts a new OwnKeyEpoch when the loaded pair's exchange public key is
+  // not the one of the current epoch; KeyLock held.
+  void NoteOwnExchangeKey(const uint8_t* exchangePublicKey);
   int32_t GenerateSignatureKeyPair(int32_t algorithm, const std::string& uid, TKeyPairImages& images);
 };
 

@@ -391,21 +391,24 @@ int32_t TCryptoC_DLL::RefreshPublicKey(const std::string& publicKeyPath,
   return FindCacheEntry(uid) != nullptr ? DZ_OK : DZ_E_PUBLIC_KEY;
 }
 
-bool TCryptoC_DLL::FindCachedMutualKey(const std::string& uid, uint8_t* key) {
+bool TCryptoC_DLL::FindCachedMutualKey(const std::string& uid, uint8_t* key, std::optional<uint64_t> epoch) {
   if (key == nullptr) return false;
   TGuard guard(KeyLock);
   const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
   if (entry == nullptr || !entry->Node->HasMutualKey) return false;
+  if (entry->Node->MutualKeyEpoch != epoch.value_or(OwnKeyEpoch)) return false;
   std::memcpy(key, entry->Node->MutualKey.data(), rurov::kMutualKeySize);
   return true;
 }
 
-void TCryptoC_DLL::StoreMutualKey(const std::string& uid, const uint8_t* key) {
+void TCryptoC_DLL::StoreMutualKey(const std::string& uid, const uint8_t* key, std::optional<uint64_t> epoch) {
   if (key == nullptr) return;
   TGuard guard(KeyLock);
   TCryptoC_CashEntry* entry = FindCacheEntry(uid);
-  if (entry == nullptr || entry->Node->HasMutualKey) return;
+  const uint64_t of = epoch.value_or(OwnKeyEpoch);
+  if (entry == nullptr || (entry->Node->HasMutualKey && entry->Node->MutualKeyEpoch == of)) return;
   std::memcpy(entry->Node->MutualKey.data(), key, rurov::kMutualKeySize);
+  entry->Node->MutualKeyEpoch = of;
   entry->Node->HasMutualKey = true;
 }
 

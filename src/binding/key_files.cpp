@@ -87,6 +87,9 @@ int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
     // load, so that a wrong key never signs or decrypts.
     const int32_t paired = CheckKeyPair(KeyAlgorithm, block, record.data() + keysAt);
     if (paired != DZ_OK) return paired;
+    const int32_t signatureKeySize =
+        KeyAlgorithm == rurov::kGost1994 ? rurov::kPublicKey1994Size : rurov::kPublicKey2001Size;
+    NoteOwnExchangeKey(record.data() + keysAt + signatureKeySize);
 
     // Keep the signature key only masked: stored word = key word - mask word.
     const int32_t random = RandomFill(KeyMask->data(), rurov::kKeyMaskSize);
@@ -101,6 +104,14 @@ int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
   }();
   if (result != DZ_OK) DropSecretKey();
   return result;
+}
+
+void TCryptoC_DLL::NoteOwnExchangeKey(const uint8_t* exchangePublicKey) {
+  if (OwnKeyEpoch != 0 &&
+      std::memcmp(OwnKeyEpochKey.data(), exchangePublicKey, OwnKeyEpochKey.size()) == 0)
+    return;
+  std::memcpy(OwnKeyEpochKey.data(), exchangePublicKey, OwnKeyEpochKey.size());
+  ++OwnKeyEpoch;
 }
 
 void TCryptoC_DLL::DropSecretKey() {
@@ -134,7 +145,7 @@ TMediumAccess::TMediumAccess(TCryptoC_DLL& binding, Mode mode) {
 }
 
 int32_t TCryptoC_DLL::HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
-                                 std::string* ownerUID) {
+                                 std::string* ownerUID, uint64_t* epoch) {
   if (!SecretKey || !KeyMask) return DZ_E_SECRET_KEY;
   const uint8_t* block = SecretKey->data();
   if (signatureKey) {
@@ -148,6 +159,7 @@ int32_t TCryptoC_DLL::HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8
     std::memcpy(key, block + rurov::kExchangeKeyOffset, rurov::kExchangeKeySize);
   }
   if (ownerUID != nullptr) *ownerUID = OwnerUID;
+  if (epoch != nullptr) *epoch = OwnKeyEpoch;
   LastOpTimeout = lastOpTimeout;
   LastUseTime = NowTimeOfDay();
   return DZ_OK;
@@ -156,13 +168,13 @@ int32_t TCryptoC_DLL::HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8
 int32_t TCryptoC_DLL::AcquireKeyBytes(const std::string& publicKeyPath,
                                       const std::string& secretKeyPath, int32_t keyRequestTimeout,
                                       int32_t lastOpTimeout, bool signatureKey, uint8_t* key,
-                                      int32_t* algorithm, std::string* ownerUID) {
+                                      int32_t* algorithm, std::string* ownerUID, uint64_t* epoch) {
   if (key == nullptr) return DZ_E_BAD_ARGUMENT;
   {
     // A loaded key is handed out without touching the medium.
     TGuard guard(KeyLock);
     CheckKeyExpiry(keyRequestTimeout, lastOpTimeout);
-    if (SecretKey) return HandOutKey(signatureKey, lastOpTimeout, key, algorithm, ownerUID);
+    if (SecretKey) return HandOutKey(signatureKey, lastOpTimeout, key, algorithm, ownerUID, epoch);
   }
   // Both files are read under the medium's lock: never a pair half-replaced.
   const TMediumAccess medium(*this, TMediumAccess::Mode::kShared);
@@ -173,7 +185,7 @@ int32_t TCryptoC_DLL::AcquireKeyBytes(const std::string& publicKeyPath,
     KeyRequestTimeout = keyRequestTimeout;
     LoadTime = NowTimeOfDay();
   }
-  return HandOutKey(signatureKey, lastOpTimeout, key, algorithm, ownerUID);
+  return HandOutKey(signatureKey, lastOpTimeout, key, algorithm, ownerUID, epoch);
 }
 
 int32_t TCryptoC_DLL::AcquireSignatureKey(const std::string& publicKeyPath,

@@ -324,6 +324,38 @@ TEST(RegenerationSeal, OwnerUIDWithSemicolonIsOneRecipient) {
   EXPECT_EQ(size, 164);
 }
 
+// Data encrypted by `from` for the UID `to`, then decrypted by `reader`: the
+// result of the decryption (or of the encryption when that failed).
+int32_t EncryptedExchange(const Medium& from, const std::string& to, const Medium& reader) {
+  Bytes data(200 + 1000, 0x5a);
+  int32_t size = 200;
+  const int32_t encrypted = EncodeData(from.engine(), data.data(), &size, to.c_str());
+  if (encrypted != DZ_OK) return encrypted;
+  return DecodeData(reader.engine(), data.data(), &size, 0);
+}
+
+// A key pair replaced behind the binding's back (another process finishing a
+// regeneration) must never be mixed with what was derived from the previous
+// one: the mutual keys cached with the old exchange key are not used with the
+// new UID, in either direction.
+TEST_F(Regeneration, APairReplacedByAnotherProcessIsNeverMixedWithTheOldOne) {
+  client.Set(8, "0");  // the key files are read again at every use
+  ASSERT_EQ(EncryptedExchange(client, "Bank", bank), DZ_OK);
+  ASSERT_EQ(EncryptedExchange(bank, "Client", client), DZ_OK);
+
+  Medium renewed{"Client (renewed)"};
+  ASSERT_EQ(renewed.generated(), DZ_OK);
+  bank.Know(renewed);
+  fs::copy_file(renewed.PublicKey(), client.PublicKey(), fs::copy_options::overwrite_existing);
+  fs::copy_file(renewed.SecretKey(), client.SecretKey(), fs::copy_options::overwrite_existing);
+
+  Bytes data(64, 1), signature(400);
+  int32_t signatureSize = static_cast<int32_t>(signature.size());
+  ASSERT_EQ(SignData(client.engine(), data.data(), 64, signature.data(), &signatureSize, 0), DZ_OK);
+  EXPECT_EQ(EncryptedExchange(client, "Bank", bank), DZ_OK);
+  EXPECT_EQ(EncryptedExchange(bank, "Client (renewed)", client), DZ_OK);
+}
+
 TEST_F(Regeneration, SecondRegenerationReplacesTheOldFiles) {
   const Bytes firstPub = ReadFile(client.PublicKey());
   std::string answer = BankAnswers(Start());
