@@ -60,7 +60,7 @@ TEST_F(ToolTest, IncludeKeepsTheSourceAndRefusesWhatIsNoKey) {
   EXPECT_TRUE(Contains(r.err, "-20: ")) << r;
   EXPECT_EQ(Entries("alice/ABONENTS").size(), 1u);
   // ABONENTS, CA, self.pub, self.sec and the medium's lock file: nothing left behind
-  EXPECT_EQ(Entries("alice"), (std::vector<std::string>{".dizora.lock", "ABONENTS", "CA", "self.pub", "self.sec"}));
+  EXPECT_EQ(Entries("alice"), AsEntries({".dizora.lock", "ABONENTS", "CA", "self.pub", "self.sec"}));
 
   // The report of a Cyrillic UID, in UTF-8 with LF lines, and as JSON.
   r = On("alice", {"key", "report", "Банк"});
@@ -244,7 +244,7 @@ TEST_F(ToolTest, MediumInitTakesOnlyAKeyAndReplacesNone) {
   EXPECT_EQ(On("stick", {"medium", "init", "missing.pub"}).rc, 4);
   EXPECT_EQ(Entries("stick"), std::vector<std::string>{".dizora.lock"});  // made by the first look
   ASSERT_EQ(On("stick", {"medium", "init", "alice/self.pub"}).rc, 0);
-  EXPECT_EQ(Entries("stick"), (std::vector<std::string>{".dizora.lock", "ABONENTS", "CA", "self.pub"}));
+  EXPECT_EQ(Entries("stick"), AsEntries({".dizora.lock", "ABONENTS", "CA", "self.pub"}));
   r = On("stick", {"medium", "init", "bank/self.pub"});
   EXPECT_EQ(r.rc, 4) << r;
   EXPECT_TRUE(Contains(r.err, "already has another public key")) << r;
