@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <random>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -25,7 +26,12 @@ constexpr char kQuoted[] = "OOO \"Q1\"";  // a UID that cannot name a file: stor
 // Every figure of one sweep, for RELIABILITY.md.
 struct Tally {
   int points = 0, trials = 0, violations = 0;
+  int random_trials = 0, random_kills = 0;  // kills at random instants (POSIX)
 };
+
+#ifndef _WIN32
+constexpr int kRandomTrials = 12;  // per command
+#endif
 
 class CrashTest : public ToolTest {
  protected:
@@ -90,8 +96,40 @@ class CrashTest : public ToolTest {
       if (!killed) break;
       ++tally.points;
     }
+#ifndef _WIN32
+    RandomKills(args, whole, tally);
+#endif
     return tally;
   }
+
+#ifndef _WIN32
+  // The command killed with SIGKILL at random instants of its run (from its
+  // start to a little past the time an unkilled run takes), whatever call it
+  // is in: the engine's own steps, the tool's, the C library's.
+  void RandomKills(const std::vector<std::string>& args, const std::function<bool(const fs::path&)>& whole,
+                   Tally& tally) {
+    const fs::path probe = Fresh("probe");
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(RunIn(probe, "alice", args).rc, 0) << Join(args);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::mt19937 random(static_cast<uint32_t>(tally.points * 7919 + static_cast<int>(args.size())));
+    std::uniform_real_distribution<double> instant(0.0, seconds * 1.2);
+    for (int i = 0; i < kRandomTrials; ++i) {
+      const fs::path trial = Fresh("random");
+      std::vector<std::string> killed{"-s", "KILL", std::to_string(instant(random)), ToolPath().string(),
+                                      "--medium", "alice"};
+      killed.insert(killed.end(), args.begin(), args.end());
+      const Result r = Spawn("/usr/bin/timeout", killed, trial);
+      ++tally.random_trials;
+      if (r.rc == kKilled) ++tally.random_kills;
+      else EXPECT_EQ(r.rc, 0) << "random kill " << i << "\n" << r;
+      if (!whole(trial)) {
+        ++tally.violations;
+        ADD_FAILURE() << Join(args) << ": medium not whole after a kill at a random instant";
+      }
+    }
+  }
+#endif
 
   // A copy of the base directory named `name`.
   fs::path Fresh(const std::string& name) {
@@ -192,8 +230,8 @@ TEST_F(CrashTest, EveryKillPointLeavesTheMediumWhole) {
   });
 
   for (const auto& [command, t] : tallies) {
-    std::printf("kill sweep: %-45s %3d kill points, %3d trials, %d violations\n", command.c_str(), t.points,
-                t.trials, t.violations);
+    std::printf("kill sweep: %-45s %3d kill points, %3d trials, %2d random instants (%2d killed), %d violations\n",
+                command.c_str(), t.points, t.trials, t.random_trials, t.random_kills, t.violations);
     EXPECT_GT(t.points, 0) << command;
   }
 }
