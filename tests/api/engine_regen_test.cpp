@@ -346,8 +346,8 @@ TEST_F(Regeneration, APairReplacedByAnotherProcessIsNeverMixedWithTheOldOne) {
   Medium renewed{"Client (renewed)"};
   ASSERT_EQ(renewed.generated(), DZ_OK);
   bank.Know(renewed);
-  fs::copy_file(renewed.PublicKey(), client.PublicKey(), fs::copy_options::overwrite_existing);
-  fs::copy_file(renewed.SecretKey(), client.SecretKey(), fs::copy_options::overwrite_existing);
+  WriteFile(client.PublicKey(), ReadFile(renewed.PublicKey()));
+  WriteFile(client.SecretKey(), ReadFile(renewed.SecretKey()));
 
   Bytes data(64, 1), signature(400);
   int32_t signatureSize = static_cast<int32_t>(signature.size());
