@@ -453,14 +453,42 @@ int32_t DIZORA_API RemoveSignaturesFromFile(DizoraEngine engine, intptr_t a1);
  * the public-key file of setting 1: a pair that does not belong together
  * gives DZ_E_KEY_MISMATCH and nothing is signed or decrypted. */
 
+/* Key medium, processes and interrupted changes. The directory of the
+ * secret-key file (setting 2) is the key medium. Every export that changes
+ * it (IncludePublicKey, IncludePublicKeyTransfer, RemoveCertificate,
+ * SavePublicKeyFromTransfer, CreateDirStructure, GenerateNewSEK, the
+ * regeneration exports) holds an exclusive advisory lock on the file
+ * ".dizora.lock" there (flock on POSIX, LockFileEx on Windows); exports that
+ * read key files from disk (a secret key loaded, the public-key cache filled
+ * or refreshed, the own UID read from setting 1) hold it shared. A call may
+ * therefore wait while another process or thread changes the medium (a
+ * regeneration start waits for its key generation); reads of keys already in
+ * memory take no lock and never wait. The system releases the lock of a
+ * process that ends in any way, so a killed process never blocks the medium.
+ * The lock file is made by the first call that uses the medium and stays; it
+ * is never a key file (its name begins with "." and does not end in "pub").
+ * A medium whose directory cannot be written and lacks the file is used
+ * without the lock. Changes of several files (generation, regeneration start
+ * and finish, an include that replaces another file of the UID) first write
+ * the intent record ".dizora.intent" beside the lock file; if the process is
+ * killed (or the power goes) half-way, the next call of any process that
+ * takes the lock completes the change or undoes it before anything else, so
+ * the working pair is always the previous one or the new one, both files
+ * matching. Every rename, removal and new directory is flushed to the disk
+ * with its directory (POSIX; on Windows moves write through). Directories
+ * shared between media with different secret-key directories are not
+ * covered by one lock. A medium left by this engine without an interrupted
+ * change holds nothing an earlier version cannot use. */
+
 /* IncludePublicKey, IncludePublicEncodeKey (the same): moves a
  * correspondent's public-key file into "Abonents dir". Only a public-key
  * record is taken: a UID of 1 to 254 characters before the first zero byte,
  * the algorithm word 0 or 1 and exactly the length these give; anything else
  * (a secret-key file, a text, a padded record) gives DZ_E_PUBLIC_KEY and
  * nothing changes. The record is written to "<Abonents dir><UID>.pub" (or
- * "pk<n>.pub" when the UID cannot be a file name) and flushed before any
- * earlier entry of that UID is removed; on DZ_OK file_name is deleted unless
+ * "pk<n>.pub" when the UID cannot be a file name; a numbered name is taken
+ * only when free, never replacing a file) and flushed before any earlier
+ * entry of that UID is removed, both as one change; on DZ_OK file_name is deleted unless
  * it is the stored file itself, which stays. DZ_OK; DZ_E_PUBLIC_KEY;
  * DZ_E_INCLUDE_OWN_KEY (the user's own UID, any letter case);
  * DZ_E_PUBLIC_KEY_FILE (the file cannot be written; earlier entries stay);
@@ -517,39 +545,44 @@ int32_t DIZORA_API RegisterOIDInfo(DizoraEngine engine, const char *oid, const c
  * the secret-key file (setting 12), replacing existing files. Needs
  * libcrypt.dll; reads no time-out. Keys already loaded stay in memory:
  * after generating over the working pair call ClearCash. A UID over 254
- * characters is written, but such files do not load. DZ_OK;
- * DZ_E_UNKNOWN_ALGORITHM (setting 9); DZ_E_EMPTY_UID; DZ_E_FILE_WRITE (a
- * file not written; if it was the secret-key file, the previous public-key
- * file is put back); DZ_E_EXCHANGE_KEYGEN; load codes; library codes. */
+ * characters is written, but such files do not load. Both files are written
+ * as one change: afterwards (also after a kill) both are the previous ones
+ * or both the new ones. DZ_OK; DZ_E_UNKNOWN_ALGORITHM (setting 9);
+ * DZ_E_EMPTY_UID; DZ_E_FILE_WRITE (the files not written; both stay as they
+ * were); DZ_E_EXCHANGE_KEYGEN; load codes; library codes. */
 int32_t DIZORA_API GenerateNewSSK(DizoraEngine engine);
 int32_t DIZORA_API GenerateNewSEK(DizoraEngine engine);
 /* Remote regeneration replaces the working key pair together with the bank,
  * in the engine's regeneration directory (SetRemoteGeneratePath).
  * Start: generates a new pair there (algorithm of setting 9) as "new.pub"
  * and "sec.dat" (the new secret key encrypted by EncodeData for the current
- * UID; no clear "new.sec" is left) and returns the transfer text of
- * "new.pub" signed with the current key, to send to the bank. A new start
- * replaces a pending pair. A start that fails after the new pair was
- * written removes "new.pub", "new.sec" and "sec.dat"; an earlier failure
- * leaves the directory as it was. GetReport with no UID reports the pending
- * "new.pub".
+ * UID; the new secret key is never written in clear) and returns the
+ * transfer text of "new.pub" signed with the current key, to send to the
+ * bank. A new start replaces a pending pair, both files as one change; a
+ * start that fails leaves the directory as it was. Of two starts at once
+ * the later one's pair is pending; the bank's answer to the other is refused
+ * by RemoteGenerateFinishEx (DZ_E_REGEN_KEY_MISMATCH). GetReport with no UID
+ * reports the pending "new.pub".
  * Finish: decrypts "sec.dat" (it must give 164 bytes), moves the working
  * files to "old.sec" and "old.pub" in the secret-key file's directory
  * (replacing older ones), installs the new pair, removes the
  * regeneration's own files ("new.pub", "new.sec", "sec.dat"; nothing else
- * in the directory, which may be the key medium itself), includes the previous public key as a correspondent's (ignored
- * when the UID did not change) and forgets the keys loaded for these key
- * paths. On failure the working pair is kept (put back) and the directory
- * untouched.
+ * in the directory, which may be the key medium itself), includes the
+ * previous public key as a correspondent's (not when the UID did not
+ * change) and forgets the keys loaded for these key paths, all as one
+ * change. A decrypted secret key that does not belong to "new.pub" is
+ * refused (DZ_E_KEY_MISMATCH) before anything changes. On failure the
+ * working pair is kept and the directory untouched. The whole finish holds
+ * the medium's lock: a second finish, a start or a signature of another
+ * process waits for it.
  * transfer buffers: out, GetMaxPublicKeyTransferSize() + 1 = 2199 bytes,
  * written only on DZ_OK. */
 
 /* RemoteGenerateStart: start; the new pair keeps the current UID. DZ_OK;
  * codes of GetCurrentUserUID; DZ_E_REGEN_DIR_INVALID (directory unset or
  * missing); DZ_E_BAD_ARGUMENT (null transfer); DZ_E_UNKNOWN_ALGORITHM; the
- * codes of GenerateNewSEK and of EncodeData; DZ_E_SECRET_KEY_FILE ("new.sec"
- * unreadable or not deletable); DZ_E_PUBLIC_KEY_FILE ("sec.dat" not
- * written); the codes of SignData. */
+ * codes of GenerateNewSEK and of EncodeData; DZ_E_PUBLIC_KEY_FILE ("new.pub"
+ * and "sec.dat" not written); the codes of SignData. */
 int32_t DIZORA_API RemoteGenerateStart(DizoraEngine engine, char *transfer);
 /* RemoteGenerateFinish: finish, without checking the bank's answer (prefer
  * RemoteGenerateFinishEx). ignored: not read. DZ_OK; codes of
@@ -558,8 +591,10 @@ int32_t DIZORA_API RemoteGenerateStart(DizoraEngine engine, char *transfer);
  * ("new.pub" or "sec.dat" missing); DZ_E_SECRET_KEY_FILE ("sec.dat"
  * unreadable or too long; the old secret-key file not replaceable);
  * DecodeData's codes; DZ_E_REGEN_SECRET_KEY (not 164 bytes);
- * DZ_E_SECRET_KEY (working secret-key file missing); DZ_E_PUBLIC_KEY_FILE
- * (public-key files not renamed); key-call codes. */
+ * DZ_E_SECRET_KEY (working secret-key file missing); DZ_E_KEY_MISMATCH
+ * ("sec.dat" and "new.pub" of two pairs); DZ_E_PUBLIC_KEY_FILE ("new.pub"
+ * unreadable, or the change interrupted by a failing rename: the next call
+ * that takes the lock completes it); key-call codes. */
 int32_t DIZORA_API RemoteGenerateFinish(DizoraEngine engine, intptr_t ignored);
 /* RemoteGenerateStartEx: start with a state (see DZ_REGEN_ACT). uid: UID of
  * the new pair; null or "" makes it the current UID without a trailing

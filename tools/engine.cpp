@@ -176,6 +176,10 @@ Session::Session(const GlobalOptions& options) {
   medium.regen = options.regen_dir.empty() ? medium.root / "REGEN" : Absolute(PathOf(options.regen_dir));
   SetRemoteGeneratePath(engine.get(), EnginePath(medium.regen).c_str());
   RefreshMedium();
+  // The engine's first look at the medium completes or undoes a change that
+  // a killed process left, before the tool reads any key file itself.
+  std::vector<char> uid(static_cast<size_t>(GetMaxUIDLength(engine.get())) + 1, 0);
+  (void)GetCurrentUserUID(engine.get(), uid.data());
 }
 
 void Session::RefreshMedium() {

@@ -68,8 +68,10 @@ std::string RandomName() {
   return name;
 }
 
-// A new owner-only file in `dir`; `path` is set to its name.
+// A new owner-only file in `dir`; `path` is set to its name. What killed
+// runs left in `dir` goes first.
 File CreateBeside(const fs::path& dir, fs::path& path) {
+  sys::RemoveAbandonedTemporaries(dir);
   for (int attempt = 0; attempt < 16; ++attempt) {
     path = dir / RandomName();
     errno = 0;
@@ -82,7 +84,7 @@ File CreateBeside(const fs::path& dir, fs::path& path) {
 // Removes a temporary file on every way out but a successful rename.
 class TempGuard {
  public:
-  explicit TempGuard(const fs::path& path) : path_(path) { sys::RemoveOnInterrupt(path); }
+  explicit TempGuard(const fs::path& path) : path_(path), lease_(path) { sys::RemoveOnInterrupt(path); }
   ~TempGuard() {
     sys::RemoveOnInterrupt({});
     std::error_code ec;
@@ -94,6 +96,7 @@ class TempGuard {
 
  private:
   fs::path path_;
+  sys::TemporaryLease lease_;
 };
 
 fs::path Canonical(const fs::path& path) {
@@ -243,6 +246,7 @@ void WriteOutput(const Medium& medium, const std::string& target, const void* da
 
 ScratchFile::ScratchFile(const fs::path& dir, const std::vector<uint8_t>& data) {
   File file = CreateBeside(dir, path_);
+  lease_ = std::make_unique<sys::TemporaryLease>(path_);
   if (!file) throw Failure(kExitFile, "cannot write a copy in " + Quoted(PathText(dir)) + ": " + Reason());
   TempGuard guard(path_);
   std::string reason;
@@ -262,9 +266,11 @@ ScratchFile::~ScratchFile() {
 
 ScratchDir::ScratchDir(const fs::path& parent) {
   std::error_code ec;
+  sys::RemoveAbandonedTemporaries(parent);
   for (int attempt = 0; attempt < 16; ++attempt) {
     path_ = parent / RandomName();
     if (fs::create_directory(path_, ec)) {
+      lease_ = std::make_unique<sys::TemporaryLease>(path_);
       fs::permissions(path_, fs::perms::owner_all, fs::perm_options::replace, ec);
       return;
     }

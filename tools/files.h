@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine.h"
+#include "sys.h"
 
 namespace dztool {
 
@@ -74,9 +75,11 @@ class ScratchFile {
 
  private:
   std::filesystem::path path_;
+  std::unique_ptr<sys::TemporaryLease> lease_;  // held while the run lives
 };
 
-// A new owner-only directory in `parent`, removed with what is left in it.
+// A new owner-only directory in `parent`, removed with what is left in it;
+// after a kill or an interruption, by the next run that writes in `parent`.
 class ScratchDir {
  public:
   explicit ScratchDir(const std::filesystem::path& parent);
@@ -87,6 +90,7 @@ class ScratchDir {
 
  private:
   std::filesystem::path path_;
+  std::unique_ptr<sys::TemporaryLease> lease_;
 };
 
 // A small file (a key file, a transfer): at most `limit` bytes of it, its

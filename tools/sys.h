@@ -57,4 +57,23 @@ bool CaseInsensitiveFileNames();
 // termination); one file at a time, cleared with an empty path.
 void RemoveOnInterrupt(const std::filesystem::path& path);
 
+// A lock on one of the run's temporary files or directories, held while it
+// exists: the system drops it when the process ends, however it ends (POSIX
+// flock; on Windows nothing is held, and nothing is removed below).
+class TemporaryLease {
+ public:
+  explicit TemporaryLease(const std::filesystem::path& path);
+  ~TemporaryLease();
+  TemporaryLease(const TemporaryLease&) = delete;
+  TemporaryLease& operator=(const TemporaryLease&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+// Removes the temporary files and directories of killed runs of the tool in
+// `dir`: names of the tool's pattern (".dz-" 8 hexadecimal digits ".tmp")
+// whose lease no process holds.
+void RemoveAbandonedTemporaries(const std::filesystem::path& dir);
+
 }  // namespace dztool::sys

@@ -2,10 +2,12 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 
@@ -156,6 +158,44 @@ std::string LooseMode(const fs::path& path) {
 }
 
 bool CaseInsensitiveFileNames() { return false; }
+
+TemporaryLease::TemporaryLease(const fs::path& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)) {
+  if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
+TemporaryLease::~TemporaryLease() {
+  if (fd_ >= 0) close(fd_);
+}
+
+namespace {
+
+bool IsTemporaryName(const std::string& name) {
+  if (name.size() != 16 || name.rfind(".dz-", 0) != 0 || name.compare(12, 4, ".tmp") != 0) return false;
+  return name.find_first_not_of("0123456789abcdef", 4) == 12;
+}
+
+}  // namespace
+
+void RemoveAbandonedTemporaries(const fs::path& dir) {
+  // A live run takes its lease a moment after it creates the file: only a
+  // file that has existed for a while is probed, so a probe never takes a
+  // lock that a live run is about to take.
+  const auto settled = fs::file_time_type::clock::now() - std::chrono::seconds(30);
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec)) {
+    if (!IsTemporaryName(entry.path().filename().string())) continue;
+    const auto written = fs::last_write_time(entry.path(), ec);
+    if (ec || written > settled) continue;
+    const int fd = open(entry.path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) continue;
+    // Lockable: its run is over (a live run holds the lease while it lives).
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) fs::remove_all(entry.path(), ec);
+    close(fd);
+  }
+}
 
 void RemoveOnInterrupt(const fs::path& path) {
   static const bool installed = [] {

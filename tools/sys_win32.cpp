@@ -159,6 +159,12 @@ std::string LooseMode(const fs::path&) { return ""; }
 
 bool CaseInsensitiveFileNames() { return true; }
 
+TemporaryLease::TemporaryLease(const fs::path&) {}
+
+TemporaryLease::~TemporaryLease() = default;
+
+void RemoveAbandonedTemporaries(const fs::path&) {}
+
 void RemoveOnInterrupt(const fs::path& path) {
   static const bool installed = SetConsoleCtrlHandler(OnInterrupt, TRUE) != 0;
   (void)installed;

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -28,6 +29,7 @@
 
 #include "dizora.h"
 #include "platform/sync.h"
+#include "support/medium.h"
 #include "support/secure.h"
 
 namespace dizora {
@@ -274,6 +276,7 @@ struct TCryptoC_CashNode {
   int32_t Algorithm = 0;    // the record's algorithm word
   std::array<uint8_t, rurov::kCashRecordSize> Record{};
   bool HasMutualKey = false;                                 // MutualKey is valid
+  uint64_t MutualKeyEpoch = 0;  // the own key it was derived with (TCryptoC_DLL::OwnKeyEpoch)
   std::array<uint8_t, rurov::kMutualKeySize> MutualKey{};   // wiped on destruction
 
   TCryptoC_CashNode() = default;
@@ -327,6 +330,24 @@ class TCrypto_DLL {
   bool Complete = false;  // every one of the 60 entry points was found
 };
 
+class TCryptoC_DLL;
+
+// Holds the medium's lock of a binding for its lifetime (nothing for a
+// binding without a medium). When an interrupted change was completed or
+// undone while it was taken, the binding forgets what it had read from the
+// files (cache and loaded key). Never taken while this thread holds KeyLock
+// without already holding the medium's lock: the medium's lock comes first.
+class TMediumAccess {
+ public:
+  using Mode = support::MediumLock::Mode;
+  TMediumAccess(TCryptoC_DLL& binding, Mode mode);
+  TMediumAccess(const TMediumAccess&) = delete;
+  TMediumAccess& operator=(const TMediumAccess&) = delete;
+
+ private:
+  std::optional<support::MediumLock> lock_;
+};
+
 class TCryptoC_DLL : public TCrypto_DLL {
  public:
   using TLock = platform::CriticalSection;
@@ -346,12 +367,21 @@ class TCryptoC_DLL : public TCrypto_DLL {
   TLibraryState LibraryState{};      // guarded by StateLock
   TLock StateLock;
   std::string OwnerUID;
+  // Counts the distinct own key pairs loaded (KeyLock): cached mutual keys
+  // are valid only with the own key of their epoch, so a pair replaced by
+  // another process never meets a mutual key of the previous one.
+  uint64_t OwnKeyEpoch = 0;
+  std::array<uint8_t, rurov::kExchangeKeySize> OwnKeyEpochKey{};  // exchange public key of that epoch
   std::unique_ptr<TCryptoC_KeyCache> KeyCache;
   double LastUseTime = 0.0;          // time of day (fraction of a day) of the last hand-out
   double LoadTime = 0.0;             // time of day of the load
   int32_t LastOpTimeout = 0;         // seconds, in force at the last hand-out
   int32_t KeyRequestTimeout = 0;     // seconds, in force at the load
   DizoraCallback PasswordRequestFunc = nullptr;  // stored by the engine, never called
+  // The key medium whose lock the binding takes (support::MediumOfSecretKey
+  // of the secret-key path), set by the registry when it creates the
+  // binding; none for a binding made directly, which takes no lock.
+  std::optional<std::string> Medium;
 
 #define DZ_RUROV_FIELD(name, type) type name = nullptr;
   DZ_RUROV_ENTRY_POINTS(DZ_RUROV_FIELD)
@@ -378,7 +408,7 @@ class TCryptoC_DLL : public TCrypto_DLL {
   int32_t AcquireSignatureKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
                               const std::string& correspondentsDir, const std::string& caDir,
                               int32_t keyRequestTimeout, int32_t lastOpTimeout, uint8_t* key,
-                              int32_t& algorithm);
+                              int32_t& algorithm, std::string* ownerUID = nullptr);
   // The 128-byte exchange secret key.
   int32_t AcquireExchangeKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
                              const std::string& correspondentsDir, const std::string& caDir,
@@ -398,12 +428,19 @@ class TCryptoC_DLL : public TCrypto_DLL {
                        char* buffer, void* unused = nullptr);
 
   // ---- Key pair generation -----------------------------------------------
+  // The two files of a key pair, in memory (wiped on release).
+  struct TKeyPairImages {
+    support::SecureBuffer PublicKey;
+    support::SecureBuffer SecretKey;
+  };
+  // Generates a pair and writes both files as one change (an interrupted
+  // one is completed or undone by the next lock of the medium).
   int32_t GenerateKeyPair(int32_t algorithm, const std::string& uid,
                           const std::string& publicKeyPath, const std::string& secretKeyPath);
-  int32_t GenerateKeyPair1994(const std::string& uid, const std::string& publicKeyPath,
-                              const std::string& secretKeyPath);
-  int32_t GenerateKeyPair2001(const std::string& uid, const std::string& publicKeyPath,
-                              const std::string& secretKeyPath);
+  int32_t GenerateKeyPair1994(const std::string& uid, TKeyPairImages& images);
+  int32_t GenerateKeyPair2001(const std::string& uid, TKeyPairImages& images);
+  // Generates a pair into memory only.
+  int32_t GenerateKeyPairImages(int32_t algorithm, const std::string& uid, TKeyPairImages& images);
   // secretKey and publicKey: 128 bytes each.
   int32_t GenerateExchangeKeyPair(uint8_t* secretKey, uint8_t* publicKey);
 
@@ -446,10 +483,17 @@ class TCryptoC_DLL : public TCrypto_DLL {
   int32_t CryptWithMac(const uint8_t* source, uint8_t* destination, int32_t length,
                        const uint8_t* key, uint8_t* iv, uint8_t* mac, int32_t mode);
   int32_t ComputeMac(const uint8_t* source, int32_t length, const uint8_t* key, uint8_t* mac);
+  // The mutual key with `uid` for the own key loaded now (acquired here).
   int32_t GetMutualKey(const std::string& uid, uint8_t* key, const std::string& publicKeyPath,
                        const std::string& secretKeyPath, const std::string& correspondentsDir,
                        const std::string& caDir, int32_t keyRequestTimeout,
                        int32_t lastOpTimeout);
+  // The mutual key with `uid` for a given own exchange secret key of `epoch`:
+  // from the cache when derived with that key, else derived and cached.
+  int32_t MutualKeyWith(const std::string& uid, const uint8_t* ownSecret, uint64_t epoch, uint8_t* key,
+                        const std::string& publicKeyPath, const std::string& secretKeyPath,
+                        const std::string& correspondentsDir, const std::string& caDir,
+                        int32_t keyRequestTimeout, int32_t lastOpTimeout);
   int32_t DeriveMutualKey(const uint8_t* ownSecret, const uint8_t* peerPublic, uint8_t* key);
 
   // ---- Public-key cache --------------------------------------------------
@@ -493,13 +537,32 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // Deletes the files of every entry of uid and the entries, except the
   // file `keep` (its entries are dropped from the cache only); KeyLock held.
   int32_t DeletePublicKeyEntries(const std::string& uid, const std::string& keep = std::string());
-  bool FindCachedMutualKey(const std::string& uid, uint8_t* key);
-  void StoreMutualKey(const std::string& uid, const uint8_t* key);
+  // Mutual keys of the own key of `epoch` (none: the epoch loaded now).
+  bool FindCachedMutualKey(const std::string& uid, uint8_t* key, std::optional<uint64_t> epoch = std::nullopt);
+  void StoreMutualKey(const std::string& uid, const uint8_t* key, std::optional<uint64_t> epoch = std::nullopt);
+
+  // Where the intent record of a change goes: the medium, or for a binding
+  // without one the directory of `secretKeyPath`.
+  std::string ChangeMedium(const std::string& secretKeyPath) const;
 
   // ---- Regeneration ------------------------------------------------------
+  // What the finish of a regeneration removes and keeps besides the pair:
+  // the regeneration's files, and the previous public-key record, stored
+  // among the correspondents' keys unless it carries the new pair's UID.
+  struct TFinishExtras {
+    std::vector<std::string> RegenerationFiles;
+    std::string CorrespondentsDir;
+    const uint8_t* PreviousRecord = nullptr;
+    int32_t PreviousRecordLength = 0;
+  };
+  // Installs the new pair as one change: the previous files become
+  // "old.sec" and "old.pub", the new ones take their places, and with
+  // `extras` the regeneration's files go and the previous key is stored as
+  // a correspondent's. A secret key that does not belong to the new public
+  // key is refused (-12) before anything changes.
   int32_t ReplaceKeyFiles(const std::string& publicKeyPath, const std::string& secretKeyPath,
                           const std::string& newPublicKeyPath, const uint8_t* newSecretKey,
-                          int32_t newSecretKeyLength);
+                          int32_t newSecretKeyLength, const TFinishExtras* extras = nullptr);
 
   // ---- Signing, verification and encryption helpers ----------------------
   // (declarations added by the signing/verification/encryption code go here)
@@ -509,26 +572,47 @@ class TCryptoC_DLL : public TCrypto_DLL {
   void ResolveEntryPoints(void* module);
   // First entry of uid in KeyCache (case-insensitive), or null; KeyLock held.
   TCryptoC_CashEntry* FindCacheEntry(std::string_view uid);
-  // The file a correspondent's record of `uid` is stored in: "<UID>.pub"
-  // when the UID can name a file there as it is and that name is free or
-  // held by a replaceable file of an earlier entry of the UID, else the next
-  // "pk<N>.pub". KeyLock held, cache filled.
-  std::string EntryFileName(const std::string& correspondentsDir, const std::string& uid);
   // Whether a transfer signed by `signer` may store `record` for `uid`: the
   // UID is not known yet, its stored record is this one, or the signer is
   // the UID itself (signed with its current key). KeyLock held.
   bool TransferMayStore(const std::string& uid, const std::string& signer, const uint8_t* record,
                         int32_t recordLength);
+  // Where a correspondent's record goes: the file and the earlier entries'
+  // files that go with its storing (never the own public-key file). KeyLock
+  // held, cache filled.
+  struct TEntryPlan {
+    std::string FileName;
+    bool Claimed = false;            // a new name, never replacing (a taken one gives "pk<N>.pub")
+    std::vector<std::string> Replaced;  // other files of earlier entries of the UID
+  };
+  TEntryPlan PlanEntry(const std::string& correspondentsDir, const std::string& uid,
+                       const std::string& publicKeyPath);
+  // Drops the cache entries of `uid` whose files are gone or are `kept`,
+  // from the first on, as far as that holds. KeyLock held.
+  void DropStoredEntries(const std::string& uid, const std::string& kept);
+  // Runs op() under KeyLock with the cache filled: a filled cache is read
+  // without the medium's lock; a filling takes it (shared) first.
+  template <class Op>
+  int32_t WithKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
+                       const std::string& caDir, Op op);
   // Fills the cache when it is null; KeyLock held.
   int32_t EnsureKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
                          const std::string& caDir);
   // Hands out key bytes after the expiry check and a load when needed; KeyLock taken inside.
+  // `ownerUID` (optional) receives the UID loaded with the key, so that a
+  // caller never pairs the key with a UID read at another moment.
+  // `epoch` (optional) receives the key's OwnKeyEpoch.
   int32_t AcquireKeyBytes(const std::string& publicKeyPath, const std::string& secretKeyPath,
                           int32_t keyRequestTimeout, int32_t lastOpTimeout, bool signatureKey,
-                          uint8_t* key, int32_t* algorithm);
-  int32_t GenerateSignatureKeyPair(int32_t algorithm, const std::string& uid,
-                                   const std::string& publicKeyPath,
-                                   const std::string& secretKeyPath);
+                          uint8_t* key, int32_t* algorithm, std::string* ownerUID = nullptr,
+                          uint64_t* epoch = nullptr);
+  // The loaded key's bytes handed out; KeyLock held, a key loaded.
+  int32_t HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
+                     std::string* ownerUID, uint64_t* epoch = nullptr);
+  // Starts a new OwnKeyEpoch when the loaded pair's exchange public key is
+  // not the one of the current epoch; KeyLock held.
+  void NoteOwnExchangeKey(const uint8_t* exchangePublicKey);
+  int32_t GenerateSignatureKeyPair(int32_t algorithm, const std::string& uid, TKeyPairImages& images);
 };
 
 // Module start and stop: the process-wide library handle and LibraryLock.

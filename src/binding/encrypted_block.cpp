@@ -168,23 +168,32 @@ int32_t TCryptoC_DLL::GetMutualKey(const std::string& uid, uint8_t* key,
                                    const std::string& secretKeyPath,
                                    const std::string& correspondentsDir, const std::string& caDir,
                                    int32_t keyRequestTimeout, int32_t lastOpTimeout) {
-  support::SecureBuffer peerPublic;
   support::SecureBuffer ownSecret;
-  if (!Obtain(peerPublic, kExchangeKeySize) || !Obtain(ownSecret, kExchangeKeySize))
-    return DZ_E_NO_MEMORY;
-  if (FindCachedMutualKey(uid, key)) return DZ_OK;
+  if (!Obtain(ownSecret, kExchangeKeySize)) return DZ_E_NO_MEMORY;
+  uint64_t epoch = 0;
+  const int32_t acquired = AcquireKeyBytes(publicKeyPath, secretKeyPath, keyRequestTimeout, lastOpTimeout,
+                                           false, ownSecret.data(), nullptr, nullptr, &epoch);
+  if (acquired != DZ_OK) return acquired;
+  return MutualKeyWith(uid, ownSecret.data(), epoch, key, publicKeyPath, secretKeyPath, correspondentsDir,
+                       caDir, keyRequestTimeout, lastOpTimeout);
+}
 
+int32_t TCryptoC_DLL::MutualKeyWith(const std::string& uid, const uint8_t* ownSecret, uint64_t epoch,
+                                    uint8_t* key, const std::string& publicKeyPath,
+                                    const std::string& secretKeyPath, const std::string& correspondentsDir,
+                                    const std::string& caDir, int32_t keyRequestTimeout,
+                                    int32_t lastOpTimeout) {
+  if (FindCachedMutualKey(uid, key, epoch)) return DZ_OK;
+  support::SecureBuffer peerPublic;
+  if (!Obtain(peerPublic, kExchangeKeySize)) return DZ_E_NO_MEMORY;
   int32_t algorithm = kNoAlgorithm;
   int32_t result = GetPublicKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir,
                                 keyRequestTimeout, lastOpTimeout, uid, true, peerPublic.data(),
                                 algorithm);
   if (result != DZ_OK) return result;
-  result = AcquireExchangeKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir,
-                              keyRequestTimeout, lastOpTimeout, ownSecret.data());
+  result = DeriveMutualKey(ownSecret, peerPublic.data(), key);
   if (result != DZ_OK) return result;
-  result = DeriveMutualKey(ownSecret.data(), peerPublic.data(), key);
-  if (result != DZ_OK) return result;
-  StoreMutualKey(uid, key);
+  StoreMutualKey(uid, key, epoch);
   return DZ_OK;
 }
 
@@ -206,13 +215,21 @@ int32_t TCryptoC_DLL::EncryptForRecipients(uint8_t* data, int32_t& length, int32
                                            int32_t keyRequestTimeout, int32_t lastOpTimeout,
                                            int32_t maxAddition) {
   if (data == nullptr || length < 0) return DZ_E_BAD_ARGUMENT;
-  char ownUID[kUIDBufferSize] = {};
-  int32_t result = ReadOwnerUID(publicKeyPath, secretKeyPath, ownUID, nullptr);
+  // The sender's UID and the exchange key every mutual key is derived with
+  // come from one snapshot of the loaded key pair, so that a pair replaced
+  // meanwhile (another process finishing a regeneration) never mixes in.
+  support::SecureBuffer ownSecret;
+  if (!Obtain(ownSecret, kExchangeKeySize)) return DZ_E_NO_MEMORY;
+  std::string ownUID;
+  uint64_t epoch = 0;
+  int32_t result = AcquireKeyBytes(publicKeyPath, secretKeyPath, keyRequestTimeout, lastOpTimeout, false,
+                                   ownSecret.data(), nullptr, &ownUID, &epoch);
   if (result != DZ_OK) return result;
+  if (ownUID.empty() || ownUID.size() > static_cast<size_t>(kMaxUIDLength)) return DZ_E_PUBLIC_KEY;
 
   if (recipients.empty()) return DZ_E_EMPTY_UID;
   // The block is sized from the actual list: every entry holds its UID in full.
-  const auto ownLength = static_cast<int64_t>(std::strlen(ownUID));
+  const auto ownLength = static_cast<int64_t>(ownUID.size());
   int64_t blockSize = kBlockHeaderSize + ownLength + 1 + kDataFieldsSize + length;
   for (const std::string& uid : recipients) {
     if (uid.size() > static_cast<size_t>(kMaxUIDLength)) return DZ_E_EMPTY_UID;
@@ -234,12 +251,12 @@ int32_t TCryptoC_DLL::EncryptForRecipients(uint8_t* data, int32_t& length, int32
   uint8_t* out = block.data();
   WriteInt32LE(out, static_cast<int32_t>(recipients.size()));
   WriteInt32LE(out + 4, method);
-  std::memcpy(out + kBlockHeaderSize, ownUID, static_cast<size_t>(ownLength) + 1);
+  std::memcpy(out + kBlockHeaderSize, ownUID.c_str(), static_cast<size_t>(ownLength) + 1);
   int64_t pos = kBlockHeaderSize + ownLength + 1;
 
   for (const std::string& uid : recipients) {
-    result = GetMutualKey(uid, mutualKey.data(), publicKeyPath, secretKeyPath, correspondentsDir,
-                          caDir, keyRequestTimeout, lastOpTimeout);
+    result = MutualKeyWith(uid, ownSecret.data(), epoch, mutualKey.data(), publicKeyPath, secretKeyPath,
+                           correspondentsDir, caDir, keyRequestTimeout, lastOpTimeout);
     if (result != DZ_OK) return result;
     uint8_t* entry = out + pos;
     std::memcpy(entry, uid.c_str(), uid.size() + 1);

@@ -1,5 +1,6 @@
 // TCryptoC_DLL: the public-key cache and the correspondents' directory of
 // public-key files.
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -84,8 +85,10 @@ int32_t TCryptoC_DLL::LoadKeyCache(const std::string& publicKeyPath,
     std::string uid;
     if (LoadPublicKeyFile(file, *node, uid) == DZ_OK)
       KeyCache->Append(std::move(uid), std::move(node));
-    else
+    else if (platform::PathExists(file) || file == publicKeyPath)
       result = DZ_E_PUBLIC_KEY;
+    // A correspondent's file removed since the listing (by a process that
+    // does not take the medium's lock) is no key of this directory.
   }
   return result;
 }
@@ -95,6 +98,24 @@ void TCryptoC_DLL::ClearKeyCache() { KeyCache.reset(); }
 TCryptoC_CashEntry* TCryptoC_DLL::FindCacheEntry(std::string_view uid) {
   if (!KeyCache) return nullptr;
   return KeyCache->First(uid);
+}
+
+std::string TCryptoC_DLL::ChangeMedium(const std::string& secretKeyPath) const {
+  return Medium ? *Medium : support::MediumOfSecretKey(secretKeyPath);
+}
+
+template <class Op>
+int32_t TCryptoC_DLL::WithKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
+                                   const std::string& caDir, Op op) {
+  {
+    TGuard guard(KeyLock);
+    if (KeyCache) return op();
+  }
+  const TMediumAccess medium(*this, TMediumAccess::Mode::kShared);
+  TGuard guard(KeyLock);
+  const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
+  if (filled != DZ_OK) return filled;
+  return op();
 }
 
 int32_t TCryptoC_DLL::EnsureKeyCache(const std::string& publicKeyPath,
@@ -111,19 +132,18 @@ int32_t TCryptoC_DLL::GetPublicKey(const std::string& publicKeyPath,
                                    const std::string& uid, bool wantExchangeKey, uint8_t* key,
                                    int32_t& algorithm) {
   if (key == nullptr) return DZ_E_BAD_ARGUMENT;
-  TGuard guard(KeyLock);
-  const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
-  if (filled != DZ_OK) return filled;
-  const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
-  if (entry == nullptr) return DZ_E_PUBLIC_KEY;
+  return WithKeyCache(publicKeyPath, correspondentsDir, caDir, [&]() -> int32_t {
+    const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
+    if (entry == nullptr) return DZ_E_PUBLIC_KEY;
 
-  const TCryptoC_CashNode& node = *entry->Node;
-  const auto record = formats::ParseRecordKeys(support::BytesAt(node.Record.data(), node.RecordLength));
-  if (!record) return DZ_E_PUBLIC_KEY;
-  const formats::ByteSpan wanted = wantExchangeKey ? record->exchangeKey : record->signatureKey;
-  std::memcpy(key, wanted.data(), wanted.size());
-  algorithm = record->algorithm;
-  return DZ_OK;
+    const TCryptoC_CashNode& node = *entry->Node;
+    const auto record = formats::ParseRecordKeys(support::BytesAt(node.Record.data(), node.RecordLength));
+    if (!record) return DZ_E_PUBLIC_KEY;
+    const formats::ByteSpan wanted = wantExchangeKey ? record->exchangeKey : record->signatureKey;
+    std::memcpy(key, wanted.data(), wanted.size());
+    algorithm = record->algorithm;
+    return DZ_OK;
+  });
 }
 
 int32_t TCryptoC_DLL::GetPublicKeyRecord(const std::string& publicKeyPath,
@@ -132,35 +152,60 @@ int32_t TCryptoC_DLL::GetPublicKeyRecord(const std::string& publicKeyPath,
                                          uint8_t* output, int32_t& outputLength,
                                          int32_t outputSize) {
   outputLength = 0;
-  TGuard guard(KeyLock);
-  const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
-  if (filled != DZ_OK) return filled;
-  if (uid == nullptr) return DZ_E_PUBLIC_KEY;
-  const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
-  if (entry == nullptr) return DZ_E_PUBLIC_KEY;
-  const TCryptoC_CashNode& node = *entry->Node;
-  if (output == nullptr) return DZ_E_BAD_ARGUMENT;
-  if (node.RecordLength > outputSize) return DZ_E_PUBLIC_KEY;
-  std::memcpy(output, node.Record.data(), static_cast<size_t>(node.RecordLength));
-  outputLength = node.RecordLength;
-  return DZ_OK;
+  return WithKeyCache(publicKeyPath, correspondentsDir, caDir, [&]() -> int32_t {
+    if (uid == nullptr) return DZ_E_PUBLIC_KEY;
+    const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
+    if (entry == nullptr) return DZ_E_PUBLIC_KEY;
+    const TCryptoC_CashNode& node = *entry->Node;
+    if (output == nullptr) return DZ_E_BAD_ARGUMENT;
+    if (node.RecordLength > outputSize) return DZ_E_PUBLIC_KEY;
+    std::memcpy(output, node.Record.data(), static_cast<size_t>(node.RecordLength));
+    outputLength = node.RecordLength;
+    return DZ_OK;
+  });
 }
 
-std::string TCryptoC_DLL::EntryFileName(const std::string& correspondentsDir, const std::string& uid) {
+TCryptoC_DLL::TEntryPlan TCryptoC_DLL::PlanEntry(const std::string& correspondentsDir, const std::string& uid,
+                                                 const std::string& publicKeyPath) {
   const std::string directory = support::AppendPathDelimiter(correspondentsDir);
+  std::vector<std::string> earlier;
+  for (const TCryptoC_CashEntry& entry : *KeyCache) {
+    const std::string& file = entry.Node->FileName;
+    if (SameUIDIgnoreCase(entry.UID, uid) && !IsSameFile(file, publicKeyPath)) earlier.push_back(file);
+  }
+  TEntryPlan plan;
+  plan.Claimed = true;
   const std::string name = uid + "." + kPublicKeySuffix;
   if (IsPlainFileName(uid) && platform::IsUsableFileName(directory, name)) {
-    const std::string path = directory + name;
-    const auto attributes = platform::GetPathAttributes(path);
-    if (!attributes) return path;
+    plan.FileName = directory + name;
     // Taken by an earlier, replaceable file of the same UID: replaced in one step.
-    const bool replaceable = (*attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) == 0;
-    for (const TCryptoC_CashEntry& entry : *KeyCache) {
-      if (replaceable && SameUIDIgnoreCase(entry.UID, uid) && IsSameFile(entry.Node->FileName, path)) return path;
+    if (const auto attributes = platform::GetPathAttributes(plan.FileName)) {
+      const bool replaceable = (*attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) == 0;
+      plan.Claimed = !(replaceable && std::any_of(earlier.begin(), earlier.end(), [&](const std::string& file) {
+                         return IsSameFile(file, plan.FileName);
+                       }));
+      if (plan.Claimed) plan.FileName.clear();
     }
   }
-  return directory + "pk" + std::to_string(support::NextFileNumber(correspondentsDir, kNumberedMask)) + "." +
-         kPublicKeySuffix;
+  if (plan.FileName.empty())
+    plan.FileName = directory + "pk" + std::to_string(support::NextFileNumber(correspondentsDir, kNumberedMask)) +
+                    "." + kPublicKeySuffix;
+  // A read-only file of an earlier entry cannot be removed: it stays, and
+  // so does its entry, ahead of the new one.
+  for (const std::string& file : earlier) {
+    const auto attributes = platform::GetPathAttributes(file);
+    const bool removable = attributes && (*attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) == 0;
+    if (removable && !IsSameFile(file, plan.FileName)) plan.Replaced.push_back(file);
+  }
+  return plan;
+}
+
+void TCryptoC_DLL::DropStoredEntries(const std::string& uid, const std::string& kept) {
+  while (const TCryptoC_CashEntry* entry = FindCacheEntry(uid)) {
+    const std::string& fileName = entry->Node->FileName;
+    if (!IsSameFile(fileName, kept) && platform::PathExists(fileName)) break;
+    KeyCache->RemoveFirst(uid);
+  }
 }
 
 bool TCryptoC_DLL::TransferMayStore(const std::string& uid, const std::string& signer, const uint8_t* record,
@@ -182,6 +227,8 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
   if (!parsed) return DZ_E_PUBLIC_KEY;
   const std::string uid(parsed->uid);
 
+  // The whole include holds the medium: the names chosen below stay free.
+  const TMediumAccess medium(*this, TMediumAccess::Mode::kExclusive);
   // The own key is never replaced through the cache, whatever the letter case.
   char own[rurov::kUIDBufferSize] = {};
   if (ReadOwnerUID(publicKeyPath, secretKeyPath, own) == DZ_OK && SameUIDIgnoreCase(uid, own))
@@ -194,20 +241,40 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
   if (transferSigner != nullptr && !TransferMayStore(uid, *transferSigner, record, recordLength))
     return DZ_LIB_BAD_SIGNATURE;
 
-  // The new file first (written, flushed, renamed into place); only then do
-  // the earlier entries of the UID go, so that no moment is without a key.
-  const std::string fileName = EntryFileName(correspondentsDir, uid);
-  if (!support::WriteWholeFile(fileName, record, recordLength)) return DZ_E_PUBLIC_KEY_FILE;
-  (void)DeletePublicKeyEntries(uid, fileName);
+  // The new file is complete on disk before an earlier file of the UID
+  // goes, and the two happen as one change: after a kill, the next lock of
+  // the medium completes it, so the UID never has neither key nor both.
+  const TEntryPlan plan = PlanEntry(correspondentsDir, uid, publicKeyPath);
+  support::Placement placement;
+  placement.target = plan.FileName;
+  placement.data = record;
+  placement.size = static_cast<size_t>(recordLength);
+  placement.numberedMask = plan.Claimed ? kNumberedMask : "";
+  placement.removeFirst = plan.Replaced;
+  if (!plan.Replaced.empty()) {
+    std::vector<support::Placement> change{placement};
+    const support::ChangeResult made = support::ApplyChange(ChangeMedium(secretKeyPath), change);
+    if (made != support::ChangeResult::kDone) {
+      if (made == support::ChangeResult::kInterrupted) ClearKeyCache();
+      return DZ_E_PUBLIC_KEY_FILE;
+    }
+    placement.placedAt = change.front().placedAt;
+  } else if (plan.Claimed ? !support::ClaimNewFile(placement)
+                          : !support::WriteWholeFile(plan.FileName, record, recordLength)) {
+    return DZ_E_PUBLIC_KEY_FILE;
+  } else if (!plan.Claimed) {
+    placement.placedAt = plan.FileName;
+  }
+  DropStoredEntries(uid, placement.placedAt);
 
   auto node = std::make_unique<TCryptoC_CashNode>();
-  node->FileName = fileName;
+  node->FileName = placement.placedAt;
   node->RecordLength = recordLength;
   node->HasMutualKey = false;
   std::memcpy(node->Record.data(), record, static_cast<size_t>(recordLength));
   node->Algorithm = parsed->algorithm;
   KeyCache->Append(uid, std::move(node));
-  if (storedFile != nullptr) *storedFile = fileName;
+  if (storedFile != nullptr) *storedFile = placement.placedAt;
   return DZ_OK;
 }
 
@@ -229,6 +296,7 @@ int32_t TCryptoC_DLL::RemovePublicKey(const std::string& publicKeyPath,
                                       const std::string& correspondentsDir,
                                       const std::string& caDir, int32_t /*keyRequestTimeout*/,
                                       int32_t /*lastOpTimeout*/, const std::string& uid) {
+  const TMediumAccess medium(*this, TMediumAccess::Mode::kExclusive);
   TGuard guard(KeyLock);
   // The own UID from the loaded key, or else from the own public-key file.
   char own[rurov::kUIDBufferSize] = {};
@@ -245,6 +313,7 @@ int32_t TCryptoC_DLL::RefreshPublicKey(const std::string& publicKeyPath,
                                        const std::string& correspondentsDir,
                                        const std::string& caDir, int32_t /*keyRequestTimeout*/,
                                        int32_t /*lastOpTimeout*/, const std::string& uid) {
+  const TMediumAccess medium(*this, TMediumAccess::Mode::kShared);
   TGuard guard(KeyLock);
   if (KeyCache) {
     TCryptoC_CashNode scratch;
@@ -282,21 +351,24 @@ int32_t TCryptoC_DLL::RefreshPublicKey(const std::string& publicKeyPath,
   return FindCacheEntry(uid) != nullptr ? DZ_OK : DZ_E_PUBLIC_KEY;
 }
 
-bool TCryptoC_DLL::FindCachedMutualKey(const std::string& uid, uint8_t* key) {
+bool TCryptoC_DLL::FindCachedMutualKey(const std::string& uid, uint8_t* key, std::optional<uint64_t> epoch) {
   if (key == nullptr) return false;
   TGuard guard(KeyLock);
   const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
   if (entry == nullptr || !entry->Node->HasMutualKey) return false;
+  if (entry->Node->MutualKeyEpoch != epoch.value_or(OwnKeyEpoch)) return false;
   std::memcpy(key, entry->Node->MutualKey.data(), rurov::kMutualKeySize);
   return true;
 }
 
-void TCryptoC_DLL::StoreMutualKey(const std::string& uid, const uint8_t* key) {
+void TCryptoC_DLL::StoreMutualKey(const std::string& uid, const uint8_t* key, std::optional<uint64_t> epoch) {
   if (key == nullptr) return;
   TGuard guard(KeyLock);
   TCryptoC_CashEntry* entry = FindCacheEntry(uid);
-  if (entry == nullptr || entry->Node->HasMutualKey) return;
+  const uint64_t of = epoch.value_or(OwnKeyEpoch);
+  if (entry == nullptr || (entry->Node->HasMutualKey && entry->Node->MutualKeyEpoch == of)) return;
   std::memcpy(entry->Node->MutualKey.data(), key, rurov::kMutualKeySize);
+  entry->Node->MutualKeyEpoch = of;
   entry->Node->HasMutualKey = true;
 }
 

@@ -81,6 +81,9 @@ int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
     // load, so that a wrong key never signs or decrypts.
     const int32_t paired = CheckKeyPair(KeyAlgorithm, block, record.signatureKey.data(), record.exchangeKey.data());
     if (paired != DZ_OK) return paired;
+    const int32_t signatureKeySize =
+        KeyAlgorithm == rurov::kGost1994 ? rurov::kPublicKey1994Size : rurov::kPublicKey2001Size;
+    NoteOwnExchangeKey(record.data() + keysAt + signatureKeySize);
 
     // Keep the signature key only masked: stored word = key word - mask word.
     const int32_t random = RandomFill(KeyMask->data(), rurov::kKeyMaskSize);
@@ -95,6 +98,14 @@ int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
   }();
   if (result != DZ_OK) DropSecretKey();
   return result;
+}
+
+void TCryptoC_DLL::NoteOwnExchangeKey(const uint8_t* exchangePublicKey) {
+  if (OwnKeyEpoch != 0 &&
+      std::memcmp(OwnKeyEpochKey.data(), exchangePublicKey, OwnKeyEpochKey.size()) == 0)
+    return;
+  std::memcpy(OwnKeyEpochKey.data(), exchangePublicKey, OwnKeyEpochKey.size());
+  ++OwnKeyEpoch;
 }
 
 void TCryptoC_DLL::DropSecretKey() {
@@ -118,21 +129,18 @@ void TCryptoC_DLL::CheckKeyExpiry(int32_t keyRequestTimeout, int32_t lastOpTimeo
   if (!keep) DropSecretKey();
 }
 
-int32_t TCryptoC_DLL::AcquireKeyBytes(const std::string& publicKeyPath,
-                                      const std::string& secretKeyPath, int32_t keyRequestTimeout,
-                                      int32_t lastOpTimeout, bool signatureKey, uint8_t* key,
-                                      int32_t* algorithm) {
-  if (key == nullptr) return DZ_E_BAD_ARGUMENT;
-  TGuard guard(KeyLock);
-  CheckKeyExpiry(keyRequestTimeout, lastOpTimeout);
-  if (!SecretKey) {
-    const int32_t loaded = LoadKeyFiles(publicKeyPath, secretKeyPath);
-    if (loaded != DZ_OK) return loaded;
-    KeyRequestTimeout = keyRequestTimeout;
-    LoadTime = NowTimeOfDay();
-  }
-  if (!SecretKey || !KeyMask) return DZ_E_SECRET_KEY;
+TMediumAccess::TMediumAccess(TCryptoC_DLL& binding, Mode mode) {
+  if (!binding.Medium) return;
+  lock_.emplace(*binding.Medium, mode);
+  if (!lock_->Recovered()) return;
+  TCryptoC_DLL::TGuard guard(binding.KeyLock);
+  binding.ClearKeyCache();
+  binding.DropSecretKey();
+}
 
+int32_t TCryptoC_DLL::HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
+                                 std::string* ownerUID, uint64_t* epoch) {
+  if (!SecretKey || !KeyMask) return DZ_E_SECRET_KEY;
   const uint8_t* block = SecretKey->data();
   if (signatureKey) {
     for (int32_t i = 0; i < kMaskWords; ++i) {
@@ -144,18 +152,44 @@ int32_t TCryptoC_DLL::AcquireKeyBytes(const std::string& publicKeyPath,
   } else {
     std::memcpy(key, block + rurov::kExchangeKeyOffset, rurov::kExchangeKeySize);
   }
+  if (ownerUID != nullptr) *ownerUID = OwnerUID;
+  if (epoch != nullptr) *epoch = OwnKeyEpoch;
   LastOpTimeout = lastOpTimeout;
   LastUseTime = NowTimeOfDay();
   return DZ_OK;
+}
+
+int32_t TCryptoC_DLL::AcquireKeyBytes(const std::string& publicKeyPath,
+                                      const std::string& secretKeyPath, int32_t keyRequestTimeout,
+                                      int32_t lastOpTimeout, bool signatureKey, uint8_t* key,
+                                      int32_t* algorithm, std::string* ownerUID, uint64_t* epoch) {
+  if (key == nullptr) return DZ_E_BAD_ARGUMENT;
+  {
+    // A loaded key is handed out without touching the medium.
+    TGuard guard(KeyLock);
+    CheckKeyExpiry(keyRequestTimeout, lastOpTimeout);
+    if (SecretKey) return HandOutKey(signatureKey, lastOpTimeout, key, algorithm, ownerUID, epoch);
+  }
+  // Both files are read under the medium's lock: never a pair half-replaced.
+  const TMediumAccess medium(*this, TMediumAccess::Mode::kShared);
+  TGuard guard(KeyLock);
+  if (!SecretKey) {
+    const int32_t loaded = LoadKeyFiles(publicKeyPath, secretKeyPath);
+    if (loaded != DZ_OK) return loaded;
+    KeyRequestTimeout = keyRequestTimeout;
+    LoadTime = NowTimeOfDay();
+  }
+  return HandOutKey(signatureKey, lastOpTimeout, key, algorithm, ownerUID, epoch);
 }
 
 int32_t TCryptoC_DLL::AcquireSignatureKey(const std::string& publicKeyPath,
                                           const std::string& secretKeyPath,
                                           const std::string& /*correspondentsDir*/,
                                           const std::string& /*caDir*/, int32_t keyRequestTimeout,
-                                          int32_t lastOpTimeout, uint8_t* key, int32_t& algorithm) {
+                                          int32_t lastOpTimeout, uint8_t* key, int32_t& algorithm,
+                                          std::string* ownerUID) {
   return AcquireKeyBytes(publicKeyPath, secretKeyPath, keyRequestTimeout, lastOpTimeout, true, key,
-                         &algorithm);
+                         &algorithm, ownerUID);
 }
 
 int32_t TCryptoC_DLL::AcquireExchangeKey(const std::string& publicKeyPath,
@@ -185,6 +219,7 @@ int32_t TCryptoC_DLL::ReadOwnerUID(const std::string& publicKeyPath,
   std::array<uint8_t, rurov::kMaxPublicKeyFileSize> record{};
   int32_t size = rurov::kMaxPublicKeyFileSize;
   {
+    const TMediumAccess medium(*this, TMediumAccess::Mode::kShared);
     TGuard guard(KeyLock);
     if (!support::ReadWholeFile(publicKeyPath, record.data(), size)) return DZ_E_PUBLIC_KEY;
   }

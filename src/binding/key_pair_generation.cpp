@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "binding/crypto_c_dll.h"
 #include "platform/fs.h"
@@ -22,37 +23,6 @@ int32_t GuardedExchangeCall(Call call) {
     return DZ_E_EXCHANGE_KEYGEN;
   }
 }
-
-// The content a key file had before generation replaces it, so that a
-// generation that cannot write both files puts the previous public key back
-// instead of leaving it paired with the previous secret key.
-class PreviousFile {
- public:
-  explicit PreviousFile(const std::string& path) : path_(path), existed_(platform::PathExists(path)) {
-    if (!existed_) return;
-    bytes_ = support::SecureBuffer(kCapacity);
-    int32_t size = kCapacity;
-    known_ = support::ReadWholeFile(path, bytes_.data(), size);
-    size_ = known_ ? size : 0;
-  }
-
-  // Puts the previous state back as far as it is known.
-  void Restore() const {
-    if (!existed_) {
-      platform::RemoveFile(path_);
-    } else if (known_) {
-      support::WriteWholeFile(path_, bytes_.data(), size_);
-    }
-  }
-
- private:
-  static constexpr int32_t kCapacity = 65536;
-  std::string path_;
-  bool existed_ = false;
-  bool known_ = false;
-  support::SecureBuffer bytes_;
-  int32_t size_ = 0;
-};
 
 }  // namespace
 
@@ -87,26 +57,47 @@ int32_t TCryptoC_DLL::GenerateExchangeKeyPair(uint8_t* secretKey, uint8_t* publi
 int32_t TCryptoC_DLL::GenerateKeyPair(int32_t algorithm, const std::string& uid,
                                       const std::string& publicKeyPath,
                                       const std::string& secretKeyPath) {
-  switch (algorithm) {
-    case rurov::kGost1994: return GenerateKeyPair1994(uid, publicKeyPath, secretKeyPath);
-    case rurov::kGost2001: return GenerateKeyPair2001(uid, publicKeyPath, secretKeyPath);
-    default: return DZ_E_UNKNOWN_ALGORITHM;
-  }
-}
-
-int32_t TCryptoC_DLL::GenerateKeyPair1994(const std::string& uid, const std::string& publicKeyPath,
-                                          const std::string& secretKeyPath) {
+  TKeyPairImages images;
+  const int32_t generated = GenerateKeyPairImages(algorithm, uid, images);
+  if (generated != DZ_OK) return generated;
   try {
-    return GenerateSignatureKeyPair(rurov::kGost1994, uid, publicKeyPath, secretKeyPath);
+    // Both files as one change: after a kill the next lock of the medium
+    // leaves either both previous files or both new ones, never a mix.
+    std::vector<support::Placement> change(2);
+    change[0].target = publicKeyPath;
+    change[0].data = images.PublicKey.data();
+    change[0].size = images.PublicKey.size();
+    change[1].target = secretKeyPath;
+    change[1].data = images.SecretKey.data();
+    change[1].size = images.SecretKey.size();
+    change[1].access = platform::FileAccess::kPrivate;
+    const TMediumAccess medium(*this, TMediumAccess::Mode::kExclusive);
+    const support::ChangeResult made = support::ApplyChange(ChangeMedium(secretKeyPath), change);
+    return made == support::ChangeResult::kDone ? DZ_OK : DZ_E_FILE_WRITE;
   } catch (const std::bad_alloc&) {
     return DZ_E_NO_MEMORY;
   }
 }
 
-int32_t TCryptoC_DLL::GenerateKeyPair2001(const std::string& uid, const std::string& publicKeyPath,
-                                          const std::string& secretKeyPath) {
+int32_t TCryptoC_DLL::GenerateKeyPairImages(int32_t algorithm, const std::string& uid, TKeyPairImages& images) {
+  switch (algorithm) {
+    case rurov::kGost1994: return GenerateKeyPair1994(uid, images);
+    case rurov::kGost2001: return GenerateKeyPair2001(uid, images);
+    default: return DZ_E_UNKNOWN_ALGORITHM;
+  }
+}
+
+int32_t TCryptoC_DLL::GenerateKeyPair1994(const std::string& uid, TKeyPairImages& images) {
   try {
-    return GenerateSignatureKeyPair(rurov::kGost2001, uid, publicKeyPath, secretKeyPath);
+    return GenerateSignatureKeyPair(rurov::kGost1994, uid, images);
+  } catch (const std::bad_alloc&) {
+    return DZ_E_NO_MEMORY;
+  }
+}
+
+int32_t TCryptoC_DLL::GenerateKeyPair2001(const std::string& uid, TKeyPairImages& images) {
+  try {
+    return GenerateSignatureKeyPair(rurov::kGost2001, uid, images);
   } catch (const std::bad_alloc&) {
     return DZ_E_NO_MEMORY;
   }
@@ -114,8 +105,7 @@ int32_t TCryptoC_DLL::GenerateKeyPair2001(const std::string& uid, const std::str
 
 // Both algorithms: the 1994 context is the larger, so it serves the 2001 calls too.
 int32_t TCryptoC_DLL::GenerateSignatureKeyPair(int32_t algorithm, const std::string& uid,
-                                               const std::string& publicKeyPath,
-                                               const std::string& secretKeyPath) {
+                                               TKeyPairImages& images) {
   if (uid.empty()) return DZ_E_EMPTY_UID;
   // The public-key image must stay far inside a signed 32-bit length.
   if (uid.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 2)) return DZ_E_NO_MEMORY;
@@ -184,17 +174,8 @@ int32_t TCryptoC_DLL::GenerateSignatureKeyPair(int32_t algorithm, const std::str
   out += publicSize;
   std::memcpy(out, exchangePublic.data(), rurov::kExchangeKeySize);
 
-  // The public-key file first; when the secret one then fails, the previous
-  // public-key file is put back so that the working pair stays a pair.
-  const PreviousFile previousPublic(publicKeyPath);
-  if (!support::WriteWholeFile(publicKeyPath, publicImage.data(), static_cast<int32_t>(publicImage.size())))
-    return DZ_E_FILE_WRITE;
-  if (!support::WriteWholeFile(secretKeyPath, secretImage.data(), static_cast<int32_t>(secretImage.size()),
-                               platform::FileAccess::kPrivate)) {
-    previousPublic.Restore();
-    return DZ_E_FILE_WRITE;
-  }
-
+  images.PublicKey = std::move(publicImage);
+  images.SecretKey = std::move(secretImage);
   ctx.Release();
   CommitState(state);
   return DZ_OK;

@@ -104,14 +104,18 @@ int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* o
   result = gostHash ? HashGost(data, length, hash) : HashOldFormat(data, length, hash);
   if (result != DZ_OK) return result;
 
-  const size_t uidLength = std::strlen(uid);
-  std::memcpy(output, uid, uidLength + 1);
-
+  std::memcpy(output, uid, std::strlen(uid) + 1);
   support::SecureBuffer key(kSignSecretKeySize);
   int32_t algorithm = kNoAlgorithm;
+  std::string signer;
   result = AcquireSignatureKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir,
-                               keyRequestTimeout, lastOpTimeout, key.data(), algorithm);
+                               keyRequestTimeout, lastOpTimeout, key.data(), algorithm, &signer);
   if (result != DZ_OK) return result;
+  // The UID loaded with the key: a pair replaced since the UID above was
+  // read (by another process) must not sign under the previous UID.
+  const size_t uidLength = std::min(signer.size(), static_cast<size_t>(kMaxUIDLength));
+  std::memcpy(output, signer.c_str(), uidLength);
+  output[uidLength] = 0;
 
   uint8_t* signature = output + uidLength + 1;
   bool signCalled = false;

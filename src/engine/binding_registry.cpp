@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/exceptions.h"
+#include "support/medium.h"
 #include "platform/env.h"
 #include "platform/path_style.h"
 #include "platform/process_state.h"
@@ -106,6 +107,10 @@ int32_t TCryptoCEngine::ReadKeySettings(TKeySettings& settings) const {
   return DZ_OK;
 }
 
+std::string TCryptoCEngine::MediumOfSettings() const {
+  return support::MediumOfSecretKey(ExpandRootPath(SettingValue(kSetSecretKey).c_str()));
+}
+
 std::string TCryptoCEngine::SettingsRegistryKey() const {
   return MakeRegistryKey(ExpandRootPath(SettingValue(kSetPublicKey).c_str()),
                          ExpandRootPath(SettingValue(kSetSecretKey).c_str()),
@@ -122,7 +127,8 @@ bool TCryptoCEngine::GostHashFlag() const {
 
 // ---- The registry ------------------------------------------------------------
 
-int32_t GetBindingInstance(const std::string& key, HostCallback callback, TCryptoC_DLL*& binding) {
+int32_t GetBindingInstance(const std::string& key, HostCallback callback,
+                           const std::function<std::string()>& medium, TCryptoC_DLL*& binding) {
   binding = nullptr;
   BindingRegistry& registry = Registry();
   platform::CriticalSectionGuard guard(registry.Lock);
@@ -135,6 +141,7 @@ int32_t GetBindingInstance(const std::string& key, HostCallback callback, TCrypt
   if (!created->Loaded) return DZ_E_LIBRARY_NOT_LOADED;
   if (!created->Complete) return DZ_E_LIBRARY_INCOMPLETE;
   created->PasswordRequestFunc = callback;
+  created->Medium = medium();
   registry.Entries.emplace_back(key, std::move(created));
   binding = registry.Entries.back().second.get();
   return DZ_OK;

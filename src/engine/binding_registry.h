@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "engine/crypto_c_engine.h"
@@ -44,8 +45,10 @@ std::string MakeRegistryKey(const std::string& publicKeyPath, const std::string&
 // The binding object for `key`. Results: 0 found or created; -29 the library
 // could not be loaded, -30 it lacks an entry point (the new object is
 // discarded, so the next call tries again); -1 an entry without an object.
-// `callback` is handed to a binding only when this call creates it.
-int32_t GetBindingInstance(const std::string& key, HostCallback callback, TCryptoC_DLL*& binding);
+// `callback` is handed to a binding only when this call creates it, and
+// `medium()` (the key medium whose lock it takes) asked only then.
+int32_t GetBindingInstance(const std::string& key, HostCallback callback,
+                           const std::function<std::string()>& medium, TCryptoC_DLL*& binding);
 
 // Calls ReleaseKeys on every binding of the registry, in registry order,
 // inside the registry's critical section.
@@ -73,12 +76,24 @@ int32_t TCryptoCEngine::BindingFrame(const char* operation, const std::string& k
   try {
     RaiseTestFaultIfRequested(operation);
     TCryptoC_DLL* binding = nullptr;
-    const int32_t found = GetBindingInstance(key, PasswordRequestFunc, binding);
+    const int32_t found =
+        GetBindingInstance(key, PasswordRequestFunc, [this] { return MediumOfSettings(); }, binding);
     if (found != DZ_OK) return found;
     return op(*binding);
   } catch (const std::exception& e) {
     return ExceptionResult(operation, e);
   }
+}
+
+template <class Op>
+int32_t TCryptoCEngine::MediumFrame(const char* operation, Op op) {
+  TKeySettings settings;
+  const int32_t read = ReadKeySettings(settings);
+  if (read != DZ_OK) return read;
+  return BindingFrame(operation, settings.RegistryKey(), [&](TCryptoC_DLL& binding) {
+    const TMediumAccess medium(binding, TMediumAccess::Mode::kExclusive);
+    return op(binding, settings);
+  });
 }
 
 template <class Op>

@@ -88,6 +88,9 @@ class TCryptoCEngine : public TCryptoEngine {
   int32_t ReadKeySettings(TKeySettings& settings) const;
   // Registry key from settings 1 to 4, without reading the time-outs.
   std::string SettingsRegistryKey() const;
+  // The key medium of the settings: the directory of the secret-key file,
+  // where its lock and intent record lie (support/medium.h).
+  std::string MediumOfSettings() const;
   // 1 when "Hash method" is "GOST" in any letter case.
   bool GostHashFlag() const;
   // The value of a setting (1-based index).
@@ -99,6 +102,10 @@ class TCryptoCEngine : public TCryptoEngine {
   // ReadKeySettings, then BindingFrame with op(binding, settings).
   template <class Op>
   int32_t KeyFrame(const char* operation, Op op);
+  // KeyFrame holding the medium's exclusive lock around op: for operations
+  // that change the medium in more than one step.
+  template <class Op>
+  int32_t MediumFrame(const char* operation, Op op);
 
   // Encrypts *size bytes at `data` in place for exactly these recipients (a
   // UID is never split at ';'), with the engine's method and key settings.
@@ -172,12 +179,15 @@ class TCryptoCEngine : public TCryptoEngine {
   bool MayBeReplacedByARecord(const std::string& path) const;
   // Transfer of a public-key file already expanded.
   int32_t TransferOfKeyFile(const std::string& path, char* transfer);
+  // Transfer of a public-key record in memory.
+  int32_t TransferOfRecord(const uint8_t* record, int32_t length, char* transfer);
   // Report of a public-key file already expanded.
   int32_t ReportOfKeyFile(const std::string& path, char* report);
   // Generates the new pair in the regeneration directory for `uid`.
   int32_t InternalRemoteGenerateStart(char* transfer, const std::string& uid);
-  // "new.sec" of `dir` encrypted for `owner` into "sec.dat", then deleted.
-  int32_t SealNewSecretKey(const std::string& dir, const char* owner);
+  // The new secret key, `size` bytes of `buffer`, encrypted in place for
+  // `owner` (the content of "sec.dat").
+  int32_t SealNewSecretKey(uint8_t* buffer, int32_t& size, const char* owner);
   // "Key gen - GOST" as an algorithm word, or -5.
   int32_t KeyGenAlgorithm(int32_t& algorithm) const;
   // True when both key files of the settings exist.

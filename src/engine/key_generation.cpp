@@ -2,11 +2,13 @@
 // regeneration of the working pair together with the bank.
 //
 // Remote regeneration keeps its files in the regeneration directory:
-// "new.pub" (the new public key), "sec.dat" (the new secret key encrypted for
-// the current user) and, only during the start step, "new.sec" (the new secret
-// key in clear). The start step leaves either a consistent pending pair
-// ("new.pub" and "sec.dat" of one generation) or nothing of its own; the
-// finish step installs the pair and removes these files, nothing else.
+// "new.pub" (the new public key) and "sec.dat" (the new secret key encrypted
+// for the current user); the new secret key is never on disk in clear. Both
+// steps hold the medium's exclusive lock throughout and write their files as
+// one change (support/medium.h): the start puts a pending pair ("new.pub" and
+// "sec.dat" of one generation) in place of any earlier one or leaves the
+// directory as it was; the finish installs the pair and removes these files
+// (and a "new.sec" an earlier version left), nothing else.
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -18,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "support/fileutils.h"
+#include "support/medium.h"
 #include "support/secure.h"
 
 namespace dizora {
@@ -27,11 +30,8 @@ namespace {
 constexpr char kNewPublicKey[] = "new.pub";
 constexpr char kNewSecretKey[] = "new.sec";
 constexpr char kSealedSecretKey[] = "sec.dat";
-// A "new.sec" longer than this is not a secret-key file.
-constexpr int32_t kMaxNewSecretKeyFile = 165;
 // Length of " (dd-mm-yyyy hh-mm-ss)".
 constexpr size_t kDateSuffixLength = 22;
-
 
 // " (dd-mm-yyyy hh-mm-ss)" of the current local time.
 std::string DateSuffix() {
@@ -43,23 +43,10 @@ std::string DateSuffix() {
   return text;
 }
 
-// The bytes of a public-key file; empty when it is missing or unreadable.
-std::vector<uint8_t> PublicKeyFileBytes(const std::string& path) {
-  std::vector<uint8_t> bytes(rurov::kMaxPublicKeyFileSize);
-  int32_t size = static_cast<int32_t>(bytes.size());
-  if (!support::ReadWholeFile(path, bytes.data(), size)) size = 0;
-  bytes.resize(static_cast<size_t>(size));
-  return bytes;
-}
-
-// The regeneration's own files removed, and nothing else of the directory
-// (the host may have named the key medium itself): after a finish, and after
-// a failed start, which must leave no clear secret key and no "new.pub" that
-// would not match "sec.dat".
-void DiscardPendingPair(const std::string& dir) {
-  platform::RemoveFile(dir + kNewSecretKey);
-  platform::RemoveFile(dir + kSealedSecretKey);
-  platform::RemoveFile(dir + kNewPublicKey);
+// The regeneration's own files, removed by the finish: nothing else of the
+// directory (the host may have named the key medium itself).
+std::vector<std::string> RegenerationFiles(const std::string& dir) {
+  return {dir + kNewPublicKey, dir + kSealedSecretKey, dir + kNewSecretKey};
 }
 
 }  // namespace
@@ -146,50 +133,49 @@ int32_t TCryptoCEngine::InternalRemoteGenerateStart(char* transfer, const std::s
   if (transfer == nullptr) return DZ_E_BAD_ARGUMENT;
   // A UID the key files cannot carry would make the installed pair unusable.
   if (uid.empty() || uid.size() > static_cast<size_t>(GetMaxUIDLength())) return DZ_E_EMPTY_UID;
-  std::array<char, rurov::kUIDBufferSize> current{};
-  const int32_t read = GetCurrentUID(current.data());
-  if (read != DZ_OK) return read;
-  int32_t algorithm = 0;
-  const int32_t chosen = KeyGenAlgorithm(algorithm);
-  if (chosen != DZ_OK) return chosen;
+  return MediumFrame("InternalRemoteGenerateStart", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
+    std::array<char, rurov::kUIDBufferSize> current{};
+    const int32_t read = binding.ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, current.data());
+    if (read != DZ_OK) return read;
+    int32_t algorithm = 0;
+    const int32_t chosen = KeyGenAlgorithm(algorithm);
+    if (chosen != DZ_OK) return chosen;
+    TCryptoC_DLL::TKeyPairImages pair;
+    const int32_t generated = binding.GenerateKeyPairImages(algorithm, uid, pair);
+    if (generated != DZ_OK) return generated;
 
-  const std::vector<uint8_t> pending = PublicKeyFileBytes(dir + kNewPublicKey);
-  const int32_t generated =
-      BindingFrame("InternalRemoteGenerateStart", SettingsRegistryKey(), [&](TCryptoC_DLL& binding) -> int32_t {
-        return binding.GenerateKeyPair(algorithm, uid, dir + kNewPublicKey, dir + kNewSecretKey);
-      });
-  if (generated != DZ_OK) {
-    // A failed write of "new.sec" leaves a new "new.pub" that an earlier
-    // "sec.dat" does not match.
-    if (PublicKeyFileBytes(dir + kNewPublicKey) != pending) DiscardPendingPair(dir);
-    return generated;
-  }
-  const int32_t sealed = SealNewSecretKey(dir, current.data());
-  if (sealed != DZ_OK) {
-    DiscardPendingPair(dir);
-    return sealed;
-  }
-  // A pair whose transfer the caller never received cannot be finished with
-  // the bank: a failed start leaves nothing of its own.
-  const int32_t made = TransferOfKeyFile(dir + kNewPublicKey, transfer);
-  if (made != DZ_OK) DiscardPendingPair(dir);
-  return made;
+    // The sealed key and the transfer are made before any file changes: a
+    // start that fails leaves an earlier pending pair as it was.
+    // Room for the key and one recipient's block; the clear key is wiped on
+    // every path.
+    support::SecureBuffer sealed(pair.SecretKey.size() +
+                                 static_cast<size_t>(TCryptoC_DLL::GetMaxEncryptAddition(1)));
+    int32_t size = static_cast<int32_t>(pair.SecretKey.size());
+    std::memcpy(sealed.data(), pair.SecretKey.data(), pair.SecretKey.size());
+    const int32_t encrypted = SealNewSecretKey(sealed.data(), size, current.data());
+    if (encrypted != DZ_OK) return encrypted;
+    const auto publicLength = static_cast<int32_t>(pair.PublicKey.size());
+    const int32_t made = TransferOfRecord(pair.PublicKey.data(), publicLength, transfer);
+    if (made != DZ_OK) return made;
+
+    std::vector<support::Placement> change(2);
+    change[0].target = dir + kNewPublicKey;
+    change[0].data = pair.PublicKey.data();
+    change[0].size = pair.PublicKey.size();
+    change[1].target = dir + kSealedSecretKey;
+    change[1].data = sealed.data();
+    change[1].size = static_cast<size_t>(size);
+    change[1].access = platform::FileAccess::kPrivate;
+    const support::ChangeResult placed = support::ApplyChange(binding.ChangeMedium(s.SecretKeyPath), change);
+    return placed == support::ChangeResult::kDone ? DZ_OK : DZ_E_PUBLIC_KEY_FILE;
+  });
 }
 
 // The key is sealed for exactly the owner: the UID is one recipient even when
-// it holds a ';', and the buffer has room for one recipient's block.
-int32_t TCryptoCEngine::SealNewSecretKey(const std::string& dir, const char* owner) {
+// it holds a ';'. `buffer` has room for the key and one recipient's block.
+int32_t TCryptoCEngine::SealNewSecretKey(uint8_t* buffer, int32_t& size, const char* owner) {
   try {
-    const int32_t growth = TCryptoC_DLL::GetMaxEncryptAddition(1);
-    support::SecureBuffer buffer(static_cast<size_t>(kMaxNewSecretKeyFile + growth));  // wiped on every path
-    int32_t size = kMaxNewSecretKeyFile;
-    if (!support::ReadWholeFile(dir + kNewSecretKey, buffer.data(), size)) return DZ_E_SECRET_KEY_FILE;
-    const int32_t encrypted = EncryptFor(buffer.data(), &size, {owner}, growth);
-    if (encrypted != DZ_OK) return encrypted;
-    if (!support::WriteWholeFile(dir + kSealedSecretKey, buffer.data(), size, platform::FileAccess::kPrivate))
-      return DZ_E_PUBLIC_KEY_FILE;
-    if (!platform::RemoveFile(dir + kNewSecretKey)) return DZ_E_SECRET_KEY_FILE;
-    return DZ_OK;
+    return EncryptFor(buffer, &size, {owner}, TCryptoC_DLL::GetMaxEncryptAddition(1));
   } catch (const std::exception& e) {
     return ExceptionResult("InternalRemoteGenerateStart", e);
   }
@@ -198,13 +184,12 @@ int32_t TCryptoCEngine::SealNewSecretKey(const std::string& dir, const char* own
 // ---- Remote regeneration: finish ---------------------------------------------
 
 int32_t TCryptoCEngine::RemoteGenerateFinish(intptr_t) {
-  std::array<char, rurov::kUIDBufferSize> current{};
-  const int32_t read = GetCurrentUID(current.data());
-  if (read != DZ_OK) return read;
-  std::array<uint8_t, rurov::kMaxPublicKeyFileSize> previous{};
-  int32_t previousLength = 0;
-
-  return KeyFrame("RemoteGenerateFinish", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
+  return MediumFrame("RemoteGenerateFinish", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
+    std::array<char, rurov::kUIDBufferSize> current{};
+    const int32_t read = binding.ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, current.data());
+    if (read != DZ_OK) return read;
+    std::array<uint8_t, rurov::kMaxPublicKeyFileSize> previous{};
+    int32_t previousLength = 0;
     const int32_t found = binding.GetPublicKeyRecord(s.PublicKeyPath, s.CorrespondentsDir, s.CADir,
                                                      current.data(), previous.data(), previousLength);
     if (found != DZ_OK) return found;
@@ -228,18 +213,14 @@ int32_t TCryptoCEngine::RemoteGenerateFinish(intptr_t) {
     if (opened != DZ_OK) return opened;
     if (size != rurov::kSecretKeyFileSize) return DZ_E_REGEN_SECRET_KEY;
 
-    const int32_t replaced = binding.ReplaceKeyFiles(s.PublicKeyPath, s.SecretKeyPath,
-                                                     dir + kNewPublicKey, secret.data(), size);
+    // The previous key stays known as a correspondent's key (unless the pair
+    // kept its UID), and the regeneration's files go, in the same change.
+    const TCryptoC_DLL::TFinishExtras extras{RegenerationFiles(dir), s.CorrespondentsDir, previous.data(),
+                                             previousLength};
+    const int32_t replaced = binding.ReplaceKeyFiles(s.PublicKeyPath, s.SecretKeyPath, dir + kNewPublicKey,
+                                                     secret.data(), size, &extras);
     secret.Wipe();
-    if (replaced != DZ_OK) return replaced;
-
-    DiscardPendingPair(dir);
-    // The previous key stays known as a correspondent's key; a refusal (the
-    // pair kept its UID) changes nothing.
-    binding.IncludePublicKeyRecord(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
-                                   s.KeyRequestTimeout, s.LastOpTimeout, previous.data(),
-                                   previousLength);
-    return DZ_OK;
+    return replaced;
   });
 }
 
@@ -253,18 +234,21 @@ int32_t TCryptoCEngine::RemoteGenerateFinishEx(const char* transfer, int32_t* st
   const int32_t opened = GetPublicKeyBlockByTransfer(transfer, block);
   if (opened != DZ_OK) return opened;
 
-  const std::string dir = RegenerationDir();
-  if (dir.empty()) return DZ_E_REGEN_DIR_INVALID;
-  const std::string newKey = dir + kNewPublicKey;
-  if (!platform::PathExists(newKey)) return DZ_E_REGEN_KEYS_MISSING;
-  std::array<uint8_t, rurov::kMaxPublicKeyFileSize> prepared{};
-  int32_t preparedLength = 0;
-  if (ReadPublicKeyFile(newKey, prepared.data(), preparedLength) != DZ_OK) return DZ_E_PUBLIC_KEY_FILE;
-  if (preparedLength != block.RecordLength() ||
-      std::memcmp(prepared.data(), block.Record(), static_cast<size_t>(preparedLength)) != 0)
-    return DZ_E_REGEN_KEY_MISMATCH;
-
-  const int32_t finished = RemoteGenerateFinish(0);
+  // The pending key is compared and installed under one lock: a start of
+  // another process cannot replace it in between.
+  const int32_t finished = MediumFrame("RemoteGenerateFinish", [&](TCryptoC_DLL&, const TKeySettings&) -> int32_t {
+    const std::string dir = RegenerationDir();
+    if (dir.empty()) return DZ_E_REGEN_DIR_INVALID;
+    const std::string newKey = dir + kNewPublicKey;
+    if (!platform::PathExists(newKey)) return DZ_E_REGEN_KEYS_MISSING;
+    std::array<uint8_t, rurov::kMaxPublicKeyFileSize> prepared{};
+    int32_t preparedLength = 0;
+    if (ReadPublicKeyFile(newKey, prepared.data(), preparedLength) != DZ_OK) return DZ_E_PUBLIC_KEY_FILE;
+    if (preparedLength != block.RecordLength() ||
+        std::memcmp(prepared.data(), block.Record(), static_cast<size_t>(preparedLength)) != 0)
+      return DZ_E_REGEN_KEY_MISMATCH;
+    return RemoteGenerateFinish(0);
+  });
   if (finished == DZ_OK) *state = DZ_REGEN_DONE;
   return finished;
 }

@@ -8,6 +8,7 @@
 #include "engine/binding_registry.h"
 #include "platform/fs.h"
 #include "support/fileutils.h"
+#include "support/medium.h"
 #include "support/secure.h"
 
 namespace dizora {
@@ -55,16 +56,17 @@ int32_t TCryptoCEngine::IncludePublicKey(const char* file_name) {
   if (!support::ReadWholeFile(path, record.data(), length)) return DZ_E_PUBLIC_KEY;
   if (!rurov::IsPublicKeyRecord(record.data(), length)) return DZ_E_PUBLIC_KEY;
 
-  std::string stored;
-  const int32_t r = BindingFrame("IncludePublicKey", settings.RegistryKey(), [&](TCryptoC_DLL& b) -> int32_t {
+  return BindingFrame("IncludePublicKey", settings.RegistryKey(), [&](TCryptoC_DLL& b) -> int32_t {
+    const TMediumAccess medium(b, TMediumAccess::Mode::kExclusive);
     const TKeySettings& k = settings;
-    return b.IncludePublicKeyRecord(k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
-                                    k.KeyRequestTimeout, k.LastOpTimeout, record.data(), length, nullptr,
-                                    &stored);
+    std::string stored;
+    const int32_t r = b.IncludePublicKeyRecord(k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
+                                               k.KeyRequestTimeout, k.LastOpTimeout, record.data(), length,
+                                               nullptr, &stored);
+    // Deleted only when provably another file than the stored one.
+    if (r == DZ_OK && platform::SameFile(path, stored) == false) platform::RemoveFile(path);
+    return r;
   });
-  // Deleted only when provably another file than the stored one.
-  if (r == DZ_OK && platform::SameFile(path, stored) == false) platform::RemoveFile(path);
-  return r;
 }
 
 // The same operation: one key pair serves signing and encryption.
@@ -105,6 +107,8 @@ int32_t TCryptoCEngine::CreateDirStructure(const char* public_key_file, intptr_t
   const std::string ca_dir = ExpandRootDir(SettingValue(kSetCADir).c_str());
 
   const std::string source = ExpandRootPath(public_key_file);
+  const support::MediumLock medium(MediumOfSettings(), support::MediumLock::Mode::kExclusive);
+  if (medium.Recovered()) ReleaseAllBindingKeys();
   const auto attributes = platform::GetPathAttributes(source);
   if (!attributes || (*attributes & platform::kAttrDirectory) != 0) return DZ_E_MEDIUM_STRUCTURE;
   // Only a public-key record is copied to the public-key path (never a

@@ -16,6 +16,7 @@
 #include "platform/fs.h"
 #include "support/base64.h"
 #include "support/fileutils.h"
+#include "support/medium.h"
 #include "support/secure.h"
 
 namespace dizora {
@@ -138,7 +139,11 @@ int32_t TCryptoCEngine::TransferOfKeyFile(const std::string& path, char* transfe
   int32_t length = 0;
   const int32_t read = ReadPublicKeyFile(path, record.data(), length);
   if (read != DZ_OK) return read;
-  return PrepareTransferByBuffer(record.data(), length, kTransferFileName, transfer);
+  return TransferOfRecord(record.data(), length, transfer);
+}
+
+int32_t TCryptoCEngine::TransferOfRecord(const uint8_t* record, int32_t length, char* transfer) {
+  return PrepareTransferByBuffer(record, length, kTransferFileName, transfer);
 }
 
 int32_t TCryptoCEngine::GetPublicKeyTransfer(const char* uid, char* transfer) {
@@ -231,6 +236,9 @@ int32_t TCryptoCEngine::SavePublicKeyFromTransfer(const char* directory, const c
   const std::string fileName = SafeFileName(block.Name());
   if (fileName.empty()) return DZ_E_PUBLIC_KEY_FILE;
   const std::string path = target + fileName;
+  // The directory may be the medium's own (the correspondents' directory).
+  const support::MediumLock medium(MediumOfSettings(), support::MediumLock::Mode::kExclusive);
+  if (medium.Recovered()) ReleaseAllBindingKeys();
   if (!MayBeReplacedByARecord(path)) return DZ_E_PUBLIC_KEY_FILE;
   if (!support::WriteWholeFile(path, block.Record(), block.RecordLength())) return DZ_E_PUBLIC_KEY_FILE;
   return DZ_OK;

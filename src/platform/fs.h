@@ -36,7 +36,8 @@ bool SetPathAttributes(const std::string& path, std::uint32_t attributes) noexce
 // True when a file or directory of that name exists.
 bool PathExists(const std::string& path) noexcept;
 
-// Deletes a file (not a directory). A read-only file is not deleted.
+// Deletes a file (not a directory). A read-only file is not deleted. A
+// completed deletion is flushed with its directory.
 bool RemoveFile(const std::string& path) noexcept;
 
 // Outcome of a rename. kOtherFileSystem: `from` and `to` lie on different
@@ -49,6 +50,15 @@ enum class RenameStatus { kDone, kOtherFileSystem, kFailed };
 // fail, touching nothing. A completed rename is flushed to the storage
 // device with the directory of `to`.
 RenameStatus Rename(const std::string& from, const std::string& to, bool replace) noexcept;
+
+// Flushes the entries of the directory holding `path` (a completed rename, a
+// created or deleted file) to the storage device. POSIX; on Windows moves are
+// made with MOVEFILE_WRITE_THROUGH and this does nothing.
+void SyncDirectoryOf(const std::string& path) noexcept;
+
+// A name for a new file beside `target`: its directory, "." and 16 random
+// hexadecimal digits, then `extension` (".tmp"). Nothing is created.
+std::string NameBeside(const std::string& target, const char* extension);
 
 // Rename without replacing; true when done.
 bool RenameFile(const std::string& from, const std::string& to) noexcept;
@@ -71,7 +81,8 @@ bool IsUsableFileName(const std::string& directory, const std::string& name) noe
 // file gets the default access of the creating user, like any other.
 enum class FileAccess { kShared, kPrivate };
 
-// Creates one directory; its parent must exist. False when it exists.
+// Creates one directory; its parent must exist. False when it exists. The
+// new entry is flushed with the parent directory (so is a removal).
 bool MakeDirectory(const std::string& path) noexcept;
 
 // Removes an empty directory.
@@ -92,6 +103,9 @@ class File {
   // Creates a file for writing; an existing file is truncated. A read-only
   // file is not opened.
   bool Create(const std::string& path) noexcept;
+  // Creates `path`, which must not exist yet (exclusive creation), for
+  // writing; permissions as for CreateTemporaryBeside.
+  bool CreateNew(const std::string& path, FileAccess access, const std::string& permissions_of) noexcept;
   // Creates a new file for writing under a short unique name in the
   // directory of `target` ('.' and 16 hexadecimal digits, then ".tmp": never
   // a key file's name, and as long whatever the target's name is). The name
@@ -114,6 +128,37 @@ class File {
   bool Close() noexcept;
 
  private:
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+// An advisory lock on a lock file, shared or exclusive, that every process
+// opening the same file honours, and that the system releases when its
+// holder ends, however it ends (flock on POSIX, LockFileEx on Windows). Two
+// FileLocks of one process on one file exclude each other as two processes do.
+class FileLock {
+ public:
+  enum class Mode { kShared, kExclusive };
+
+  FileLock() noexcept = default;
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // Opens the lock file, creating it empty when it is missing (read-only
+  // when it cannot be written). False when it can be neither opened nor
+  // created, as on a read-only medium that lacks it.
+  bool Open(const std::string& path) noexcept;
+  // Waits, without a time limit, until the lock is held in `mode`; a lock
+  // already held is released first. False when the system refuses it.
+  bool Lock(Mode mode) noexcept;
+  void Unlock() noexcept;
+
+ private:
+  bool locked_ = false;
 #ifdef _WIN32
   void* handle_ = nullptr;
 #else

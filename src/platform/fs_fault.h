@@ -43,4 +43,18 @@ void SimulateOtherFileSystem(bool on) noexcept;
 // Asked by the rename primitive: whether to report another file system.
 bool OtherFileSystemSimulated() noexcept;
 
+// Called by every primitive that changes a file or directory (create, write,
+// rename, delete, directory change) before it acts. Test builds only
+// (DZ_TEST_SEAMS): when the environment variable DZ_TEST_KILL_AT holds a
+// number N, the N-th such call of the process kills it at once, as a SIGKILL
+// or a power cut would stop it, so that tests can stop an operation between
+// any two of its steps. Product builds have no such hook.
+#ifdef DZ_TEST_SEAMS
+void BeforeFileChange() noexcept;
+// Ends the process at once, running nothing (fs_posix.cpp, fs_win32.cpp).
+[[noreturn]] void KillThisProcess() noexcept;
+#else
+inline void BeforeFileChange() noexcept {}
+#endif
+
 }  // namespace dizora::platform::fault

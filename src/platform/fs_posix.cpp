@@ -8,6 +8,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -43,21 +45,6 @@ std::string DirectoryPart(const std::string& path) {
   return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
 }
 
-// Flushes a directory's entries (a completed rename) to the storage device.
-void SyncDirectoryOf(const std::string& path) noexcept {
-  try {
-    // A file without a directory part lies in the working directory. (The
-    // name is chosen without assigning "." to the string, which GCC 12 at -O3
-    // mistakes for an overlapping copy.)
-    const std::string dir = DirectoryPart(path);
-    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-  } catch (...) {
-  }
-}
-
 std::uint64_t RandomWord() noexcept {
   std::uint64_t word = 0;
   if (::getrandom(&word, sizeof word, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof word)) return word;
@@ -74,7 +61,48 @@ std::string HexWord(std::uint64_t word) {
   return text;
 }
 
+// The parent of a directory path (with or without a trailing delimiter).
+std::string ParentDirectoryOf(std::string path) {
+  while (path.size() > 1 && path.back() == kPathDelimiter) path.pop_back();
+  return DirectoryPart(path);
+}
+
+// Takes or releases a lock, waiting through signals.
+bool Flock(int fd, int operation) noexcept {
+  for (;;) {
+    if (::flock(fd, operation) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
 }  // namespace
+
+// Flushes a directory's entries (a completed rename, removal or creation) to
+// the storage device.
+void SyncDirectoryOf(const std::string& path) noexcept {
+  try {
+    // A file without a directory part lies in the working directory. (The
+    // name is chosen without assigning "." to the string, which GCC 12 at -O3
+    // mistakes for an overlapping copy.)
+    const std::string dir = DirectoryPart(path);
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+  } catch (...) {
+  }
+}
+
+std::string NameBeside(const std::string& target, const char* extension) {
+  return DirectoryPart(target) + "." + HexWord(RandomWord()) + extension;
+}
+
+#ifdef DZ_TEST_SEAMS
+void fault::KillThisProcess() noexcept {
+  ::raise(SIGKILL);
+  ::_exit(137);
+}
+#endif
 
 std::optional<std::uint32_t> GetPathAttributes(const std::string& path) noexcept {
   struct stat st {};
@@ -100,11 +128,14 @@ bool PathExists(const std::string& path) noexcept {
 }
 
 bool RemoveFile(const std::string& path) noexcept {
+  fault::BeforeFileChange();
   if (fault::FileOperationFails()) return false;
   struct stat st {};
   if (path.empty() || ::lstat(path.c_str(), &st) != 0) return false;
   if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return false;
-  return ::unlink(path.c_str()) == 0;
+  if (::unlink(path.c_str()) != 0) return false;
+  SyncDirectoryOf(path);
+  return true;
 }
 
 namespace {
@@ -137,6 +168,7 @@ bool SimulatedOtherFileSystem(const std::string& from, const std::string& to) {
 }  // namespace
 
 RenameStatus Rename(const std::string& from, const std::string& to, bool replace) noexcept {
+  fault::BeforeFileChange();
   if (fault::FileOperationFails()) return RenameStatus::kFailed;
   if (from.empty() || to.empty()) return RenameStatus::kFailed;
   try {
@@ -172,13 +204,25 @@ bool IsUsableFileName(const std::string& directory, const std::string& name) noe
 }
 
 bool MakeDirectory(const std::string& path) noexcept {
+  fault::BeforeFileChange();
   if (fault::FileOperationFails()) return false;
-  return !path.empty() && ::mkdir(path.c_str(), 0777) == 0;
+  if (path.empty() || ::mkdir(path.c_str(), 0777) != 0) return false;
+  try {
+    SyncDirectoryOf(ParentDirectoryOf(path));
+  } catch (...) {
+  }
+  return true;
 }
 
 bool RemoveEmptyDirectory(const std::string& path) noexcept {
+  fault::BeforeFileChange();
   if (fault::FileOperationFails()) return false;
-  return !path.empty() && ::rmdir(path.c_str()) == 0;
+  if (path.empty() || ::rmdir(path.c_str()) != 0) return false;
+  try {
+    SyncDirectoryOf(ParentDirectoryOf(path));
+  } catch (...) {
+  }
+  return true;
 }
 
 // ---- File ----
@@ -213,6 +257,7 @@ bool File::OpenRead(const std::string& path) noexcept {
 
 bool File::Create(const std::string& path) noexcept {
   Close();
+  fault::BeforeFileChange();
   if (fault::FileOperationFails()) return false;
   if (path.empty()) return false;
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
@@ -225,25 +270,33 @@ bool File::Create(const std::string& path) noexcept {
   return true;
 }
 
+bool File::CreateNew(const std::string& path, FileAccess access, const std::string& permissions_of) noexcept {
+  Close();
+  fault::BeforeFileChange();
+  if (fault::FileOperationFails() || path.empty()) {
+    errno = EIO;
+    return false;
+  }
+  const mode_t private_bits = S_IRUSR | S_IWUSR;
+  // A private file never exists with more than the owner's bits.
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, access == FileAccess::kPrivate ? private_bits : 0666);
+  if (fd_ < 0) return false;
+  struct stat st {};
+  if (!permissions_of.empty() && ::stat(permissions_of.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    mode_t mode = st.st_mode & 07777;
+    if (access == FileAccess::kPrivate) mode &= private_bits;
+    ::fchmod(fd_, mode);
+  }
+  return true;
+}
+
 bool File::CreateTemporaryBeside(const std::string& target, FileAccess access, const std::string& permissions_of,
                                  std::string& created_name) noexcept {
   Close();
-  if (fault::FileOperationFails()) return false;
   try {
-    const std::string directory = DirectoryPart(target);
-    const mode_t private_bits = S_IRUSR | S_IWUSR;
     for (int attempt = 0; attempt < 64; ++attempt) {
-      std::string name = directory + "." + HexWord(RandomWord()) + ".tmp";
-      // A private file never exists with more than the owner's bits.
-      fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                   access == FileAccess::kPrivate ? private_bits : 0666);
-      if (fd_ >= 0) {
-        struct stat st {};
-        if (!permissions_of.empty() && ::stat(permissions_of.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-          mode_t mode = st.st_mode & 07777;
-          if (access == FileAccess::kPrivate) mode &= private_bits;
-          ::fchmod(fd_, mode);
-        }
+      std::string name = NameBeside(target, ".tmp");
+      if (CreateNew(name, access, permissions_of)) {
         created_name = std::move(name);
         return true;
       }
@@ -278,6 +331,7 @@ bool File::ReadExact(void* buffer, std::size_t size) noexcept {
 
 bool File::WriteAll(const void* buffer, std::size_t size) noexcept {
   const auto* in = static_cast<const unsigned char*>(buffer);
+  fault::BeforeFileChange();
   if (fault::FileOperationFails()) {
     // An injected failure: a full disk takes part of the data first.
     const std::size_t part = fault::ShortWriteLength(size);
@@ -301,6 +355,34 @@ bool File::Close() noexcept {
   if (fd_ < 0) return true;
   const int fd = std::exchange(fd_, -1);
   return ::close(fd) == 0;
+}
+
+// ---- FileLock ----
+
+FileLock::~FileLock() {
+  Unlock();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FileLock::Open(const std::string& path) noexcept {
+  if (fd_ >= 0 || path.empty()) return fd_ >= 0;
+  // flock needs no write access: a lock file another user made, or one on
+  // a medium mounted read-only, is opened for reading.
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd_ < 0) fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+  return fd_ >= 0;
+}
+
+bool FileLock::Lock(Mode mode) noexcept {
+  Unlock();
+  if (fd_ < 0) return false;
+  locked_ = Flock(fd_, mode == Mode::kExclusive ? LOCK_EX : LOCK_SH);
+  return locked_;
+}
+
+void FileLock::Unlock() noexcept {
+  if (locked_) Flock(fd_, LOCK_UN);
+  locked_ = false;
 }
 
 // ---- DirectoryEnumerator ----

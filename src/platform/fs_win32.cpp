@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -103,6 +104,21 @@ std::string HexWord(std::uint64_t word) {
 
 }  // namespace
 
+// Moves write through (MOVEFILE_WRITE_THROUGH): nothing is left to flush.
+void SyncDirectoryOf(const std::string&) noexcept {}
+
+std::string NameBeside(const std::string& target, const char* extension) {
+  static std::atomic<std::uint64_t> salt{0};
+  return DirectoryPart(target) + "." + HexWord(RandomWord(salt.fetch_add(1))) + extension;
+}
+
+#ifdef DZ_TEST_SEAMS
+void fault::KillThisProcess() noexcept {
+  ::TerminateProcess(::GetCurrentProcess(), 137);
+  ::ExitProcess(137);
+}
+#endif
+
 std::optional<std::uint32_t> GetPathAttributes(const std::string& path) noexcept {
   if (path.empty()) return std::nullopt;
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
@@ -117,11 +133,13 @@ bool SetPathAttributes(const std::string& path, std::uint32_t attributes) noexce
 bool PathExists(const std::string& path) noexcept { return GetPathAttributes(path).has_value(); }
 
 bool RemoveFile(const std::string& path) noexcept {
+  fault::BeforeFileChange();
   if (InjectedFailure()) return false;
   return !path.empty() && RetryWhileBusy([&] { return ::DeleteFileA(path.c_str()) != 0; });
 }
 
 RenameStatus Rename(const std::string& from, const std::string& to, bool replace) noexcept {
+  fault::BeforeFileChange();
   if (InjectedFailure()) return RenameStatus::kFailed;
   if (from.empty() || to.empty()) return RenameStatus::kFailed;
   try {
@@ -193,11 +211,13 @@ bool IsUsableFileName(const std::string& directory, const std::string& name) noe
 }
 
 bool MakeDirectory(const std::string& path) noexcept {
+  fault::BeforeFileChange();
   if (InjectedFailure()) return false;
   return !path.empty() && ::CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
 bool RemoveEmptyDirectory(const std::string& path) noexcept {
+  fault::BeforeFileChange();
   if (InjectedFailure()) return false;
   return !path.empty() && ::RemoveDirectoryA(path.c_str()) != 0;
 }
@@ -239,6 +259,7 @@ bool File::OpenRead(const std::string& path) noexcept {
 
 bool File::Create(const std::string& path) noexcept {
   Close();
+  fault::BeforeFileChange();
   if (InjectedFailure()) return false;
   if (path.empty()) return false;
   // Refused explicitly: not every file system enforces the attribute for
@@ -252,17 +273,23 @@ bool File::Create(const std::string& path) noexcept {
 
 // Windows: a new file gets the default access of the creating user (the
 // directory's inherited ACL); `access` and `permissions_of` change nothing.
-bool File::CreateTemporaryBeside(const std::string& target, FileAccess, const std::string&,
+bool File::CreateNew(const std::string& path, FileAccess, const std::string&) noexcept {
+  Close();
+  fault::BeforeFileChange();
+  if (InjectedFailure()) return false;
+  if (path.empty()) return false;
+  handle_ = FromHandle(
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return handle_ != nullptr;
+}
+
+bool File::CreateTemporaryBeside(const std::string& target, FileAccess access, const std::string& permissions_of,
                                  std::string& created_name) noexcept {
   Close();
-  if (InjectedFailure()) return false;
   try {
-    const std::string dir = DirectoryPart(target);
-    for (std::uint64_t attempt = 0; attempt < 64; ++attempt) {
-      std::string name = dir + "." + HexWord(RandomWord(attempt)) + ".tmp";
-      handle_ = FromHandle(
-          ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (handle_ != nullptr) {
+    for (int attempt = 0; attempt < 64; ++attempt) {
+      std::string name = NameBeside(target, ".tmp");
+      if (CreateNew(name, access, permissions_of)) {
         created_name = std::move(name);
         return true;
       }
@@ -299,6 +326,7 @@ bool File::ReadExact(void* buffer, std::size_t size) noexcept {
 
 bool File::WriteAll(const void* buffer, std::size_t size) noexcept {
   const auto* in = static_cast<const unsigned char*>(buffer);
+  fault::BeforeFileChange();
   if (fault::FileOperationFails()) return InjectedWriteFailure(handle_, in, size);
   return WriteBytes(handle_, in, size);
 }
@@ -311,6 +339,48 @@ bool File::Sync() noexcept {
 bool File::Close() noexcept {
   if (handle_ == nullptr) return true;
   return ::CloseHandle(AsHandle(std::exchange(handle_, nullptr))) != 0;
+}
+
+// ---- FileLock ----
+
+namespace {
+
+// The one byte every lock of the file covers.
+bool LockByte(HANDLE handle, bool exclusive) noexcept {
+  OVERLAPPED at{};
+  return ::LockFileEx(handle, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0, &at) != 0;
+}
+
+}  // namespace
+
+FileLock::~FileLock() {
+  Unlock();
+  if (handle_ != nullptr) ::CloseHandle(AsHandle(handle_));
+}
+
+bool FileLock::Open(const std::string& path) noexcept {
+  if (handle_ != nullptr || path.empty()) return handle_ != nullptr;
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  handle_ = FromHandle(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (handle_ == nullptr)
+    handle_ = FromHandle(
+        ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return handle_ != nullptr;
+}
+
+bool FileLock::Lock(Mode mode) noexcept {
+  Unlock();
+  if (handle_ == nullptr) return false;
+  locked_ = LockByte(AsHandle(handle_), mode == Mode::kExclusive);
+  return locked_;
+}
+
+void FileLock::Unlock() noexcept {
+  if (!locked_) return;
+  OVERLAPPED at{};
+  ::UnlockFileEx(AsHandle(handle_), 0, 1, 0, &at);
+  locked_ = false;
 }
 
 // ---- DirectoryEnumerator ----

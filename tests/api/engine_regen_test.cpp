@@ -324,6 +324,38 @@ TEST(RegenerationSeal, OwnerUIDWithSemicolonIsOneRecipient) {
   EXPECT_EQ(size, 164);
 }
 
+// Data encrypted by `from` for the UID `to`, then decrypted by `reader`: the
+// result of the decryption (or of the encryption when that failed).
+int32_t EncryptedExchange(const Medium& from, const std::string& to, const Medium& reader) {
+  Bytes data(200 + 1000, 0x5a);
+  int32_t size = 200;
+  const int32_t encrypted = EncodeData(from.engine(), data.data(), &size, to.c_str());
+  if (encrypted != DZ_OK) return encrypted;
+  return DecodeData(reader.engine(), data.data(), &size, 0);
+}
+
+// A key pair replaced behind the binding's back (another process finishing a
+// regeneration) must never be mixed with what was derived from the previous
+// one: the mutual keys cached with the old exchange key are not used with the
+// new UID, in either direction.
+TEST_F(Regeneration, APairReplacedByAnotherProcessIsNeverMixedWithTheOldOne) {
+  client.Set(8, "0");  // the key files are read again at every use
+  ASSERT_EQ(EncryptedExchange(client, "Bank", bank), DZ_OK);
+  ASSERT_EQ(EncryptedExchange(bank, "Client", client), DZ_OK);
+
+  Medium renewed{"Client (renewed)"};
+  ASSERT_EQ(renewed.generated(), DZ_OK);
+  bank.Know(renewed);
+  WriteFile(client.PublicKey(), ReadFile(renewed.PublicKey()));
+  WriteFile(client.SecretKey(), ReadFile(renewed.SecretKey()));
+
+  Bytes data(64, 1), signature(400);
+  int32_t signatureSize = static_cast<int32_t>(signature.size());
+  ASSERT_EQ(SignData(client.engine(), data.data(), 64, signature.data(), &signatureSize, 0), DZ_OK);
+  EXPECT_EQ(EncryptedExchange(client, "Bank", bank), DZ_OK);
+  EXPECT_EQ(EncryptedExchange(bank, "Client (renewed)", client), DZ_OK);
+}
+
 TEST_F(Regeneration, SecondRegenerationReplacesTheOldFiles) {
   const Bytes firstPub = ReadFile(client.PublicKey());
   std::string answer = BankAnswers(Start());
@@ -356,53 +388,35 @@ TEST_F(Regeneration, DamagedSealedKeyLeavesTheWorkingPair) {
   EXPECT_EQ(Entries(regen), (std::vector<std::string>{"new.pub", "sec.dat"}));
 }
 
-// A start that fails while writing the new pair must not leave a "new.pub"
-// next to the "sec.dat" of an earlier start: finishing would install a public
-// key and a secret key of two different pairs. Either the earlier pending pair
-// stays whole, or nothing is pending.
-TEST_F(Regeneration, FailedStartLeavesNoMismatchedPair) {
+// A start that fails (its files cannot be written, or the new key cannot be
+// sealed) changes nothing: an earlier pending pair stays whole and finishes,
+// and the new secret key is never on disk in clear.
+TEST_F(Regeneration, FailedStartLeavesTheEarlierPendingPairWhole) {
   const std::string firstTransfer = Start();
   ASSERT_FALSE(firstTransfer.empty());
   const Bytes pendingPub = ReadFile(regen / "new.pub"), sealed = ReadFile(regen / "sec.dat");
-  fs::create_directory(regen / "new.sec");  // the next "new.sec" cannot be written
   std::vector<char> transfer(kMaxTransfer + 1, 0);
   int32_t state = 0;
-  EXPECT_EQ(RemoteGenerateStartEx(client.engine(), "Other", transfer.data(), &state), -9);
-  EXPECT_EQ(state, 0);
-  fs::remove(regen / "new.sec");
-
-  const bool kept = fs::exists(regen / "new.pub");
-  if (kept) {
-    EXPECT_EQ(ReadFile(regen / "new.pub"), pendingPub);
-    EXPECT_EQ(ReadFile(regen / "sec.dat"), sealed);
-    ASSERT_EQ(RemoteGenerateFinishEx(client.engine(), BankAnswers(firstTransfer).c_str(), &state), 0);
-    // The installed pair belongs together: the bank checks the next signature.
-    const char data[] = "order";
-    std::vector<char> signature(GetMaxSignatureLength(client.engine()));
-    int32_t signatureSize = 0;
-    ASSERT_EQ(SignData(client.engine(), data, sizeof data, signature.data(), &signatureSize, 0), 0);
-    char signer[256] = {};
-    EXPECT_EQ(VerifyData(bank.engine(), data, sizeof data, signature.data(), signatureSize, signer), 0);
-  } else {
-    EXPECT_FALSE(fs::exists(regen / "sec.dat"));
-    EXPECT_EQ(RemoteGenerateFinish(client.engine(), 0), -23);
-  }
-}
-
-// When the new secret key cannot be sealed, neither it (in clear) nor the new
-// public key may stay behind, and the earlier "sec.dat" no longer matches.
-TEST_F(Regeneration, FailedSealingRemovesTheNewPair) {
-  const Bytes oldPub = ReadFile(client.PublicKey()), oldSec = ReadFile(client.SecretKey());
-  ASSERT_FALSE(Start().empty());
   client.Set(5, "x");  // "Encrypt Method" that the encryption refuses with -13
-  std::vector<char> transfer(kMaxTransfer + 1, 0);
-  int32_t state = 0;
   EXPECT_EQ(RemoteGenerateStartEx(client.engine(), nullptr, transfer.data(), &state), -13);
+  client.Set(5, "1");
   EXPECT_EQ(state, 0);
-  EXPECT_TRUE(Entries(regen).empty());
-  EXPECT_EQ(RemoteGenerateFinish(client.engine(), 0), -23);
-  EXPECT_EQ(ReadFile(client.PublicKey()), oldPub);
-  EXPECT_EQ(ReadFile(client.SecretKey()), oldSec);
+  EXPECT_EQ(Entries(regen), (std::vector<std::string>{"new.pub", "sec.dat"}));
+  EXPECT_EQ(ReadFile(regen / "new.pub"), pendingPub);
+  EXPECT_EQ(ReadFile(regen / "sec.dat"), sealed);
+  ASSERT_EQ(RemoteGenerateFinishEx(client.engine(), BankAnswers(firstTransfer).c_str(), &state), 0);
+  // The installed pair belongs together: the bank checks the next signature.
+  const char data[] = "order";
+  std::vector<char> signature(GetMaxSignatureLength(client.engine()));
+  int32_t signatureSize = 0;
+  ASSERT_EQ(SignData(client.engine(), data, sizeof data, signature.data(), &signatureSize, 0), 0);
+  char signer[256] = {};
+  EXPECT_EQ(VerifyData(bank.engine(), data, sizeof data, signature.data(), signatureSize, signer), 0);
+
+  // "sec.dat" that is a directory: refused before anything is written.
+  fs::create_directory(regen / "sec.dat");
+  EXPECT_EQ(RemoteGenerateStartEx(client.engine(), "Other", transfer.data(), &state), -19);
+  EXPECT_EQ(Entries(regen), (std::vector<std::string>{"sec.dat"}));
 }
 
 // An exception inside an operation gives -3 and names the operation in the

@@ -224,8 +224,10 @@ static void Rounds(const char *library, const char *workdir, int rounds) {
 
 /* ---- A second thread still signing when main returns ---------------------- */
 
+/* The signer keeps its own copy of the entry points: main's locals are gone
+ * once main returns, while this thread goes on. */
 struct Signer {
-  const struct Api *api;
+  struct Api api;
   DizoraEngine engine;
   atomic_int calls;
 };
@@ -238,7 +240,7 @@ static void *SignForever(void *argument) {
   for (;;) {
     int32_t size = 0;
     atomic_fetch_add(&signer->calls, 1);
-    signer->api->SignData(signer->engine, data, (int32_t)sizeof data, signature, &size, 0);
+    signer->api.SignData(signer->engine, data, (int32_t)sizeof data, signature, &size, 0);
   }
   return NULL;
 }
@@ -246,7 +248,7 @@ static void *SignForever(void *argument) {
 static void LeaveWhileSigning(const struct Api *api, const char *workdir) {
   static struct Signer signer;
   pthread_t thread;
-  signer.api = api;
+  signer.api = *api;
   signer.engine = Engine(api, workdir, 1);
   if (signer.engine == NULL) return;
   SignAndVerify(api, signer.engine);

@@ -59,7 +59,8 @@ TEST_F(ToolTest, IncludeKeepsTheSourceAndRefusesWhatIsNoKey) {
   EXPECT_EQ(r.rc, 5) << r;
   EXPECT_TRUE(Contains(r.err, "-20: ")) << r;
   EXPECT_EQ(Entries("alice/ABONENTS").size(), 1u);
-  EXPECT_EQ(Entries("alice").size(), 4u);  // ABONENTS, CA, self.pub, self.sec: nothing left behind
+  // ABONENTS, CA, self.pub, self.sec and the medium's lock file: nothing left behind
+  EXPECT_EQ(Entries("alice"), AsEntries({".dizora.lock", "ABONENTS", "CA", "self.pub", "self.sec"}));
 
   // The report of a Cyrillic UID, in UTF-8 with LF lines, and as JSON.
   r = On("alice", {"key", "report", "Банк"});
@@ -241,9 +242,9 @@ TEST_F(ToolTest, MediumInitTakesOnlyAKeyAndReplacesNone) {
   EXPECT_EQ(r.rc, 4) << r;
   EXPECT_TRUE(Contains(r.err, "is not a public-key record")) << r;
   EXPECT_EQ(On("stick", {"medium", "init", "missing.pub"}).rc, 4);
-  EXPECT_TRUE(Entries("stick").empty());
+  EXPECT_EQ(Entries("stick"), std::vector<std::string>{".dizora.lock"});  // made by the first look
   ASSERT_EQ(On("stick", {"medium", "init", "alice/self.pub"}).rc, 0);
-  EXPECT_EQ(Entries("stick").size(), 3u);  // ABONENTS, CA, self.pub
+  EXPECT_EQ(Entries("stick"), AsEntries({".dizora.lock", "ABONENTS", "CA", "self.pub"}));
   r = On("stick", {"medium", "init", "bank/self.pub"});
   EXPECT_EQ(r.rc, 4) << r;
   EXPECT_TRUE(Contains(r.err, "already has another public key")) << r;

@@ -126,6 +126,13 @@ class ToolTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
+  // Expected names as Entries reports them.
+  static std::vector<std::string> AsEntries(std::vector<std::string> names) {
+    for (std::string& name : names)
+      if (kWindows) std::transform(name.begin(), name.end(), name.begin(), [](char c) { return std::tolower(c); });
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 
   TempDir dir_;
 };
