@@ -81,9 +81,7 @@ int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
     // load, so that a wrong key never signs or decrypts.
     const int32_t paired = CheckKeyPair(KeyAlgorithm, block, record.signatureKey.data(), record.exchangeKey.data());
     if (paired != DZ_OK) return paired;
-    const int32_t signatureKeySize =
-        KeyAlgorithm == rurov::kGost1994 ? rurov::kPublicKey1994Size : rurov::kPublicKey2001Size;
-    NoteOwnExchangeKey(record.data() + keysAt + signatureKeySize);
+    NoteOwnExchangeKey(record.exchangeKey.data());
 
     // Keep the signature key only masked: stored word = key word - mask word.
     const int32_t random = RandomFill(KeyMask->data(), rurov::kKeyMaskSize);
