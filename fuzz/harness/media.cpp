@@ -145,6 +145,45 @@ std::string Transfer(DizoraEngine e, const char* uid) {
   return text.data();
 }
 
+void EncryptedBlockSeeds(const std::string& dir) {
+  Media& m = TheMedia();
+  for (size_t n : {0u, 1u, 64u, 1000u}) {
+    const Bytes data(n, static_cast<uint8_t>(n + 1));
+    WriteSeed(dir, "peer_to_user_" + std::to_string(n), Encrypt(m.peer, kUser, data));
+    WriteSeed(dir, "user_to_both_" + std::to_string(n), Encrypt(m.user, "Fuzz U;Fuzz P", data));
+  }
+}
+
+void SignedDataSeeds(const std::string& dir) {
+  Media& m = TheMedia();
+  for (size_t n : {1u, 7u, 500u}) {  // the engine refuses to sign empty data (-4)
+    const Bytes data(n, 0x17);
+    WriteSeed(dir, "user_" + std::to_string(n), SignedBuffer(m.user, data));
+    WriteSeed(dir, "peer_" + std::to_string(n), SignedBuffer(m.peer, data));
+  }
+}
+
+void SignatureSeeds(const std::string& dir) {
+  Media& m = TheMedia();
+  for (size_t n : {1u, 300u}) {
+    const Bytes data(n, 0x42);
+    WriteSeed(dir, "user_" + std::to_string(n), Sign(m.user, data));
+    WriteSeed(dir, "peer_" + std::to_string(n), Sign(m.peer, data));
+  }
+}
+
+void PublicKeySeeds(const std::string& dir) {
+  Media& m = TheMedia();
+  WriteSeed(dir, "user_pub", ReadFile(m.Path("user/self.pub")));
+  WriteSeed(dir, "peer_pub", ReadFile(m.Path("peer/self.pub")));
+}
+
+void SecretKeySeeds(const std::string& dir) {
+  Media& m = TheMedia();
+  WriteSeed(dir, "user_sec", ReadFile(m.Path("user/self.sec")));
+  WriteSeed(dir, "peer_sec", ReadFile(m.Path("peer/self.sec")));
+}
+
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -42,6 +42,15 @@ void Configure(DizoraEngine engine, const std::string& dir);
 void MaybeWriteSeeds(void (*make)(const std::string& dir));
 void WriteSeed(const std::string& dir, const std::string& name, const Bytes& bytes);
 
+// Seed makers of targets that read the same objects: encrypted blocks (for
+// the user; 1 and 2 recipients), signed data (AddSign), signature blocks
+// (SignData), the media's public-key and secret-key files.
+void EncryptedBlockSeeds(const std::string& dir);
+void SignedDataSeeds(const std::string& dir);
+void SignatureSeeds(const std::string& dir);
+void PublicKeySeeds(const std::string& dir);
+void SecretKeySeeds(const std::string& dir);
+
 // Objects made with the media, for seeds.
 Bytes Encrypt(DizoraEngine from, const char* recipients, const Bytes& data);
 Bytes Sign(DizoraEngine engine, const Bytes& data);

@@ -5,17 +5,8 @@
 
 using namespace dzfuzz;
 
-static void Seeds(const std::string& dir) {
-  Media& m = TheMedia();
-  for (size_t n : {0u, 1u, 64u, 1000u}) {
-    const Bytes data(n, static_cast<uint8_t>(n + 1));
-    WriteSeed(dir, "peer_to_user_" + std::to_string(n), Encrypt(m.peer, kUser, data));
-    WriteSeed(dir, "user_to_both_" + std::to_string(n), Encrypt(m.user, "Fuzz U;Fuzz P", data));
-  }
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  MaybeWriteSeeds(Seeds);
+  MaybeWriteSeeds(EncryptedBlockSeeds);
   TheMedia();
   return 0;
 }

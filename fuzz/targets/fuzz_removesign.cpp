@@ -5,17 +5,8 @@
 
 using namespace dzfuzz;
 
-static void Seeds(const std::string& dir) {
-  Media& m = TheMedia();
-  for (size_t n : {1u, 7u, 500u}) {  // the engine refuses to sign empty data (-4)
-    const Bytes data(n, 0x17);
-    WriteSeed(dir, "user_" + std::to_string(n), SignedBuffer(m.user, data));
-    WriteSeed(dir, "peer_" + std::to_string(n), SignedBuffer(m.peer, data));
-  }
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  MaybeWriteSeeds(Seeds);
+  MaybeWriteSeeds(SignedDataSeeds);
   TheMedia();
   return 0;
 }

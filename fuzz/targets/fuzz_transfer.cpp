@@ -31,12 +31,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-// Everything under the scratch directory must be one of the media's files,
-// a file in a correspondents' directory or a file in out/.
+// Everything under the scratch directory must be one of the media's files
+// (a medium's lock file included: it stays once made), a file in a
+// correspondents' directory or a file in out/. An intent record left behind
+// would be a change half done.
 static void CheckScratch(Media& m) {
   const std::set<std::string> fixed = {"user", "peer", "out", "user/self.pub", "user/self.sec",
                                        "user/ABONENTS", "user/CA", "peer/self.pub", "peer/self.sec",
-                                       "peer/ABONENTS", "peer/CA", "peer/ABONENTS/user.pub"};
+                                       "peer/ABONENTS", "peer/CA", "peer/ABONENTS/user.pub",
+                                       "user/.dizora.lock", "peer/.dizora.lock"};
   for (const auto& entry : fs::recursive_directory_iterator(m.scratch)) {
     const std::string rel = fs::relative(entry.path(), m.scratch).string();
     if (fixed.count(rel)) continue;

@@ -415,9 +415,10 @@ class TCryptoC_DLL : public TCrypto_DLL {
                              int32_t keyRequestTimeout, int32_t lastOpTimeout, uint8_t* key);
   // Derives the public keys of the secret keys (signature key at
   // kSignKeyOffset, exchange key at kExchangeKeyOffset, as loaded) and
-  // compares them with the keys of a public-key record (`publicKeys` points
-  // at its signature public key): 0, or -12 when they do not belong together.
-  int32_t CheckKeyPair(int32_t algorithm, const uint8_t* secretKeys, const uint8_t* publicKeys);
+  // compares them with the signature and exchange public keys of a
+  // public-key record: 0, or -12 when they do not belong together.
+  int32_t CheckKeyPair(int32_t algorithm, const uint8_t* secretKeys, const uint8_t* signaturePublicKey,
+                       const uint8_t* exchangePublicKey);
   // The signature public key of a 32-byte secret key (128 or 100 bytes out).
   int32_t DeriveSignaturePublicKey(int32_t algorithm, const uint8_t* secretKey, uint8_t* publicKey);
   // The 128-byte exchange public key of a 128-byte exchange secret key.

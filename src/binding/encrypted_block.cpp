@@ -3,9 +3,7 @@
 // shared with that recipient (the hash of their Diffie-Hellman secret). Every
 // encryption carries a GOST 28147-89 MAC of its plaintext.
 //
-// Block: count N, method, sender UID + 0, N entries (UID + 0, IV, MAC,
-// encrypted data key), data IV, data MAC, ciphertext. Integers are 32-bit
-// little-endian.
+// Block layout: binding/formats.h.
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "binding/crypto_c_dll.h"
+#include "binding/formats.h"
 #include "support/fileutils.h"
 #include "support/secure.h"
 
@@ -22,10 +21,10 @@ namespace dizora {
 namespace {
 
 using namespace rurov;
+using formats::kBlockHeaderSize;
+using formats::kDataFieldsSize;
+using formats::kEntryFieldsSize;
 
-constexpr int64_t kHeaderSize = 8;                                       // N and the method
-constexpr int64_t kEntryFieldsSize = kIvSize + kMacSize + kDataKeySize;  // after an entry's UID
-constexpr int64_t kDataFieldsSize = kIvSize + kMacSize;                  // before the ciphertext
 constexpr int32_t kModeDecryptOffset = 2;  // a stored method m is decrypted with mode m + 2
 
 // A wiped heap buffer of `size` bytes; false when the memory cannot be obtained.
@@ -41,26 +40,6 @@ bool Obtain(support::SecureBuffer& buffer, size_t size) noexcept {
 // Compares two MACs in constant time (no early exit), so the time taken
 // tells nothing about where they differ.
 bool SameMac(const uint8_t* a, const uint8_t* b) noexcept { return support::ConstantTimeEqual(a, b, kMacSize); }
-
-// Length of the zero-terminated text at `offset` of a block of `end` bytes,
-// or -1 when it is not terminated inside the block.
-int64_t TerminatedLength(const uint8_t* block, int64_t offset, int64_t end) noexcept {
-  if (offset < 0 || offset >= end) return -1;
-  const void* zero = std::memchr(block + offset, 0, static_cast<size_t>(end - offset));
-  return zero == nullptr ? -1 : static_cast<const uint8_t*>(zero) - (block + offset);
-}
-
-// Offset just past `count` recipient entries that start at `offset`, or -1
-// when an entry is not terminated or passes the end of the block.
-int64_t SkipEntries(const uint8_t* block, int64_t offset, int64_t count, int64_t end) noexcept {
-  for (int64_t i = 0; i < count; ++i) {
-    const int64_t uidLength = TerminatedLength(block, offset, end);
-    if (uidLength < 0) return -1;
-    offset += uidLength + 1 + kEntryFieldsSize;
-    if (offset > end) return -1;
-  }
-  return offset;
-}
 
 // The library calls of one cipher mode.
 struct TCipherCalls {
@@ -89,8 +68,8 @@ int32_t RunCipher(const TCipherCalls& calls, const TParameterBlock& params, TLib
 }  // namespace
 
 int32_t TCryptoC_DLL::GetMaxEncryptAddition(int32_t recipients) {
-  constexpr int64_t kPerEntry = kMaxUIDLength + 1 + kEntryFieldsSize;                  // 303
-  constexpr int64_t kFixed = kHeaderSize + kMaxUIDLength + 1 + kDataFieldsSize;        // 279
+  constexpr int64_t kPerEntry = kMaxUIDLength + 1 + kEntryFieldsSize;                // 303
+  constexpr int64_t kFixed = kBlockHeaderSize + kMaxUIDLength + 1 + kDataFieldsSize;  // 279
   const int64_t total = kPerEntry * std::max<int64_t>(recipients, 0) + kFixed;
   return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
 }
@@ -251,7 +230,7 @@ int32_t TCryptoC_DLL::EncryptForRecipients(uint8_t* data, int32_t& length, int32
   if (recipients.empty()) return DZ_E_EMPTY_UID;
   // The block is sized from the actual list: every entry holds its UID in full.
   const auto ownLength = static_cast<int64_t>(ownUID.size());
-  int64_t blockSize = kHeaderSize + ownLength + 1 + kDataFieldsSize + length;
+  int64_t blockSize = kBlockHeaderSize + ownLength + 1 + kDataFieldsSize + length;
   for (const std::string& uid : recipients) {
     if (uid.size() > static_cast<size_t>(kMaxUIDLength)) return DZ_E_EMPTY_UID;
     blockSize += static_cast<int64_t>(uid.size()) + 1 + kEntryFieldsSize;
@@ -272,8 +251,8 @@ int32_t TCryptoC_DLL::EncryptForRecipients(uint8_t* data, int32_t& length, int32
   uint8_t* out = block.data();
   WriteInt32LE(out, static_cast<int32_t>(recipients.size()));
   WriteInt32LE(out + 4, method);
-  std::memcpy(out + kHeaderSize, ownUID.c_str(), static_cast<size_t>(ownLength) + 1);
-  int64_t pos = kHeaderSize + ownLength + 1;
+  std::memcpy(out + kBlockHeaderSize, ownUID.c_str(), static_cast<size_t>(ownLength) + 1);
+  int64_t pos = kBlockHeaderSize + ownLength + 1;
 
   for (const std::string& uid : recipients) {
     result = MutualKeyWith(uid, ownSecret.data(), epoch, mutualKey.data(), publicKeyPath, secretKeyPath,
@@ -308,41 +287,16 @@ int32_t TCryptoC_DLL::DecryptData(uint8_t* data, int32_t& length, const std::str
   int32_t result = ReadOwnerUID(publicKeyPath, secretKeyPath, ownUID, nullptr);
   if (result != DZ_OK) return result;
 
-  // Header and sender.
-  const int64_t end = length;
-  if (end < kHeaderSize) return DZ_E_BAD_ARGUMENT;
-  const int64_t count = ReadInt32LE(data);
-  const int32_t method = ReadInt32LE(data + 4);
-  const int64_t senderLength = TerminatedLength(data, kHeaderSize, end);
-  if (senderLength < 0) return DZ_E_BAD_ARGUMENT;
-  const std::string sender(reinterpret_cast<const char*>(data + kHeaderSize),
-                           static_cast<size_t>(senderLength));
-
   // The entry that carries the own UID, compared byte for byte.
-  const std::string_view own(ownUID);
-  int64_t pos = kHeaderSize + senderLength + 1;
-  int64_t index = 0;
-  int64_t fields = -1;  // offset of the own entry's IV
-  for (; index < count; ++index) {
-    const int64_t uidLength = TerminatedLength(data, pos, end);
-    if (uidLength < 0) return DZ_E_BAD_ARGUMENT;
-    const std::string_view uid(reinterpret_cast<const char*>(data + pos),
-                               static_cast<size_t>(uidLength));
-    pos += uidLength + 1;
-    if (uid == own) {
-      fields = pos;
-      break;
-    }
-    pos += kEntryFieldsSize;
-    if (pos > end) return DZ_E_BAD_ARGUMENT;
-  }
-  if (fields < 0) return DZ_E_NOT_RECIPIENT;
-  if (fields + kEntryFieldsSize > end) return DZ_E_BAD_ARGUMENT;
+  const auto block = formats::ParseEncryptedBlock(support::BytesAt(data, length), ownUID);
+  if (!block) return DZ_E_BAD_ARGUMENT;
+  if (!block->own) return DZ_E_NOT_RECIPIENT;
+  const std::string sender(block->header.sender);
+  const int32_t method = block->header.method;
   uint8_t entryIv[kIvSize];
   uint8_t entryMac[kMacSize];
-  std::memcpy(entryIv, data + fields, kIvSize);
-  std::memcpy(entryMac, data + fields + kIvSize, kMacSize);
-  const uint8_t* encryptedKey = data + fields + kIvSize + kMacSize;
+  std::memcpy(entryIv, block->own->iv.data(), kIvSize);
+  std::memcpy(entryMac, block->own->mac.data(), kMacSize);
 
   // The data key, under the mutual key with the sender.
   support::SecureBuffer dataKey;
@@ -352,24 +306,23 @@ int32_t TCryptoC_DLL::DecryptData(uint8_t* data, int32_t& length, const std::str
                         caDir, keyRequestTimeout, lastOpTimeout);
   if (result != DZ_OK) return result;
   if (method != 0 && method != 1) return DZ_E_CRYPT_MODE;
-  result = CryptWithMac(encryptedKey, dataKey.data(), kDataKeySize, mutualKey.data(), entryIv,
+  result = CryptWithMac(block->own->key.data(), dataKey.data(), kDataKeySize, mutualKey.data(), entryIv,
                         entryMac, method + kModeDecryptOffset);
   if (result != DZ_OK) return result;
   mutualKey.Reset();
 
   // The data: past the remaining entries, IV, MAC and the ciphertext.
-  pos = SkipEntries(data, fields + kEntryFieldsSize, count - index - 1, end);
-  if (pos < 0 || pos + kDataFieldsSize > end) return DZ_E_BAD_ARGUMENT;
+  if (!block->data) return DZ_E_BAD_ARGUMENT;
   uint8_t dataIv[kIvSize];
   uint8_t dataMac[kMacSize];
-  std::memcpy(dataIv, data + pos, kIvSize);
-  std::memcpy(dataMac, data + pos + kIvSize, kMacSize);
-  const int64_t cipherOffset = pos + kDataFieldsSize;
-  const int64_t plainLength = end - cipherOffset;
+  std::memcpy(dataIv, block->data->iv.data(), kIvSize);
+  std::memcpy(dataMac, block->data->mac.data(), kMacSize);
+  const uint8_t* ciphertext = block->data->ciphertext.data();
+  const auto plainLength = static_cast<int64_t>(block->data->ciphertext.size());
 
   support::SecureBuffer plain;
   if (plainLength > 0 && !Obtain(plain, static_cast<size_t>(plainLength))) return DZ_E_NO_MEMORY;
-  result = CryptWithMac(data + cipherOffset, plain.data(), static_cast<int32_t>(plainLength),
+  result = CryptWithMac(ciphertext, plain.data(), static_cast<int32_t>(plainLength),
                         dataKey.data(), dataIv, dataMac, method + kModeDecryptOffset);
   if (result != DZ_OK) return result;
 

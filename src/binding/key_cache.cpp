@@ -5,6 +5,7 @@
 #include <new>
 
 #include "binding/crypto_c_dll.h"
+#include "binding/formats.h"
 #include "platform/fs.h"
 #include "support/fileutils.h"
 
@@ -14,29 +15,6 @@ namespace {
 
 constexpr const char* kPublicKeySuffix = "pub";
 constexpr const char* kNumberedMask = "pk*.pub";
-
-// Length of the zero-terminated UID at the start of `record`, or -1 when the
-// record holds no zero byte.
-int64_t RecordUIDLength(const uint8_t* record, int32_t length) {
-  if (length <= 0) return -1;
-  const void* zero = std::memchr(record, 0, static_cast<size_t>(length));
-  if (zero == nullptr) return -1;
-  return static_cast<const uint8_t*>(zero) - record;
-}
-
-// The algorithm word after a UID of `uidLength` characters, or kNoAlgorithm
-// when the record ends before it.
-int32_t RecordAlgorithm(const uint8_t* record, int32_t length, int64_t uidLength) {
-  if (uidLength + 1 + rurov::kAlgorithmWordSize > length) return rurov::kNoAlgorithm;
-  return rurov::ReadInt32LE(record + uidLength + 1);
-}
-
-// Signature public-key size of an algorithm: 128, 100, or 0 for an unknown one.
-int32_t SignatureKeySize(int32_t algorithm) {
-  if (algorithm == rurov::kGost1994) return rurov::kPublicKey1994Size;
-  if (algorithm == rurov::kGost2001) return rurov::kPublicKey2001Size;
-  return 0;
-}
 
 // Whether the record stored in `node` is byte for byte `record`.
 bool SameRecord(const TCryptoC_CashNode& node, const uint8_t* record, int32_t length) {
@@ -73,15 +51,6 @@ bool IsOwnKeyEntry(const TCryptoC_KeyCache& cache, const std::string& uid, const
 
 }  // namespace
 
-bool rurov::IsPublicKeyRecord(const uint8_t* record, int32_t length) noexcept {
-  if (record == nullptr || length <= 0) return false;
-  const int64_t uidLength = RecordUIDLength(record, length);
-  if (uidLength < 1 || uidLength > kMaxUIDLength) return false;
-  const int32_t signatureSize = SignatureKeySize(RecordAlgorithm(record, length, uidLength));
-  if (signatureSize == 0) return false;
-  return length == uidLength + 1 + kAlgorithmWordSize + signatureSize + kExchangeKeySize;
-}
-
 bool rurov::IsPublicKeyRecordFile(const std::string& path) noexcept {
   std::array<uint8_t, kMaxPublicKeyFileSize> record{};
   int32_t length = kMaxPublicKeyFileSize;
@@ -97,10 +66,10 @@ int32_t TCryptoC_DLL::LoadPublicKeyFile(const std::string& fileName, TCryptoC_Ca
   node.RecordLength = size;
   node.HasMutualKey = false;
   support::WipeMemory(node.MutualKey.data(), node.MutualKey.size());
-  const int64_t uidLength = RecordUIDLength(node.Record.data(), size);
-  if (uidLength < 0) return DZ_E_PUBLIC_KEY;
-  uid.assign(reinterpret_cast<const char*>(node.Record.data()), static_cast<size_t>(uidLength));
-  node.Algorithm = RecordAlgorithm(node.Record.data(), size, uidLength);
+  const auto head = formats::ParseRecordHead(support::BytesAt(node.Record.data(), size));
+  if (!head) return DZ_E_PUBLIC_KEY;
+  uid.assign(head->uid);
+  node.Algorithm = head->algorithm.value_or(rurov::kNoAlgorithm);
   return DZ_OK;
 }
 
@@ -168,21 +137,11 @@ int32_t TCryptoC_DLL::GetPublicKey(const std::string& publicKeyPath,
     if (entry == nullptr) return DZ_E_PUBLIC_KEY;
 
     const TCryptoC_CashNode& node = *entry->Node;
-    const int64_t uidLength = RecordUIDLength(node.Record.data(), node.RecordLength);
-    if (uidLength < 0) return DZ_E_PUBLIC_KEY;
-    const int32_t recordAlgorithm = RecordAlgorithm(node.Record.data(), node.RecordLength, uidLength);
-    if (uidLength + 1 + rurov::kAlgorithmWordSize > node.RecordLength) return DZ_E_PUBLIC_KEY;
-    const int32_t signatureSize = SignatureKeySize(recordAlgorithm);
-    const int64_t rest = static_cast<int64_t>(node.RecordLength) - uidLength - 1 - rurov::kAlgorithmWordSize -
-                         rurov::kExchangeKeySize;
-    if (rest != signatureSize) return DZ_E_PUBLIC_KEY;
-
-    const uint8_t* signatureKey = node.Record.data() + uidLength + 1 + rurov::kAlgorithmWordSize;
-    if (wantExchangeKey)
-      std::memcpy(key, signatureKey + signatureSize, rurov::kExchangeKeySize);
-    else
-      std::memcpy(key, signatureKey, static_cast<size_t>(signatureSize));
-    algorithm = recordAlgorithm;
+    const auto record = formats::ParseRecordKeys(support::BytesAt(node.Record.data(), node.RecordLength));
+    if (!record) return DZ_E_PUBLIC_KEY;
+    const formats::ByteSpan wanted = wantExchangeKey ? record->exchangeKey : record->signatureKey;
+    std::memcpy(key, wanted.data(), wanted.size());
+    algorithm = record->algorithm;
     return DZ_OK;
   });
 }
@@ -264,8 +223,9 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
                                              int32_t recordLength, const std::string* transferSigner,
                                              std::string* storedFile) {
   if (record == nullptr) return DZ_E_BAD_ARGUMENT;
-  if (!rurov::IsPublicKeyRecord(record, recordLength)) return DZ_E_PUBLIC_KEY;
-  const std::string uid(reinterpret_cast<const char*>(record));
+  const auto parsed = formats::ParsePublicKeyRecord(support::BytesAt(record, recordLength));
+  if (!parsed) return DZ_E_PUBLIC_KEY;
+  const std::string uid(parsed->uid);
 
   // The whole include holds the medium: the names chosen below stay free.
   const TMediumAccess medium(*this, TMediumAccess::Mode::kExclusive);
@@ -312,7 +272,7 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
   node->RecordLength = recordLength;
   node->HasMutualKey = false;
   std::memcpy(node->Record.data(), record, static_cast<size_t>(recordLength));
-  node->Algorithm = RecordAlgorithm(record, recordLength, static_cast<int64_t>(uid.size()));
+  node->Algorithm = parsed->algorithm;
   KeyCache->Append(uid, std::move(node));
   if (storedFile != nullptr) *storedFile = placement.placedAt;
   return DZ_OK;

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "binding/crypto_c_dll.h"
+#include "binding/formats.h"
 #include "platform/clock.h"
 #include "support/fileutils.h"
 #include "support/secure.h"
@@ -26,32 +27,25 @@ bool WithinTimeout(double since, int32_t timeoutSeconds) {
   return std::fabs(elapsed) <= static_cast<long double>(timeoutSeconds) * rurov::kDaysPerSecond;
 }
 
-// Length of the zero-terminated UID at the start of `record` (`size` bytes), or
-// -1 when no zero byte lies among its first kUIDBufferSize bytes.
-int32_t TerminatedUIDLength(const uint8_t* record, int32_t size) {
-  const int32_t limit = size < rurov::kUIDBufferSize ? size : rurov::kUIDBufferSize;
-  const void* zero = std::memchr(record, 0, static_cast<size_t>(limit));
-  if (zero == nullptr) return -1;
-  return static_cast<int32_t>(static_cast<const uint8_t*>(zero) - record);
-}
-
-// Reads the user's public-key file into `record`: `uid` gets its UID and
-// `keysAt` the offset of its signature public key. -11 for a missing, short
-// or long file or a bad UID, -12 for an algorithm other than `algorithm`.
+// Reads the user's public-key file into `file`; `uid` gets its UID and `keys`
+// its keys (views into `file`). -11 for a missing, short or long file or a
+// bad UID, -12 for an algorithm other than `algorithm`.
 int32_t ReadOwnPublicKey(const std::string& path, int32_t algorithm,
-                         std::array<uint8_t, rurov::kMaxPublicKeyFileSize>& record, std::string& uid,
-                         int32_t& keysAt) {
+                         std::array<uint8_t, rurov::kMaxPublicKeyFileSize>& file, std::string& uid,
+                         formats::TPublicKeyRecord& keys) {
   int32_t size = rurov::kMaxPublicKeyFileSize;
-  if (!support::ReadWholeFile(path, record.data(), size)) return DZ_E_PUBLIC_KEY;
-  const int32_t uidLength = TerminatedUIDLength(record.data(), size);
-  if (uidLength <= 0) return DZ_E_PUBLIC_KEY;
-  uid.assign(reinterpret_cast<const char*>(record.data()), static_cast<size_t>(uidLength));
-  keysAt = uidLength + 1 + rurov::kAlgorithmWordSize;
-  if (size < keysAt) return DZ_E_PUBLIC_KEY;
-  if (rurov::ReadInt32LE(record.data() + uidLength + 1) != algorithm) return DZ_E_KEY_MISMATCH;
-  const int32_t signatureKeySize =
-      algorithm == rurov::kGost1994 ? rurov::kPublicKey1994Size : rurov::kPublicKey2001Size;
-  return size == keysAt + signatureKeySize + rurov::kExchangeKeySize ? DZ_OK : DZ_E_PUBLIC_KEY;
+  if (!support::ReadWholeFile(path, file.data(), size)) return DZ_E_PUBLIC_KEY;
+  const formats::ByteSpan bytes = support::BytesAt(file.data(), size);
+  const auto owner = formats::ParseRecordUID(bytes);
+  if (!owner) return DZ_E_PUBLIC_KEY;
+  uid.assign(*owner);
+  const auto head = formats::ParseRecordHead(bytes);
+  if (!head || !head->algorithm) return DZ_E_PUBLIC_KEY;
+  if (*head->algorithm != algorithm) return DZ_E_KEY_MISMATCH;
+  const auto record = formats::ParseRecordKeys(bytes);
+  if (!record) return DZ_E_PUBLIC_KEY;
+  keys = *record;
+  return DZ_OK;
 }
 
 }  // namespace
@@ -68,28 +62,26 @@ int32_t TCryptoC_DLL::LoadKeyFiles(const std::string& publicKeyPath,
 
     int32_t size = rurov::kSecretKeyFileSize;
     if (!support::ReadWholeFile(secretKeyPath, SecretKey->data(), size)) return DZ_E_SECRET_KEY;
-    if (size != rurov::kSecretKeyFileSize) return DZ_E_SECRET_KEY;
-    KeyAlgorithm = rurov::ReadInt32LE(SecretKey->data());
-    if (KeyAlgorithm != rurov::kGost1994 && KeyAlgorithm != rurov::kGost2001) return DZ_E_SECRET_KEY;
+    const auto secret = formats::ParseSecretKeyFile(support::BytesAt(SecretKey->data(), size));
+    if (!secret) return DZ_E_SECRET_KEY;
+    KeyAlgorithm = secret->algorithm;
 
-    // Drop the algorithm word: signature key at 0, exchange key at 32.
+    // Drop the algorithm word, in place: signature key at 0, exchange key at 32.
     uint8_t* block = SecretKey->data();
-    std::memmove(block, block + rurov::kAlgorithmWordSize,
-                 rurov::kSecretKeyFileSize - rurov::kAlgorithmWordSize);
+    std::memmove(block + rurov::kSignKeyOffset, secret->signatureKey.data(), secret->signatureKey.size());
+    std::memmove(block + rurov::kExchangeKeyOffset, secret->exchangeKey.data(), secret->exchangeKey.size());
     support::WipeMemory(block + rurov::kSecretKeyFileSize - rurov::kAlgorithmWordSize,
                         rurov::kAlgorithmWordSize);
 
-    std::array<uint8_t, rurov::kMaxPublicKeyFileSize> record{};
-    int32_t keysAt = 0;
-    const int32_t read = ReadOwnPublicKey(publicKeyPath, KeyAlgorithm, record, OwnerUID, keysAt);
+    std::array<uint8_t, rurov::kMaxPublicKeyFileSize> file{};
+    formats::TPublicKeyRecord record;
+    const int32_t read = ReadOwnPublicKey(publicKeyPath, KeyAlgorithm, file, OwnerUID, record);
     if (read != DZ_OK) return read;
     // The secret key must be the one of this public key: checked once per
     // load, so that a wrong key never signs or decrypts.
-    const int32_t paired = CheckKeyPair(KeyAlgorithm, block, record.data() + keysAt);
+    const int32_t paired = CheckKeyPair(KeyAlgorithm, block, record.signatureKey.data(), record.exchangeKey.data());
     if (paired != DZ_OK) return paired;
-    const int32_t signatureKeySize =
-        KeyAlgorithm == rurov::kGost1994 ? rurov::kPublicKey1994Size : rurov::kPublicKey2001Size;
-    NoteOwnExchangeKey(record.data() + keysAt + signatureKeySize);
+    NoteOwnExchangeKey(record.exchangeKey.data());
 
     // Keep the signature key only masked: stored word = key word - mask word.
     const int32_t random = RandomFill(KeyMask->data(), rurov::kKeyMaskSize);
@@ -229,9 +221,10 @@ int32_t TCryptoC_DLL::ReadOwnerUID(const std::string& publicKeyPath,
     TGuard guard(KeyLock);
     if (!support::ReadWholeFile(publicKeyPath, record.data(), size)) return DZ_E_PUBLIC_KEY;
   }
-  const int32_t uidLength = TerminatedUIDLength(record.data(), size);
-  if (uidLength <= 0) return DZ_E_PUBLIC_KEY;
-  std::memcpy(buffer, record.data(), static_cast<size_t>(uidLength) + 1);
+  const auto owner = formats::ParseRecordUID(support::BytesAt(record.data(), size));
+  if (!owner) return DZ_E_PUBLIC_KEY;
+  std::memcpy(buffer, owner->data(), owner->size());
+  buffer[owner->size()] = '\0';
   return DZ_OK;
 }
 

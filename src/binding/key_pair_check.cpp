@@ -56,19 +56,19 @@ int32_t TCryptoC_DLL::DeriveExchangePublicKey(const uint8_t* secretKey, uint8_t*
   return RuroV_LDH_PKA_get_public_key(ctx.get(), publicKey, &length);
 }
 
-int32_t TCryptoC_DLL::CheckKeyPair(int32_t algorithm, const uint8_t* secretKeys, const uint8_t* publicKeys) {
-  const bool gost1994 = algorithm == kGost1994;
-  const int32_t signatureField = gost1994 ? kPublicKey1994Size : kPublicKey2001Size;
-  const int32_t compared = gost1994 ? kPublicKey1994Size : kCompared2001Size;
+int32_t TCryptoC_DLL::CheckKeyPair(int32_t algorithm, const uint8_t* secretKeys, const uint8_t* signaturePublicKey,
+                                   const uint8_t* exchangePublicKey) {
+  const int32_t compared = algorithm == kGost1994 ? kPublicKey1994Size : kCompared2001Size;
 
   uint8_t derived[kPublicKey1994Size] = {};
   int32_t result = DeriveSignaturePublicKey(algorithm, secretKeys + kSignKeyOffset, derived);
   if (result != DZ_OK) return result;
-  if (!support::ConstantTimeEqual(derived, publicKeys, static_cast<size_t>(compared))) return DZ_E_KEY_MISMATCH;
+  if (!support::ConstantTimeEqual(derived, signaturePublicKey, static_cast<size_t>(compared)))
+    return DZ_E_KEY_MISMATCH;
 
   result = DeriveExchangePublicKey(secretKeys + kExchangeKeyOffset, derived);
   if (result != DZ_OK) return result;
-  if (!support::ConstantTimeEqual(derived, publicKeys + signatureField, kExchangeKeySize)) return DZ_E_KEY_MISMATCH;
+  if (!support::ConstantTimeEqual(derived, exchangePublicKey, kExchangeKeySize)) return DZ_E_KEY_MISMATCH;
   return DZ_OK;
 }
 

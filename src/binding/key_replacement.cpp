@@ -1,6 +1,7 @@
 // TCryptoC_DLL: installation of a regenerated key pair in place of the current
 // one, keeping the previous pair as "old.sec" and "old.pub".
 #include "binding/crypto_c_dll.h"
+#include "binding/formats.h"
 #include "platform/fs.h"
 #include "platform/path_style.h"
 #include "support/fileutils.h"
@@ -43,14 +44,13 @@ int32_t TCryptoC_DLL::ReplaceKeyFiles(const std::string& publicKeyPath,
   // lie on another file system, and the pair is checked before anything moves.
   std::array<uint8_t, rurov::kMaxPublicKeyFileSize> newPublic{};
   int32_t newPublicLength = rurov::kMaxPublicKeyFileSize;
-  if (!support::ReadWholeFile(newPublicKeyPath, newPublic.data(), newPublicLength) ||
-      !rurov::IsPublicKeyRecord(newPublic.data(), newPublicLength))
-    return DZ_E_PUBLIC_KEY_FILE;
+  if (!support::ReadWholeFile(newPublicKeyPath, newPublic.data(), newPublicLength)) return DZ_E_PUBLIC_KEY_FILE;
+  const auto record = formats::ParsePublicKeyRecord(support::BytesAt(newPublic.data(), newPublicLength));
+  if (!record) return DZ_E_PUBLIC_KEY_FILE;
   const int32_t algorithm = rurov::ReadInt32LE(newSecretKey);
-  const size_t keysAt = RecordUID(newPublic.data()).size() + 1 + rurov::kAlgorithmWordSize;
-  if (algorithm != rurov::ReadInt32LE(newPublic.data() + keysAt - rurov::kAlgorithmWordSize))
-    return DZ_E_KEY_MISMATCH;
-  const int32_t paired = CheckKeyPair(algorithm, newSecretKey + rurov::kAlgorithmWordSize, newPublic.data() + keysAt);
+  if (algorithm != record->algorithm) return DZ_E_KEY_MISMATCH;
+  const int32_t paired = CheckKeyPair(algorithm, newSecretKey + rurov::kAlgorithmWordSize, record->signatureKey.data(),
+                                      record->exchangeKey.data());
   if (paired != DZ_OK) return paired;
 
   const std::string directory = support::AppendPathDelimiter(DirectoryOf(secretKeyPath));

@@ -1,32 +1,15 @@
 // TCryptoC_DLL: verification of a signature block against the signer's
 // signature public key from the public-key cache.
-#include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "binding/crypto_c_dll.h"
+#include "binding/formats.h"
 
 namespace dizora {
 
 namespace {
 
 using namespace rurov;
-
-// Length of the signer's UID at the start of a block of `blockLength` bytes,
-// or -1 when the block is not a well-formed signature block: no UID, a UID of
-// more than 254 characters, or a signature value other than exactly 64 bytes
-// (the library always reads 64 bytes from the value). Never reads past the block.
-int64_t CheckSignatureBlock(const uint8_t* block, int32_t blockLength) {
-  if (block == nullptr || blockLength <= 0) return -1;
-  const size_t scan = std::min<size_t>(static_cast<size_t>(blockLength), kUIDBufferSize);
-  const void* terminator = std::memchr(block, 0, scan);
-  if (terminator == nullptr) return -1;
-  const int64_t uidLength = static_cast<const uint8_t*>(terminator) - block;
-  if (uidLength == 0 || uidLength > kMaxUIDLength) return -1;
-  const int64_t valueLength = static_cast<int64_t>(blockLength) - uidLength - 1;
-  if (valueLength != kSignatureValueSize) return -1;
-  return uidLength;
-}
 
 // The verify calls of one algorithm.
 struct TVerifyCalls {
@@ -71,11 +54,10 @@ int32_t TCryptoC_DLL::VerifySignature(const uint8_t* data, int32_t length,
                                       const std::string& caDir, int32_t keyRequestTimeout,
                                       int32_t lastOpTimeout) {
   if (data == nullptr) return DZ_E_BAD_ARGUMENT;
-  const int64_t uidLength = CheckSignatureBlock(signatureBlock, signatureLength);
-  if (uidLength < 0) return DZ_E_SIGNATURE_FORMAT;
+  const auto block = formats::ParseSignatureBlock(support::BytesAt(signatureBlock, signatureLength));
+  if (!block) return DZ_E_SIGNATURE_FORMAT;
 
-  const std::string uid(reinterpret_cast<const char*>(signatureBlock),
-                        static_cast<size_t>(uidLength));
+  const std::string uid(block->uid);
   signerUID = uid;
 
   uint8_t hash[kHashSize] = {};
@@ -88,7 +70,7 @@ int32_t TCryptoC_DLL::VerifySignature(const uint8_t* data, int32_t length,
                         lastOpTimeout, uid, false, publicKey, algorithm);
   if (result != DZ_OK) return result;
 
-  const uint8_t* value = signatureBlock + uidLength + 1;
+  const uint8_t* value = block->value.data();
   // Its result code is not examined: a failed digest stays zero and does not match.
   uint8_t legacyDigest[kHashSize] = {};
   auto legacy = [&]() -> const uint8_t* {

@@ -148,18 +148,15 @@ class TCryptoCEngine : public TCryptoEngine {
   int32_t RemoteGenerateFinish(intptr_t unused) override;
   int32_t RemoteGenerateFinishEx(const char* transfer, int32_t* state) override;
 
-  // The 776-byte transfer record: the file name (256 bytes, zero-terminated),
-  // the public-key record's length B (32-bit little-endian) and the record.
+  // What an opened transfer carries (layout: engine/transfer_format.h): the
+  // file name the sender chose and the public-key record.
   struct TTransferRecord {
-    static constexpr int32_t kSize = 776;
-    static constexpr int32_t kNameSize = 256;
-    static constexpr int32_t kLengthOffset = 256;
-    static constexpr int32_t kRecordOffset = 260;
-    std::array<uint8_t, kSize> Bytes{};
+    std::string FileName;
+    std::vector<uint8_t> RecordBytes;
 
-    std::string Name() const;
-    int32_t RecordLength() const;
-    const uint8_t* Record() const { return Bytes.data() + kRecordOffset; }
+    const std::string& Name() const { return FileName; }
+    int32_t RecordLength() const { return static_cast<int32_t>(RecordBytes.size()); }
+    const uint8_t* Record() const { return RecordBytes.data(); }
   };
 
  protected:
@@ -171,8 +168,8 @@ class TCryptoCEngine : public TCryptoEngine {
   int32_t PrepareTransferByBuffer(const uint8_t* record, int32_t length, const char* name,
                                   char* transfer);
   // Decodes and verifies a transfer text (blanks and line breaks anywhere in
-  // it are skipped); the record in `block` is a public-key record followed
-  // by a zero byte. `signer` receives the UID that signed the transfer.
+  // it are skipped); the record in `block` is a public-key record. `signer`
+  // receives the UID that signed the transfer.
   int32_t GetPublicKeyBlockByTransfer(const char* transfer, TTransferRecord& block,
                                       std::string* signer = nullptr);
   // The text report of a public-key record.

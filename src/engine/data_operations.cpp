@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/binding_registry.h"
+#include "engine/transfer_format.h"
 #include "support/exceptions.h"
 #include "support/fileutils.h"
 #include "support/secure.h"
@@ -19,22 +20,10 @@ constexpr int32_t kSizeFailure = -1;
 
 constexpr int32_t kUIDLength = rurov::kMaxUIDLength;
 constexpr int32_t kRecipientsWhenUnlisted = 100;
-constexpr int32_t kTrailerSize = 4;
+constexpr int32_t kTrailerSize = formats::kSignedDataTrailerSize;
 
 const uint8_t* Bytes(const void* p) { return static_cast<const uint8_t*>(p); }
 uint8_t* Bytes(void* p) { return static_cast<uint8_t*>(p); }
-
-// The 32-bit little-endian integer at `p`.
-int32_t ReadLE32(const uint8_t* p) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
-  return static_cast<int32_t>(v);
-}
-
-void WriteLE32(uint8_t* p, int32_t value) {
-  auto v = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i, v >>= 8) p[i] = static_cast<uint8_t>(v & 0xFF);
-}
 
 // The growth of an encrypted block that GetMaxAdditionEx answers for the
 // caller's recipient argument: per listed recipient, or for 100 when the
@@ -189,7 +178,7 @@ int32_t TCryptoCEngine::AddSign(void* data, int32_t* size, intptr_t) {
       throw Exception("Signature block of unexpected size " + std::to_string(block_size));
     uint8_t* end = Bytes(data) + *size;
     std::memcpy(end, block.data(), static_cast<size_t>(block_size));
-    WriteLE32(end + block_size, *size);
+    rurov::WriteInt32LE(end + block_size, *size);
     *size += block_size + kTrailerSize;
     return DZ_OK;
   } catch (const std::exception& e) {
@@ -200,14 +189,12 @@ int32_t TCryptoCEngine::AddSign(void* data, int32_t* size, intptr_t) {
 int32_t TCryptoCEngine::RemoveSignature(void* data, int32_t* size, char* signer_uid) {
   if (data == nullptr || size == nullptr || signer_uid == nullptr || *size < 1) return DZ_E_BAD_ARGUMENT;
   try {
-    const int64_t total = *size;
-    if (total <= kTrailerSize) return DZ_E_SIGNATURE_FORMAT;
-    const int64_t n = ReadLE32(Bytes(data) + total - kTrailerSize);
-    if (n <= 0 || n + kTrailerSize >= total) return DZ_E_SIGNATURE_FORMAT;
-    const auto data_size = static_cast<int32_t>(n);
-    const auto block_size = static_cast<int32_t>(total - n - kTrailerSize);
+    const auto parts = formats::ParseSignedData(support::BytesAt(data, *size));
+    if (!parts) return DZ_E_SIGNATURE_FORMAT;
+    const auto data_size = static_cast<int32_t>(parts->data.size());
+    const auto block_size = static_cast<int32_t>(parts->signatureBlock.size());
     bool verified = false;
-    const int32_t r = VerifyBlock(data, data_size, Bytes(data) + data_size, block_size, signer_uid, verified);
+    const int32_t r = VerifyBlock(data, data_size, parts->signatureBlock.data(), block_size, signer_uid, verified);
     // Cut also when the verification failed, but not when it never ran (a
     // null UID buffer, a bad setting, no library) or could not run for want
     // of memory: the caller may try again on the same buffer.

@@ -4,13 +4,13 @@
 // A transfer is the base64 text of a 776-byte transfer record signed with the
 // user's key in the layout of AddSign: record, signature block, the 32-bit
 // length 776. Opening a transfer verifies that signature with RemoveSignature.
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "engine/binding_registry.h"
 #include "engine/crypto_c_engine.h"
+#include "engine/transfer_format.h"
 #include "binding/crypto_c_dll.h"
 #include "support/exceptions.h"
 #include "platform/fs.h"
@@ -77,21 +77,10 @@ std::string WithoutWhitespace(const char* text) {
 
 }  // namespace
 
-// ---- Transfer record ---------------------------------------------------------
-
-std::string TCryptoCEngine::TTransferRecord::Name() const {
-  const auto* begin = reinterpret_cast<const char*>(Bytes.data());
-  return std::string(begin, strnlen(begin, kNameSize));
-}
-
-int32_t TCryptoCEngine::TTransferRecord::RecordLength() const {
-  return rurov::ReadInt32LE(Bytes.data() + kLengthOffset);
-}
-
 // ---- Size queries ------------------------------------------------------------
 
 int32_t TCryptoCEngine::GetMaxPublicKeyTransferSize() {
-  return 2 * (GetMaxSignAddition() + TTransferRecord::kSize);
+  return 2 * (GetMaxSignAddition() + formats::kTransferRecordSize);
 }
 
 int32_t TCryptoCEngine::GetMaxReportSize() { return kReportSize; }
@@ -117,17 +106,15 @@ int32_t TCryptoCEngine::PrepareTransferByBuffer(const uint8_t* record, int32_t l
     if (!rurov::IsPublicKeyRecord(record, length)) return DZ_E_PUBLIC_KEY;
     support::SecureBuffer data;
     try {
-      data = support::SecureBuffer(static_cast<size_t>(TTransferRecord::kSize + GetMaxSignAddition()));
+      data = support::SecureBuffer(static_cast<size_t>(formats::kTransferRecordSize + GetMaxSignAddition()));
     } catch (const std::bad_alloc&) {
       return DZ_E_NO_MEMORY;
     }
-    const std::string fileName = name ? name : "";
-    std::memcpy(data.data(), fileName.data(),
-                std::min<size_t>(fileName.size(), TTransferRecord::kNameSize - 1));
-    rurov::WriteInt32LE(data.data() + TTransferRecord::kLengthOffset, length);
-    std::memcpy(data.data() + TTransferRecord::kRecordOffset, record, static_cast<size_t>(length));
+    if (!formats::WriteTransferRecord(name ? name : "", support::BytesAt(record, length),
+                                      data.span().first<formats::kTransferRecordSize>()))
+      return DZ_E_BAD_ARGUMENT;
 
-    int32_t size = TTransferRecord::kSize;
+    int32_t size = formats::kTransferRecordSize;
     const int32_t signedResult = AddSign(data.data(), &size, 0);
     if (signedResult != DZ_OK) return signedResult;
 
@@ -202,14 +189,13 @@ int32_t TCryptoCEngine::GetPublicKeyBlockByTransfer(const char* transfer, TTrans
     int32_t size = length;
     const int32_t verified = RemoveSignature(data.get(), &size, signerUID.data());
     if (verified != DZ_OK) return verified;
-    if (size < TTransferRecord::kSize) return DZ_E_BAD_ARGUMENT;
 
-    std::memcpy(block.Bytes.data(), data.get(), TTransferRecord::kSize);
-    const int32_t recordLength = block.RecordLength();
-    if (recordLength < 1 || recordLength > rurov::kMaxPublicKeyFileSize) return DZ_E_BAD_ARGUMENT;
+    const auto fields = formats::ParseTransferRecord(support::BytesAt(data.get(), size));
+    if (!fields) return DZ_E_BAD_ARGUMENT;
     // Every key a transfer may carry is a public-key record, exactly.
-    if (!rurov::IsPublicKeyRecord(block.Record(), recordLength)) return DZ_E_PUBLIC_KEY;
-    block.Bytes[static_cast<size_t>(TTransferRecord::kRecordOffset + recordLength)] = 0;
+    if (!formats::ParsePublicKeyRecord(fields->record)) return DZ_E_PUBLIC_KEY;
+    block.FileName.assign(fields->name);
+    block.RecordBytes.assign(fields->record.begin(), fields->record.end());
     if (signer != nullptr) *signer = signerUID.data();
     return DZ_OK;
   } catch (const std::exception& e) {
@@ -263,17 +249,13 @@ int32_t TCryptoCEngine::GetUIDByPublicKeyTransfer(const char* transfer, char* ui
   TTransferRecord block;
   const int32_t opened = GetPublicKeyBlockByTransfer(transfer, block);
   if (opened != DZ_OK) return opened;
-  try {
-    // The whole UID (a record's UID has at most GetMaxUIDLength characters)
-    // and the zero: the caller's buffer holds GetMaxUIDLength + 1 bytes.
-    const auto* text = reinterpret_cast<const char*>(block.Record());
-    const size_t n = strnlen(text, static_cast<size_t>(GetMaxUIDLength()));
-    std::memcpy(uid, text, n);
-    uid[n] = '\0';
-    return DZ_OK;
-  } catch (const std::exception& e) {
-    return ExceptionResult("GetUIDByPublicKeyTransfer", e);
-  }
+  // The whole UID (a record's UID has at most GetMaxUIDLength characters)
+  // and the zero: the caller's buffer holds GetMaxUIDLength + 1 bytes.
+  const auto owner = formats::ParseRecordUID(support::BytesAt(block.Record(), block.RecordLength()));
+  if (!owner) return DZ_E_PUBLIC_KEY;
+  std::memcpy(uid, owner->data(), owner->size());
+  uid[owner->size()] = '\0';
+  return DZ_OK;
 }
 
 // ---- Reports -----------------------------------------------------------------
@@ -282,22 +264,16 @@ int32_t TCryptoCEngine::FGetReportByBuffer(const uint8_t* record, int32_t length
   try {
     // Only a whole public-key record is reported: the answer -11 tells a
     // host which file the lookups and includes refuse as damaged.
-    if (record == nullptr || report == nullptr || !rurov::IsPublicKeyRecord(record, length))
-      return DZ_E_PUBLIC_KEY;
-    const auto* uid = reinterpret_cast<const char*>(record);
-    const size_t uidLength = std::strlen(uid);
-    const auto fieldsAt = static_cast<int32_t>(uidLength) + 1;
-    const bool is1994 = rurov::ReadInt32LE(record + fieldsAt) == rurov::kGost1994;
-    const int32_t keyField = is1994 ? rurov::kPublicKey1994Size : rurov::kPublicKey2001Size;
+    const auto parsed = formats::ParsePublicKeyRecord(support::BytesAt(record, length));
+    if (!parsed || report == nullptr) return DZ_E_PUBLIC_KEY;
+    const bool is1994 = parsed->algorithm == rurov::kGost1994;
     const int32_t keyShown = is1994 ? rurov::kPublicKey1994Size : kShown2001KeySize;
-    const int32_t signKeyAt = fieldsAt + rurov::kAlgorithmWordSize;
-    const int32_t exchangeKeyAt = signKeyAt + keyField;
 
-    std::string text = "UID=" + std::string(uid, uidLength) + kCrLf;
+    std::string text = "UID=" + std::string(parsed->uid) + kCrLf;
     text += std::string("PKeyAlg=") + (is1994 ? kAlgorithm1994 : kAlgorithm2001) + kCrLf;
-    text += std::string("SPKey=") + kCrLf + KeyDump(record + signKeyAt, keyShown) + kCrLf + kCrLf;
+    text += std::string("SPKey=") + kCrLf + KeyDump(parsed->signatureKey.data(), keyShown) + kCrLf + kCrLf;
     text += std::string("EPKey=") + kCrLf +
-            KeyDump(record + exchangeKeyAt, rurov::kExchangeKeySize) + kCrLf + kCrLf;
+            KeyDump(parsed->exchangeKey.data(), rurov::kExchangeKeySize) + kCrLf + kCrLf;
     if (static_cast<int64_t>(text.size()) + 1 > GetMaxReportSize()) return DZ_E_NO_MEMORY;
     std::memcpy(report, text.c_str(), text.size() + 1);
     return DZ_OK;
