@@ -43,7 +43,7 @@ echo "== ThreadSanitizer build: the concurrency tests and the C hosts =="
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDZ_TEST_SEAMS=ON -DDZ_TSAN=ON -DDZ_BENCH=OFF \
   -DDZ_WERROR=ON >/dev/null
 tsan_targets=()
-for t in test_engine test_binding test_api test_reliability dlopen_host; do
+for t in test_platform test_engine test_binding test_api test_reliability dlopen_host; do
   if cmake --build build-tsan --target help | grep -q "^\.\.\. $t\$"; then tsan_targets+=("$t"); fi
 done
 cmake --build build-tsan -j "$jobs" --target "${tsan_targets[@]}" crypt_dll
