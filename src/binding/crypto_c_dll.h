@@ -44,7 +44,7 @@ inline constexpr int32_t kGost2001 = 1;
 // Sizes of files, records and keys.
 inline constexpr int32_t kSecretKeyFileSize = 164;    // algorithm word + 32 + 128
 inline constexpr int32_t kMaxPublicKeyFileSize = 515; // largest public-key record a file holds
-inline constexpr int32_t kCashRecordSize = 516;       // room of a cache node's Record
+inline constexpr int32_t kCacheRecordSize = 516;       // room of a cache node's Record
 inline constexpr int32_t kMaxUIDLength = 254;
 inline constexpr int32_t kUIDBufferSize = 255;        // a UID with its terminating zero
 inline constexpr int32_t kAlgorithmWordSize = 4;
@@ -269,12 +269,14 @@ struct TWipingDelete {
 // Windows-1251 code page (ASCII and Cyrillic letters).
 bool SameUIDIgnoreCase(std::string_view a, std::string_view b) noexcept;
 
-// One cached public-key file.
+// One cached public-key file. The node keeps the design's historical
+// spelling, as the exports ClearCash and UpdateCertificateCash do; everything
+// else in the code says "cache".
 struct TCryptoC_CashNode {
   std::string FileName;     // full path of the file the record was read from or written to
   int32_t RecordLength = 0; // record bytes (the file's size)
   int32_t Algorithm = 0;    // the record's algorithm word
-  std::array<uint8_t, rurov::kCashRecordSize> Record{};
+  std::array<uint8_t, rurov::kCacheRecordSize> Record{};
   bool HasMutualKey = false;                                 // MutualKey is valid
   uint64_t MutualKeyEpoch = 0;  // the own key it was derived with (TCryptoC_DLL::OwnKeyEpoch)
   std::array<uint8_t, rurov::kMutualKeySize> MutualKey{};   // wiped on destruction
@@ -286,7 +288,7 @@ struct TCryptoC_CashNode {
 };
 
 // An entry of KeyCache: the UID read from the record and its node.
-struct TCryptoC_CashEntry {
+struct TCryptoC_CacheEntry {
   std::string UID;
   std::unique_ptr<TCryptoC_CashNode> Node;
 };
@@ -300,7 +302,7 @@ std::string UIDFoldKey(std::string_view uid);
 // lookup costs the same with one entry or twenty thousand.
 class TCryptoC_KeyCache {
  public:
-  using TList = std::list<TCryptoC_CashEntry>;
+  using TList = std::list<TCryptoC_CacheEntry>;
 
   TList::const_iterator begin() const { return Entries.begin(); }
   TList::const_iterator end() const { return Entries.end(); }
@@ -309,7 +311,7 @@ class TCryptoC_KeyCache {
 
   void Append(std::string uid, std::unique_ptr<TCryptoC_CashNode> node);
   // The first entry of uid in insertion order, or null.
-  TCryptoC_CashEntry* First(std::string_view uid);
+  TCryptoC_CacheEntry* First(std::string_view uid);
   // Removes the first entry of uid; false when there is none.
   bool RemoveFirst(std::string_view uid);
 
@@ -571,7 +573,7 @@ class TCryptoC_DLL : public TCrypto_DLL {
  private:
   void ResolveEntryPoints(void* module);
   // First entry of uid in KeyCache (case-insensitive), or null; KeyLock held.
-  TCryptoC_CashEntry* FindCacheEntry(std::string_view uid);
+  TCryptoC_CacheEntry* FindCacheEntry(std::string_view uid);
   // Whether a transfer signed by `signer` may store `record` for `uid`: the
   // UID is not known yet, its stored record is this one, or the signer is
   // the UID itself (signed with its current key). KeyLock held.

@@ -43,7 +43,7 @@ bool IsPlainFileName(const std::string& uid) {
 // besides the owner's UID, which a failed read of that file leaves unknown:
 // replacing or removing such an entry would delete the user's own key file.
 bool IsOwnKeyEntry(const TCryptoC_KeyCache& cache, const std::string& uid, const std::string& publicKeyPath) {
-  for (const TCryptoC_CashEntry& entry : cache) {
+  for (const TCryptoC_CacheEntry& entry : cache) {
     if (entry.Node->FileName == publicKeyPath && SameUIDIgnoreCase(entry.UID, uid)) return true;
   }
   return false;
@@ -95,7 +95,7 @@ int32_t TCryptoC_DLL::LoadKeyCache(const std::string& publicKeyPath,
 
 void TCryptoC_DLL::ClearKeyCache() { KeyCache.reset(); }
 
-TCryptoC_CashEntry* TCryptoC_DLL::FindCacheEntry(std::string_view uid) {
+TCryptoC_CacheEntry* TCryptoC_DLL::FindCacheEntry(std::string_view uid) {
   if (!KeyCache) return nullptr;
   return KeyCache->First(uid);
 }
@@ -133,7 +133,7 @@ int32_t TCryptoC_DLL::GetPublicKey(const std::string& publicKeyPath,
                                    int32_t& algorithm) {
   if (key == nullptr) return DZ_E_BAD_ARGUMENT;
   return WithKeyCache(publicKeyPath, correspondentsDir, caDir, [&]() -> int32_t {
-    const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
+    const TCryptoC_CacheEntry* entry = FindCacheEntry(uid);
     if (entry == nullptr) return DZ_E_PUBLIC_KEY;
 
     const TCryptoC_CashNode& node = *entry->Node;
@@ -154,7 +154,7 @@ int32_t TCryptoC_DLL::GetPublicKeyRecord(const std::string& publicKeyPath,
   outputLength = 0;
   return WithKeyCache(publicKeyPath, correspondentsDir, caDir, [&]() -> int32_t {
     if (uid == nullptr) return DZ_E_PUBLIC_KEY;
-    const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
+    const TCryptoC_CacheEntry* entry = FindCacheEntry(uid);
     if (entry == nullptr) return DZ_E_PUBLIC_KEY;
     const TCryptoC_CashNode& node = *entry->Node;
     if (output == nullptr) return DZ_E_BAD_ARGUMENT;
@@ -169,7 +169,7 @@ TCryptoC_DLL::TEntryPlan TCryptoC_DLL::PlanEntry(const std::string& corresponden
                                                  const std::string& publicKeyPath) {
   const std::string directory = support::AppendPathDelimiter(correspondentsDir);
   std::vector<std::string> earlier;
-  for (const TCryptoC_CashEntry& entry : *KeyCache) {
+  for (const TCryptoC_CacheEntry& entry : *KeyCache) {
     const std::string& file = entry.Node->FileName;
     if (SameUIDIgnoreCase(entry.UID, uid) && !IsSameFile(file, publicKeyPath)) earlier.push_back(file);
   }
@@ -201,7 +201,7 @@ TCryptoC_DLL::TEntryPlan TCryptoC_DLL::PlanEntry(const std::string& corresponden
 }
 
 void TCryptoC_DLL::DropStoredEntries(const std::string& uid, const std::string& kept) {
-  while (const TCryptoC_CashEntry* entry = FindCacheEntry(uid)) {
+  while (const TCryptoC_CacheEntry* entry = FindCacheEntry(uid)) {
     const std::string& fileName = entry->Node->FileName;
     if (!IsSameFile(fileName, kept) && platform::PathExists(fileName)) break;
     KeyCache->RemoveFirst(uid);
@@ -210,7 +210,7 @@ void TCryptoC_DLL::DropStoredEntries(const std::string& uid, const std::string& 
 
 bool TCryptoC_DLL::TransferMayStore(const std::string& uid, const std::string& signer, const uint8_t* record,
                                     int32_t recordLength) {
-  const TCryptoC_CashEntry* stored = FindCacheEntry(uid);
+  const TCryptoC_CacheEntry* stored = FindCacheEntry(uid);
   return stored == nullptr || SameRecord(*stored->Node, record, recordLength) || SameUIDIgnoreCase(signer, uid);
 }
 
@@ -281,7 +281,7 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
 int32_t TCryptoC_DLL::DeletePublicKeyEntries(const std::string& uid, const std::string& keep) {
   if (!KeyCache) return DZ_OK;
   if (FindCacheEntry(uid) == nullptr) return DZ_E_PUBLIC_KEY;
-  while (const TCryptoC_CashEntry* entry = FindCacheEntry(uid)) {
+  while (const TCryptoC_CacheEntry* entry = FindCacheEntry(uid)) {
     // A file that is already gone counts as deleted; the kept file stays.
     const std::string& fileName = entry->Node->FileName;
     const bool kept = !keep.empty() && IsSameFile(fileName, keep);
@@ -318,7 +318,7 @@ int32_t TCryptoC_DLL::RefreshPublicKey(const std::string& publicKeyPath,
   if (KeyCache) {
     TCryptoC_CashNode scratch;
     std::string fileUID;
-    if (TCryptoC_CashEntry* entry = FindCacheEntry(uid)) {
+    if (TCryptoC_CacheEntry* entry = FindCacheEntry(uid)) {
       if (LoadPublicKeyFile(entry->Node->FileName, scratch, fileUID) == DZ_OK && fileUID == uid) {
         *entry->Node = scratch;  // drops the mutual key
         return DZ_OK;
@@ -354,7 +354,7 @@ int32_t TCryptoC_DLL::RefreshPublicKey(const std::string& publicKeyPath,
 bool TCryptoC_DLL::FindCachedMutualKey(const std::string& uid, uint8_t* key, std::optional<uint64_t> epoch) {
   if (key == nullptr) return false;
   TGuard guard(KeyLock);
-  const TCryptoC_CashEntry* entry = FindCacheEntry(uid);
+  const TCryptoC_CacheEntry* entry = FindCacheEntry(uid);
   if (entry == nullptr || !entry->Node->HasMutualKey) return false;
   if (entry->Node->MutualKeyEpoch != epoch.value_or(OwnKeyEpoch)) return false;
   std::memcpy(key, entry->Node->MutualKey.data(), rurov::kMutualKeySize);
@@ -364,7 +364,7 @@ bool TCryptoC_DLL::FindCachedMutualKey(const std::string& uid, uint8_t* key, std
 void TCryptoC_DLL::StoreMutualKey(const std::string& uid, const uint8_t* key, std::optional<uint64_t> epoch) {
   if (key == nullptr) return;
   TGuard guard(KeyLock);
-  TCryptoC_CashEntry* entry = FindCacheEntry(uid);
+  TCryptoC_CacheEntry* entry = FindCacheEntry(uid);
   const uint64_t of = epoch.value_or(OwnKeyEpoch);
   if (entry == nullptr || (entry->Node->HasMutualKey && entry->Node->MutualKeyEpoch == of)) return;
   std::memcpy(entry->Node->MutualKey.data(), key, rurov::kMutualKeySize);

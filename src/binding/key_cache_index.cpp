@@ -8,11 +8,11 @@ namespace dizora {
 
 void TCryptoC_KeyCache::Append(std::string uid, std::unique_ptr<TCryptoC_CashNode> node) {
   std::string key = UIDFoldKey(uid);
-  Entries.push_back(TCryptoC_CashEntry{std::move(uid), std::move(node)});
+  Entries.push_back(TCryptoC_CacheEntry{std::move(uid), std::move(node)});
   Index[std::move(key)].push_back(std::prev(Entries.end()));
 }
 
-TCryptoC_CashEntry* TCryptoC_KeyCache::First(std::string_view uid) {
+TCryptoC_CacheEntry* TCryptoC_KeyCache::First(std::string_view uid) {
   const auto bucket = Index.find(UIDFoldKey(uid));
   if (bucket == Index.end()) return nullptr;
   // The comparison itself decides; the key only narrows the candidates.

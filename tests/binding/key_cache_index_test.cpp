@@ -37,7 +37,7 @@ struct ScannedList {
   }
 };
 
-int32_t Mark(TCryptoC_CashEntry* entry) { return entry == nullptr ? -1 : entry->Node->RecordLength; }
+int32_t Mark(TCryptoC_CacheEntry* entry) { return entry == nullptr ? -1 : entry->Node->RecordLength; }
 
 TEST(KeyCacheIndex, FirstEntryInInsertionOrderWinsWhateverTheLetterCase) {
   TCryptoC_KeyCache cache;
@@ -61,7 +61,7 @@ TEST(KeyCacheIndex, FirstEntryInInsertionOrderWinsWhateverTheLetterCase) {
   // Iteration keeps insertion order after removals and appends.
   cache.Append("alice", NodeNumbered(5));
   std::vector<std::string> order;
-  for (const TCryptoC_CashEntry& e : cache) order.push_back(e.UID);
+  for (const TCryptoC_CacheEntry& e : cache) order.push_back(e.UID);
   EXPECT_EQ(order, (std::vector<std::string>{"Bob", "\xC8\xE2\xE0\xED", "alice"}));
 }
 
@@ -93,7 +93,7 @@ TEST(KeyCacheIndex, AgreesWithAScanOnRandomAppendsAndRemovals) {
     ASSERT_EQ(cache.size(), reference.entries.size());
   }
   size_t i = 0;
-  for (const TCryptoC_CashEntry& e : cache) {
+  for (const TCryptoC_CacheEntry& e : cache) {
     EXPECT_EQ(e.UID, reference.entries[i].first);
     EXPECT_EQ(e.Node->RecordLength, reference.entries[i].second);
     ++i;
