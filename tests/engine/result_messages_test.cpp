@@ -1,12 +1,12 @@
 // Result-code messages: every text byte for byte (decoded from Windows-1251
 // and compared with the reference wording), and the buffer rules of
-// GetCryptoErrorString: zero fill, -3 with the last-error text, 254 bytes at
-// most, nothing for unknown codes.
+// GetCryptoErrorString.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,10 +69,6 @@ const std::map<int32_t, std::string>& Expected() {
   return table;
 }
 
-std::vector<char> Fresh(char fill = '\x5A') { return std::vector<char>(300, fill); }
-
-std::string TextOf(const std::vector<char>& buffer) { return std::string(buffer.data()); }
-
 TEST(MessagesTest, EveryCodeHasItsExactMessage) {
   ASSERT_EQ(Expected().size(), 46u);
   for (const auto& [code, text] : Expected()) {
@@ -85,63 +81,49 @@ TEST(MessagesTest, EveryCodeHasItsExactMessage) {
   }
 }
 
-TEST(MessagesTest, CodesOutsideTheTableGiveEmptyZeroBuffer) {
-  for (int32_t code : {-31, 16, INT32_MIN, INT32_MAX, -100, 1000}) {
-    EXPECT_EQ(CryptoErrorMessage(code), nullptr) << code;
-    std::vector<char> buffer = Fresh();
-    WriteCryptoErrorString(code, "ignored", buffer.data());
-    for (size_t i = 0; i < 255; ++i) ASSERT_EQ(buffer[i], '\0') << code << " at " << i;
-    EXPECT_EQ(buffer[255], '\x5A');  // nothing beyond the 255 bytes
+// The buffer of GetCryptoErrorString: the text, zeros up to the given length
+// (255 by default), nothing beyond it; -3 appends the last-error text; the
+// text is cut so that a terminator always fits.
+TEST(MessagesTest, BufferGetsTheTextZeroFilledAndNothingBeyondItsLength) {
+  const std::string critical = CryptoErrorMessage(-3);
+  const std::string long_text = "TCryptoCEngine.SignData: Exception: " + std::string(400, 'x');
+  struct Case {
+    const char* what;
+    int32_t code;
+    std::string last;
+    std::optional<int32_t> length;  // none: the default
+    std::string text;
+    size_t filled;  // bytes written: the text, then zeros
+  };
+  const Case cases[] = {
+      {"a plain code ignores the last error", -14, "not used", {}, CryptoErrorMessage(-14), 255},
+      {"-3 appends the last error", -3, "EInOutError: disk gone", {}, critical + "EInOutError: disk gone", 255},
+      {"-3 without a last error", -3, "", {}, critical, 255},
+      {"cut to 254 bytes", -3, long_text, {}, (critical + long_text).substr(0, 254), 255},
+      {"a smaller length", 0, "", 8, std::string(CryptoErrorMessage(0)).substr(0, 7), 8},
+      {"room for the terminator only", 0, "", 1, "", 1},
+      {"no room", 0, "", 0, "", 0},
+      {"a negative length", 0, "", -5, "", 0},
+      {"a code below the table", -31, "ignored", {}, "", 255},
+      {"a code above the table", 16, "ignored", {}, "", 255},
+      {"the lowest code", INT32_MIN, "ignored", {}, "", 255},
+      {"the highest code", INT32_MAX, "ignored", {}, "", 255},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<char> buffer(300, '\x5A');
+    if (c.length) {
+      WriteCryptoErrorString(c.code, c.last, buffer.data(), *c.length);
+    } else {
+      WriteCryptoErrorString(c.code, c.last, buffer.data());
+    }
+    std::string expected = c.text;
+    expected.resize(c.filled, '\0');
+    EXPECT_EQ(std::string(buffer.data(), c.filled), expected);
+    EXPECT_EQ(buffer[c.filled], '\x5A') << "a byte past the buffer's length was written";
   }
-}
-
-TEST(MessagesTest, WritesMessageAndZeroFillsTheRest) {
-  std::vector<char> buffer = Fresh();
-  WriteCryptoErrorString(-14, "not used for this code", buffer.data());
-  const std::string message = CryptoErrorMessage(-14);
-  EXPECT_EQ(TextOf(buffer), message);
-  for (size_t i = message.size(); i < 255; ++i) ASSERT_EQ(buffer[i], '\0') << i;
-  EXPECT_EQ(buffer[255], '\x5A');
-}
-
-TEST(MessagesTest, CriticalFailureAppendsLastErrorText) {
-  const std::string last = "TCryptoCEngine.SignData: EInOutError: disk gone";
-  std::vector<char> buffer = Fresh();
-  WriteCryptoErrorString(-3, last, buffer.data());
-  EXPECT_EQ(TextOf(buffer), std::string(CryptoErrorMessage(-3)) + last);
-
-  buffer = Fresh();
-  WriteCryptoErrorString(-3, "", buffer.data());
-  EXPECT_EQ(TextOf(buffer), CryptoErrorMessage(-3));
-}
-
-TEST(MessagesTest, LongTextIsCutTo254Bytes) {
-  const std::string last = "TCryptoCEngine.SignData: Exception: " + std::string(400, 'x');
-  std::vector<char> buffer = Fresh();
-  WriteCryptoErrorString(-3, last, buffer.data());
-  const std::string full = std::string(CryptoErrorMessage(-3)) + last;
-  EXPECT_EQ(TextOf(buffer), full.substr(0, 254));
-  EXPECT_EQ(buffer[254], '\0');
-  EXPECT_EQ(buffer[255], '\x5A');
-}
-
-TEST(MessagesTest, SmallerBufferLengthIsRespected) {
-  std::vector<char> buffer = Fresh();
-  WriteCryptoErrorString(0, "", buffer.data(), 8);
-  EXPECT_EQ(TextOf(buffer), std::string(CryptoErrorMessage(0)).substr(0, 7));
-  EXPECT_EQ(buffer[8], '\x5A');
-  buffer = Fresh();
-  WriteCryptoErrorString(0, "", buffer.data(), 1);
-  EXPECT_EQ(buffer[0], '\0');
-  EXPECT_EQ(buffer[1], '\x5A');
-}
-
-TEST(MessagesTest, NullBufferOrNoRoomWritesNothing) {
-  WriteCryptoErrorString(-3, "text", nullptr);
-  std::vector<char> buffer = Fresh();
-  WriteCryptoErrorString(0, "", buffer.data(), 0);
-  WriteCryptoErrorString(0, "", buffer.data(), -5);
-  EXPECT_EQ(buffer[0], '\x5A');
+  for (const int32_t code : {-31, 16, INT32_MIN, INT32_MAX}) EXPECT_EQ(CryptoErrorMessage(code), nullptr) << code;
+  WriteCryptoErrorString(-3, "text", nullptr);  // a null buffer is ignored
 }
 
 }  // namespace

@@ -95,11 +95,6 @@ TEST_F(Cipher, FeedbackModeMatchesTheReferenceInAnyPieces) {
   }
 }
 
-TEST_F(Cipher, EncryptAndDecryptOfFeedbackModeDiffer) {
-  const Bytes data = random_bytes(24, 6);
-  EXPECT_NE(cfb(false, key, iv, data, 24), cfb(true, key, iv, data, 24));
-}
-
 // Messages of 0 to 40 bytes and of 1000. The empty message runs no block:
 // its MAC is zero.
 TEST_F(Cipher, MacMatchesTheReferenceImit) {
@@ -124,11 +119,9 @@ TEST_F(Cipher, MacOfShortMessagesAddsAZeroBlock) {
   EXPECT_EQ(mac(key, Bytes{1, 2, 3}, 3), mac(key, Bytes{1, 2, 3, 0, 0, 0, 0, 0}, 8));
 }
 
-TEST_F(Cipher, KeyAndTableChangeTheOutput) {
+// Every vector uses the test table: another table given must be used.
+TEST_F(Cipher, TheGivenTableIsUsed) {
   const Bytes data = random_bytes(32, 12);
-  Bytes other_key = key;
-  other_key[31] ^= 1;
-  EXPECT_NE(gamma(key, iv, data, 32), gamma(other_key, iv, data, 32));
   auto swapped = params;
   std::swap(swapped[0], swapped[1]);  // still a permutation
   auto init = lib().fn<InitFn>("RuroV_G28147_1989_gamma_init");

@@ -95,4 +95,111 @@ Bytes reversed(Bytes b);
 Bytes lib_hash(const Bytes& data, size_t piece = 65535);
 Bytes lib_hash_with(const std::array<uint8_t, kParamBlockSize>& params, const Bytes& data, size_t piece = 65535);
 
+// The three kinds of public-key context with their built-in parameters: the
+// GOST R 34.10-2001 and 34.10-94 signatures and the agreement of 34.10-94.
+struct Gost2001 {
+  static constexpr const char* kPrefix = "LR34_10_2001";
+  static constexpr size_t kContext = 748, kSecret = 32, kPublic = 100;
+  static constexpr bool kSigns = true, kAgrees = true;
+  static int32_t set_parms(void* ctx, void* state) {
+    return lib().fn<Set01Fn>("RuroV_LR34_10_2001_set_parms")(ctx, state, nullptr, 32, nullptr, 32, nullptr, nullptr,
+                                                              nullptr);
+  }
+};
+struct Gost94 {
+  static constexpr const char* kPrefix = "LR34_10_1994";
+  static constexpr size_t kContext = 1148, kSecret = 32, kPublic = 128;
+  static constexpr bool kSigns = true, kAgrees = false;
+  static int32_t set_parms(void* ctx, void* state) {
+    return lib().fn<Set94Fn>("RuroV_LR34_10_1994_set_parms")(ctx, state, nullptr, 128, nullptr, 32, nullptr);
+  }
+};
+struct Pka94 {
+  static constexpr const char* kPrefix = "LDH_PKA";
+  static constexpr size_t kContext = 1300, kSecret = 128, kPublic = 128;
+  static constexpr bool kSigns = false, kAgrees = true;
+  static int32_t set_parms(void* ctx, void* state) {
+    return lib().fn<SetPkaFn>("RuroV_LDH_PKA_set_parms")(ctx, state, nullptr, 128, nullptr);
+  }
+};
+
+// Contexts of kind K and the key calls the tests make on them.
+template <class K>
+class KeyContext : public ::testing::Test {
+ protected:
+  using Context = std::array<uint8_t, K::kContext>;
+
+  template <class F>
+  static F fn(const char* op) {
+    return lib().fn<F>((std::string("RuroV_") + K::kPrefix + "_" + op).c_str());
+  }
+  // A context with the built-in parameters.
+  Context fresh() {
+    Context ctx{};
+    EXPECT_EQ(K::set_parms(ctx.data(), state), 0);
+    return ctx;
+  }
+  // One key out of a context, of its full size.
+  static Bytes get(GetKeyFn getter, Context& ctx, size_t size) {
+    Bytes out(size, 0xEE);
+    int32_t len = int32_t(size);
+    EXPECT_EQ(getter(ctx.data(), out.data(), &len), 0);
+    EXPECT_EQ(len, int32_t(size));
+    return out;
+  }
+  // A key pair the library generates.
+  void generate(Bytes& secret, Bytes& pub) {
+    auto ctx = fresh();
+    ASSERT_EQ(gen_secret(ctx.data()), 0);
+    ASSERT_EQ(gen_public(ctx.data()), 0);
+    secret = get(get_secret, ctx, K::kSecret);
+    pub = get(get_public, ctx, K::kPublic);
+    EXPECT_EQ(clear(ctx.data()), 0);
+  }
+  // The public key the library derives from a secret.
+  Bytes public_of(const Bytes& secret) {
+    auto ctx = fresh();
+    EXPECT_EQ(set_secret(ctx.data(), secret.data()), 0);
+    EXPECT_EQ(gen_public(ctx.data()), 0);
+    const Bytes pub = get(get_public, ctx, K::kPublic);
+    EXPECT_EQ(clear(ctx.data()), 0);
+    return pub;
+  }
+
+  GenFn gen_secret = fn<GenFn>("gen_secret_key");
+  GenFn gen_public = fn<GenFn>("gen_public_key");
+  GetKeyFn get_secret = fn<GetKeyFn>("get_secret_key");
+  GetKeyFn get_public = fn<GetKeyFn>("get_public_key");
+  SetKeyFn set_secret = fn<SetKeyFn>("set_secret_key");
+  ClearFn clear = fn<ClearFn>("clear");
+  uint8_t state[kStateSize] = {};
+};
+
+// A signature kind: signing with a secret, verifying under a public key (a
+// key the context refuses answers 100 + its code).
+template <class K>
+class SignContext : public KeyContext<K> {
+ protected:
+  Bytes sign(const Bytes& secret, const Bytes& digest) {
+    auto ctx = this->fresh();
+    Bytes sig(64);
+    EXPECT_EQ(this->set_secret(ctx.data(), secret.data()), 0);
+    EXPECT_EQ(sign_fn(ctx.data(), digest.data(), sig.data()), 0);
+    this->clear(ctx.data());
+    return sig;
+  }
+  int32_t verify(const Bytes& pub, const Bytes& digest, const Bytes& sig) {
+    auto ctx = this->fresh();
+    const int32_t set = set_public(ctx.data(), pub.data());
+    if (set != 0) return 100 + set;
+    const int32_t rc = verify_fn(ctx.data(), digest.data(), sig.data());
+    this->clear(ctx.data());
+    return rc;
+  }
+
+  SetKeyFn set_public = this->template fn<SetKeyFn>("set_public_key");
+  SignFn sign_fn = this->template fn<SignFn>("sign");
+  VerifyFn verify_fn = this->template fn<VerifyFn>("verify");
+};
+
 }  // namespace gosttest

@@ -14,27 +14,8 @@ Bytes widened(Bytes secret) {
   return secret;
 }
 
-class Pka : public ::testing::Test {
+class Pka : public KeyContext<Pka94> {
  protected:
-  std::array<uint8_t, 1300> fresh() {
-    std::array<uint8_t, 1300> ctx{};
-    EXPECT_EQ(set_parms(ctx.data(), state, nullptr, 128, nullptr), 0);
-    return ctx;
-  }
-  void generate(Bytes& secret, Bytes& pub) {
-    auto ctx = fresh();
-    ASSERT_EQ(gen_secret(ctx.data()), 0);
-    ASSERT_EQ(gen_public(ctx.data()), 0);
-    secret.assign(128, 0xEE);
-    pub.assign(128, 0xEE);
-    int32_t len = 0;
-    ASSERT_EQ(get_secret(ctx.data(), secret.data(), &len), 0);
-    EXPECT_EQ(len, 128);
-    len = 0;
-    ASSERT_EQ(get_public(ctx.data(), pub.data(), &len), 0);
-    EXPECT_EQ(len, 128);
-    clear(ctx.data());
-  }
   int32_t agree(const Bytes& secret, const Bytes& peer, Bytes& out) {
     auto ctx = fresh();
     out.assign(128, 0);
@@ -46,25 +27,12 @@ class Pka : public ::testing::Test {
   }
 
   SetPkaFn set_parms = lib().fn<SetPkaFn>("RuroV_LDH_PKA_set_parms");
-  GenFn gen_secret = lib().fn<GenFn>("RuroV_LDH_PKA_gen_secret_key");
-  GenFn gen_public = lib().fn<GenFn>("RuroV_LDH_PKA_gen_public_key");
-  GetKeyFn get_secret = lib().fn<GetKeyFn>("RuroV_LDH_PKA_get_secret_key");
-  GetKeyFn get_public = lib().fn<GetKeyFn>("RuroV_LDH_PKA_get_public_key");
-  SetKeyFn set_secret = lib().fn<SetKeyFn>("RuroV_LDH_PKA_set_secret_key");
-  MutualFn mutual = lib().fn<MutualFn>("RuroV_LDH_PKA_gen_mutual_key");
-  ClearFn clear = lib().fn<ClearFn>("RuroV_LDH_PKA_clear");
-  uint8_t state[kStateSize] = {};
+  MutualFn mutual = fn<MutualFn>("gen_mutual_key");
 };
 
 TEST_F(Pka, KeysAndAgreementsMatchTheReference) {
   for (const Row& r : rows("key94")) {  // x a^x
-    auto ctx = fresh();
-    Bytes pub(128, 0xEE);
-    int32_t len = 0;
-    ASSERT_EQ(set_secret(ctx.data(), widened(from_hex(r[0])).data()), 0);
-    ASSERT_EQ(gen_public(ctx.data()), 0);
-    ASSERT_EQ(get_public(ctx.data(), pub.data(), &len), 0);
-    EXPECT_EQ(to_hex(pub), r[1]) << r[0];
+    EXPECT_EQ(to_hex(public_of(widened(from_hex(r[0])))), r[1]) << r[0];
   }
   for (const Row& r : rows("agree94")) {  // x peer peer^x
     Bytes shared;

@@ -28,53 +28,8 @@ Bytes area_of(const std::string& xy) {
   return area;
 }
 
-class Sign2001 : public ::testing::Test {
+class Sign2001 : public SignContext<Gost2001> {
  protected:
-  // A context with built-in parameters.
-  std::array<uint8_t, 748> fresh() {
-    std::array<uint8_t, 748> ctx{};
-    EXPECT_EQ(set_parms(ctx.data(), state, nullptr, 32, nullptr, 32, nullptr, nullptr, nullptr), 0);
-    return ctx;
-  }
-  // A library key pair: secret 32 bytes LE, public area of 100 bytes.
-  void generate(Bytes& secret, Bytes& area) {
-    auto ctx = fresh();
-    ASSERT_EQ(gen_secret(ctx.data()), 0);
-    ASSERT_EQ(gen_public(ctx.data()), 0);
-    secret.assign(32, 0);
-    area.assign(100, 0);
-    int32_t len = 32;
-    ASSERT_EQ(get_secret(ctx.data(), secret.data(), &len), 0);
-    ASSERT_EQ(get_public(ctx.data(), area.data(), &len), 0);
-    EXPECT_EQ(clear(ctx.data()), 0);
-  }
-  // The public area the library derives from a secret.
-  Bytes public_of(const Bytes& secret) {
-    auto ctx = fresh();
-    Bytes area(100, 0xEE);
-    int32_t len = 0;
-    EXPECT_EQ(set_secret(ctx.data(), secret.data()), 0);
-    EXPECT_EQ(gen_public(ctx.data()), 0);
-    EXPECT_EQ(get_public(ctx.data(), area.data(), &len), 0);
-    EXPECT_EQ(len, 100);
-    return area;
-  }
-  Bytes sign(const Bytes& secret, const Bytes& digest) {
-    auto ctx = fresh();
-    Bytes sig(64);
-    EXPECT_EQ(set_secret(ctx.data(), secret.data()), 0);
-    EXPECT_EQ(sign_fn(ctx.data(), digest.data(), sig.data()), 0);
-    clear(ctx.data());
-    return sig;
-  }
-  int32_t verify(const Bytes& area, const Bytes& digest, const Bytes& sig) {
-    auto ctx = fresh();
-    const int32_t set = set_public(ctx.data(), area.data());
-    if (set != 0) return 100 + set;
-    const int32_t rc = verify_fn(ctx.data(), digest.data(), sig.data());
-    clear(ctx.data());
-    return rc;
-  }
   // The library's verification and, natively, the references agree on a
   // signature: valid or not.
   void expect_verdict(const Bytes& area, const Bytes& digest, const Bytes& sig, bool valid) {
@@ -86,16 +41,6 @@ class Sign2001 : public ::testing::Test {
   }
 
   Set01Fn set_parms = lib().fn<Set01Fn>("RuroV_LR34_10_2001_set_parms");
-  GenFn gen_secret = lib().fn<GenFn>("RuroV_LR34_10_2001_gen_secret_key");
-  GenFn gen_public = lib().fn<GenFn>("RuroV_LR34_10_2001_gen_public_key");
-  GetKeyFn get_secret = lib().fn<GetKeyFn>("RuroV_LR34_10_2001_get_secret_key");
-  GetKeyFn get_public = lib().fn<GetKeyFn>("RuroV_LR34_10_2001_get_public_key");
-  SetKeyFn set_secret = lib().fn<SetKeyFn>("RuroV_LR34_10_2001_set_secret_key");
-  SetKeyFn set_public = lib().fn<SetKeyFn>("RuroV_LR34_10_2001_set_public_key");
-  SignFn sign_fn = lib().fn<SignFn>("RuroV_LR34_10_2001_sign");
-  VerifyFn verify_fn = lib().fn<VerifyFn>("RuroV_LR34_10_2001_verify");
-  ClearFn clear = lib().fn<ClearFn>("RuroV_LR34_10_2001_clear");
-  uint8_t state[kStateSize] = {};
 };
 
 // The reference's key pairs (among them the secrets 1 and q - 1): the
@@ -218,20 +163,6 @@ TEST_F(Sign2001, MisuseAndSizeQueries) {
   EXPECT_EQ(clear(ctx.data()), 0);
   EXPECT_EQ(clear(ctx.data()), 0);
   EXPECT_EQ(std::count(ctx.begin(), ctx.end(), 0), 748);
-}
-
-TEST_F(Sign2001, CurveAgreementIsSymmetric) {
-  auto mutual = lib().fn<MutualFn>("RuroV_LR34_10_2001_gen_mutual_key");
-  Bytes sa, pa, sb, pb;
-  generate(sa, pa);
-  generate(sb, pb);
-  auto ca = fresh(), cb = fresh();
-  ASSERT_EQ(set_secret(ca.data(), sa.data()), 0);
-  ASSERT_EQ(set_secret(cb.data(), sb.data()), 0);
-  Bytes ka(64), kb(64);
-  ASSERT_EQ(mutual(ca.data(), pb.data(), ka.data()), 0);
-  ASSERT_EQ(mutual(cb.data(), pa.data(), kb.data()), 0);
-  EXPECT_EQ(ka, kb);
 }
 
 // d peer as the reference computes it; a peer with y + 1 is off the curve,

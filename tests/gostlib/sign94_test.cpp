@@ -12,55 +12,8 @@ namespace {
 
 const std::vector<Row>& rows(const char* kind) { return vectors("public_key.txt", kind); }
 
-class Sign94 : public ::testing::Test {
+class Sign94 : public SignContext<Gost94> {
  protected:
-  std::array<uint8_t, 1148> fresh() {
-    std::array<uint8_t, 1148> ctx{};
-    EXPECT_EQ(set_parms(ctx.data(), state, nullptr, 128, nullptr, 32, nullptr), 0);
-    return ctx;
-  }
-  void generate(Bytes& secret, Bytes& pub) {
-    auto ctx = fresh();
-    ASSERT_EQ(gen_secret(ctx.data()), 0);
-    ASSERT_EQ(gen_public(ctx.data()), 0);
-    int32_t len = 0;
-    ASSERT_EQ(get_secret(ctx.data(), nullptr, &len), 0);
-    ASSERT_EQ(len, 32);
-    secret.assign(32, 0);
-    ASSERT_EQ(get_secret(ctx.data(), secret.data(), &len), 0);
-    ASSERT_EQ(get_public(ctx.data(), nullptr, &len), 0);
-    ASSERT_EQ(len, 128);
-    pub.assign(128, 0);
-    ASSERT_EQ(get_public(ctx.data(), pub.data(), &len), 0);
-    clear(ctx.data());
-  }
-  Bytes sign(const Bytes& secret, const Bytes& digest) {
-    auto ctx = fresh();
-    Bytes sig(64);
-    EXPECT_EQ(set_secret(ctx.data(), secret.data()), 0);
-    EXPECT_EQ(sign_fn(ctx.data(), digest.data(), sig.data()), 0);
-    clear(ctx.data());
-    return sig;
-  }
-  int32_t verify(const Bytes& pub, const Bytes& digest, const Bytes& sig) {
-    auto ctx = fresh();
-    const int32_t set = set_public(ctx.data(), pub.data());
-    if (set != 0) return 100 + set;
-    const int32_t rc = verify_fn(ctx.data(), digest.data(), sig.data());
-    clear(ctx.data());
-    return rc;
-  }
-
-  // The library's public key for a secret.
-  Bytes public_of(const Bytes& secret) {
-    auto ctx = fresh();
-    Bytes pub(128, 0xEE);
-    int32_t len = 128;
-    EXPECT_EQ(set_secret(ctx.data(), secret.data()), 0);
-    EXPECT_EQ(gen_public(ctx.data()), 0);
-    EXPECT_EQ(get_public(ctx.data(), pub.data(), &len), 0);
-    return pub;
-  }
   // The library's verification and, natively, GMP's agree on a signature.
   void expect_verdict(const Bytes& pub, const Bytes& digest, const Bytes& sig, bool valid) {
     EXPECT_EQ(verify(pub, digest, sig), valid ? 0 : 5) << to_hex(digest);
@@ -70,17 +23,7 @@ class Sign94 : public ::testing::Test {
   }
 
   Set94Fn set_parms = lib().fn<Set94Fn>("RuroV_LR34_10_1994_set_parms");
-  GenFn gen_secret = lib().fn<GenFn>("RuroV_LR34_10_1994_gen_secret_key");
-  GenFn gen_public = lib().fn<GenFn>("RuroV_LR34_10_1994_gen_public_key");
-  GetKeyFn get_secret = lib().fn<GetKeyFn>("RuroV_LR34_10_1994_get_secret_key");
-  GetKeyFn get_public = lib().fn<GetKeyFn>("RuroV_LR34_10_1994_get_public_key");
-  SetKeyFn set_secret = lib().fn<SetKeyFn>("RuroV_LR34_10_1994_set_secret_key");
-  SetKeyFn set_public = lib().fn<SetKeyFn>("RuroV_LR34_10_1994_set_public_key");
-  SignFn sign_fn = lib().fn<SignFn>("RuroV_LR34_10_1994_sign");
-  VerifyFn verify_fn = lib().fn<VerifyFn>("RuroV_LR34_10_1994_verify");
-  ClearFn clear = lib().fn<ClearFn>("RuroV_LR34_10_1994_clear");
-  ClearFn clear_public = lib().fn<ClearFn>("RuroV_LR34_10_1994_clear_public_key");
-  uint8_t state[kStateSize] = {};
+  ClearFn clear_public = fn<ClearFn>("clear_public_key");
 };
 
 // The reference's key pairs: the library derives the same public key, and
@@ -178,6 +121,11 @@ TEST_F(Sign94, MisuseGivesCodes) {
   ASSERT_EQ(gen_public(ctx.data()), 0);
   EXPECT_EQ(get_public(ctx.data(), out, &len), 14) << "buffer of 64 bytes is too small";
   EXPECT_EQ(len, 128);
+  len = 0;
+  EXPECT_EQ(get_public(ctx.data(), nullptr, &len), 0) << "a size query";
+  EXPECT_EQ(len, 128);
+  EXPECT_EQ(get_secret(ctx.data(), nullptr, &len), 0);
+  EXPECT_EQ(len, 32);
   EXPECT_EQ(sign_fn(ctx.data(), digest, nullptr), 15);
   EXPECT_EQ(clear(ctx.data()), 0);
   EXPECT_EQ(clear(ctx.data()), 0);

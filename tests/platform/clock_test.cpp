@@ -28,21 +28,19 @@ class ClockTest : public ::testing::Test {
   void TearDown() override { SetClockForTesting(nullptr); }
 };
 
+// Catches a month counted from 0, a year counted from 1900 and the like.
 TEST_F(ClockTest, SystemTimeFieldsAreInRange) {
   const LocalTime t = CurrentLocalTime();
-  EXPECT_GE(t.year, 2020);
-  EXPECT_GE(t.month, 1);
-  EXPECT_LE(t.month, 12);
-  EXPECT_GE(t.day, 1);
-  EXPECT_LE(t.day, 31);
-  EXPECT_GE(t.hour, 0);
-  EXPECT_LE(t.hour, 23);
-  EXPECT_GE(t.minute, 0);
-  EXPECT_LE(t.minute, 59);
-  EXPECT_GE(t.second, 0);
-  EXPECT_LE(t.second, 59);
-  EXPECT_GE(t.millisecond, 0);
-  EXPECT_LE(t.millisecond, 999);
+  const struct {
+    const char* name;
+    int32_t value, low, high;
+  } fields[] = {{"year", t.year, 2020, 9999}, {"month", t.month, 1, 12},   {"day", t.day, 1, 31},
+                {"hour", t.hour, 0, 23},      {"minute", t.minute, 0, 59}, {"second", t.second, 0, 59},
+                {"millisecond", t.millisecond, 0, 999}};
+  for (const auto& f : fields) {
+    EXPECT_GE(f.value, f.low) << f.name;
+    EXPECT_LE(f.value, f.high) << f.name;
+  }
 }
 
 TEST_F(ClockTest, TimeOfDayIsFractionOfDay) {
@@ -74,16 +72,6 @@ TEST_F(ClockTest, TestClockReplacesAndRestoresSystemClock) {
   SetClockForTesting(nullptr);
   EXPECT_GE(CurrentLocalTime().year, 2020);
   EXPECT_EQ(calls, 2);
-}
-
-TEST_F(ClockTest, TestClockCanStepAcrossMidnight) {
-  std::vector<LocalTime> ticks = {At(23, 59, 59, 0), At(0, 0, 1, 0)};
-  size_t next = 0;
-  SetClockForTesting([&] { return ticks[next++]; });
-  const double before = TimeOfDay(CurrentLocalTime());
-  const double after = TimeOfDay(CurrentLocalTime());
-  EXPECT_GT(before, 0.99);
-  EXPECT_LT(after, 0.01);
 }
 
 TEST_F(ClockTest, ReplacingWhileOtherThreadsReadIsSafe) {

@@ -215,7 +215,7 @@ TEST(MoveFile, SourceAndTargetThatAreOneFileAreRefused) {
   EXPECT_EQ(ReadText(dir / "key.pub"), "only copy");
 }
 
-TEST(CopyWholeFile, CopiesAndReplaces) {
+TEST(CopyWholeFile, CopiesAndReplacesOrLeavesTheDestination) {
   TempDir dir;
   const std::string data("\0\1binary\xff", 10);
   WriteText(dir / "src", data);
@@ -224,10 +224,8 @@ TEST(CopyWholeFile, CopiesAndReplaces) {
   EXPECT_EQ(ReadText(dir / "dst"), data);
   ASSERT_TRUE(CopyWholeFile(dir / "src", dir / "fresh"));
   EXPECT_EQ(ReadText(dir / "fresh"), data);
-}
 
-TEST(CopyWholeFile, MissingOrEmptySourceLeavesDestination) {
-  TempDir dir;
+  // A missing, empty or refused copy leaves the destination.
   WriteText(dir / "dst", "keep");
   EXPECT_FALSE(CopyWholeFile(dir / "missing", dir / "dst"));
   EXPECT_EQ(ReadText(dir / "dst"), "keep");
@@ -238,7 +236,6 @@ TEST(CopyWholeFile, MissingOrEmptySourceLeavesDestination) {
   EXPECT_TRUE(CopyWholeFile(dir / "empty", dir / "never"));
   EXPECT_FALSE(std::filesystem::exists(dir / "never"));
 
-  WriteText(dir / "src", "data");
   SetReadOnly(dir / "dst");
   EXPECT_FALSE(CopyWholeFile(dir / "src", dir / "dst"));
   EXPECT_EQ(ReadText(dir / "dst"), "keep");
@@ -352,42 +349,31 @@ TEST(NextFileNumber, LargestNumberPlusOne) {
   WriteText(empty / "pk+5.pub", "x");
   WriteText(empty / "pk99999999999.pub", "x");
   EXPECT_EQ(NextFileNumber(empty.str(), "pk*.pub"), 1);
-}
-
-TEST(NextFileNumber, NoNumberAboveTheLargestInteger) {
-  TempDir dir;
-  WriteText(dir / "pk2147483646.pub", "x");
-  EXPECT_EQ(NextFileNumber(dir.str(), "pk*.pub"), 2147483647);
-  WriteText(dir / "pk2147483647.pub", "x");
-  EXPECT_EQ(NextFileNumber(dir.str(), "pk*.pub"), 0);
-}
-
-TEST(NextFileNumber, NameWithoutDotUsesItsWholeTail) {
-  TempDir dir;
+  // No number above the largest integer.
+  WriteText(empty / "pk2147483646.pub", "x");
+  EXPECT_EQ(NextFileNumber(empty.str(), "pk*.pub"), 2147483647);
+  WriteText(empty / "pk2147483647.pub", "x");
+  EXPECT_EQ(NextFileNumber(empty.str(), "pk*.pub"), 0);
+  // A name without a dot uses its whole tail.
   WriteText(dir / "n4", "x");
   WriteText(dir / "n12", "x");
   EXPECT_EQ(NextFileNumber(dir.str(), "n*"), 13);
 }
 
 TEST(SplitList, KeepsEmptyItemsUntrimmed) {
-  std::vector<std::string> list;
-  EXPECT_EQ(SplitList(nullptr, list), 0);
-  EXPECT_EQ(SplitList("", list), 0);
-  EXPECT_TRUE(list.empty());
-  EXPECT_EQ(SplitList("U1;U2", list), 2);
-  EXPECT_EQ(list, (std::vector<std::string>{"U1", "U2"}));
-  list = {"x"};
-  EXPECT_EQ(SplitList("a;;b", list), 3);
-  EXPECT_EQ(list, (std::vector<std::string>{"x", "a", "", "b"}));
-  list.clear();
-  EXPECT_EQ(SplitList("a;", list), 2);
-  EXPECT_EQ(list, (std::vector<std::string>{"a", ""}));
-  list.clear();
-  EXPECT_EQ(SplitList(" a ;", list), 2);
-  EXPECT_EQ(list.front(), " a ");
-  list.clear();
-  EXPECT_EQ(SplitList(";", list), 2);
-  EXPECT_EQ(list, (std::vector<std::string>{"", ""}));
+  struct Case {
+    const char* text;
+    std::vector<std::string> items;
+  };
+  for (const Case& c : {Case{nullptr, {}}, Case{"", {}}, Case{"U1;U2", {"U1", "U2"}}, Case{"a;;b", {"a", "", "b"}},
+                        Case{"a;", {"a", ""}}, Case{" a ;", {" a ", ""}}, Case{";", {"", ""}}}) {
+    SCOPED_TRACE(c.text ? c.text : "null");
+    std::vector<std::string> list{"kept"};
+    EXPECT_EQ(SplitList(c.text, list), static_cast<int>(c.items.size()));
+    std::vector<std::string> expected{"kept"};  // items are appended
+    expected.insert(expected.end(), c.items.begin(), c.items.end());
+    EXPECT_EQ(list, expected);
+  }
 }
 
 TEST(BytesToHexText, GroupsAndLines) {
@@ -418,21 +404,20 @@ TEST(BytesToHexText, GroupsAndLines) {
 }
 
 TEST(StripDateSuffix, RemovesOnlyTheRegenerationSuffix) {
-  std::string result;
-  StripDateSuffix("User2 (01-02-2003 04-05-06)", result);
-  EXPECT_EQ(result, "User2");
-  StripDateSuffix("User2", result);
-  EXPECT_EQ(result, "User2");
-  StripDateSuffix("(x)", result);
-  EXPECT_EQ(result, "");
-  StripDateSuffix("", result);
-  EXPECT_EQ(result, "");
-  StripDateSuffix("A(01-02-2003 04-05-06)", result);  // 22 characters
-  EXPECT_EQ(result, "");
-  StripDateSuffix("User (01-02-2003 04-05-06", result);
-  EXPECT_EQ(result, "User (01-02-2003 04-05-06");
-  StripDateSuffix("Bank (x) 01-02-2003 04-05-06)", result);  // "(" not at the suffix start
-  EXPECT_EQ(result, "Bank (x) 01-02-2003 04-05-06)");
+  const std::pair<std::string, std::string> cases[] = {
+      {"User2 (01-02-2003 04-05-06)", "User2"},
+      {"User2", "User2"},
+      {"(x)", ""},
+      {"", ""},
+      {"A(01-02-2003 04-05-06)", ""},  // 22 characters
+      {"User (01-02-2003 04-05-06", "User (01-02-2003 04-05-06"},
+      {"Bank (x) 01-02-2003 04-05-06)", "Bank (x) 01-02-2003 04-05-06)"},  // "(" not at the suffix start
+  };
+  for (const auto& [uid, stripped] : cases) {
+    std::string result = "stale";
+    StripDateSuffix(uid, result);
+    EXPECT_EQ(result, stripped) << uid;
+  }
   std::string same = "Me (11-12-2020 10-20-30)";
   StripDateSuffix(same, same);
   EXPECT_EQ(same, "Me");

@@ -74,28 +74,19 @@ class RootPathProcessTest : public ::testing::Test {
   std::string root_;
 };
 
-TEST_F(RootPathProcessTest, EmptyUntilRootIsSet) {
+// Empty until set; the first root sets the search directories; the same
+// root again changes nothing, another one (letter case counts) is refused
+// with its message; the module's stop clears it for a new one.
+TEST_F(RootPathProcessTest, RootIsSetOnceUntilTheModuleStops) {
   EXPECT_EQ(ProcessRoot(), "");
   EXPECT_TRUE(LibrarySearchDirs().empty());
-}
-
-TEST_F(RootPathProcessTest, FirstRootSetsSearchDirectories) {
   SetProcessRoot(root_);
   EXPECT_EQ(ProcessRoot(), root_ + D);
   const std::vector<std::string> expected = {root_ + D + "EXE" + D, root_ + D + "SYSTEM" + D, root_ + D + "USER" + D};
   EXPECT_EQ(LibrarySearchDirs(), expected);
-}
-
-TEST_F(RootPathProcessTest, SameRootAgainChangesNothing) {
-  SetProcessRoot(root_ + D);
   EXPECT_NO_THROW(SetProcessRoot(root_));
   EXPECT_NO_THROW(SetProcessRoot(root_ + D));
-  EXPECT_EQ(ProcessRoot(), root_ + D);
-  EXPECT_EQ(LibrarySearchDirs().size(), 3u);
-}
 
-TEST_F(RootPathProcessTest, ConflictingRootIsRefusedWithItsMessage) {
-  SetProcessRoot(root_);
   std::string upper = root_;
   upper.back() = 'T';  // ".../RooT": differs only in letter case
   try {
@@ -108,7 +99,14 @@ TEST_F(RootPathProcessTest, ConflictingRootIsRefusedWithItsMessage) {
   EXPECT_THROW(SetProcessRoot(""), Exception);
   EXPECT_THROW(SetProcessRoot("/other"), Exception);
   EXPECT_EQ(ProcessRoot(), root_ + D);
-  EXPECT_EQ(LibrarySearchDirs().size(), 3u);
+  EXPECT_EQ(LibrarySearchDirs(), expected);
+
+  RootPathModuleStop();
+  EXPECT_EQ(ProcessRoot(), "");
+  EXPECT_TRUE(LibrarySearchDirs().empty());
+  RootPathModuleStart();
+  SetProcessRoot("/another/root");
+  EXPECT_EQ(ProcessRoot(), "/another/root" + D);
 }
 
 #ifdef _WIN32
@@ -134,19 +132,10 @@ TEST_F(RootPathProcessTest, PathVariableIsLeftAloneOnPosix) {
 }
 #endif
 
-TEST_F(RootPathProcessTest, ModuleStopClearsAndAllowsNewRoot) {
-  SetProcessRoot(root_);
-  RootPathModuleStop();
-  EXPECT_EQ(ProcessRoot(), "");
-  EXPECT_TRUE(LibrarySearchDirs().empty());
-  RootPathModuleStart();
-  SetProcessRoot("/another/root");
-  EXPECT_EQ(ProcessRoot(), "/another/root" + D);
-}
-
 TEST_F(RootPathProcessTest, ResolveKeepsNamesWithDirectoryAndFindsNoUnknownNames) {
-  SetProcessRoot(root_);
   Touch("EXE", "libthing.so");
+  EXPECT_EQ(ResolveLibraryPath("libthing.so"), "") << "no root, no root directories";
+  SetProcessRoot(root_);
   EXPECT_EQ(ResolveLibraryPath("/elsewhere/libthing.so"), "/elsewhere/libthing.so");
   EXPECT_EQ(ResolveLibraryPath("sub/libthing.so"), "sub/libthing.so");
   EXPECT_EQ(ResolveLibraryPath("libnowhere.so"), "");
@@ -173,11 +162,6 @@ TEST_F(RootPathProcessTest, ResolvePrefersExecutableDirectory) {
   Touch("EXE", program);
   const fs::path in_exe_dir = fs::path(platform::ExecutablePath()).parent_path() / program;
   EXPECT_EQ(ResolveLibraryPath(program), in_exe_dir.string());
-}
-
-TEST_F(RootPathProcessTest, ResolveWithoutRootFindsNothingExtra) {
-  Touch("EXE", "liba.so");
-  EXPECT_EQ(ResolveLibraryPath("liba.so"), "");
 }
 
 // A library planted in the current directory (beside a document the user
@@ -216,11 +200,7 @@ TEST_F(RootPathProcessTest, LoadSearchedFindsLibraryInRootDirectory) {
   EXPECT_EQ(LoadLibrarySearched("libabsent-stand-in.so"), nullptr);
   EXPECT_EQ(LoadLibraryWithFallback("libabsent-stand-in.so"), nullptr);
   EXPECT_EQ(LoadLibraryWithFallback(root_ + D + "nothing" + D + "libstandin.so"), nullptr);
-}
-
-TEST_F(RootPathProcessTest, FileThatIsNoLibraryDoesNotLoad) {
-  SetProcessRoot(root_);
-  Touch("EXE", "libbroken.so");
+  Touch("EXE", "libbroken.so");  // a file that is no library
   EXPECT_EQ(LoadLibrarySearched("libbroken.so"), nullptr);
   EXPECT_EQ(LoadLibraryWithFallback("libbroken.so"), nullptr);
 }

@@ -28,6 +28,7 @@ class TempDir {
   // Full path of a name inside the directory, in the platform's style.
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
   std::string str() const { return path_.string(); }
+  const std::filesystem::path& path() const { return path_; }
 
  private:
   static void MakeWritable(const std::filesystem::path& p) {

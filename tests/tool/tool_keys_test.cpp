@@ -11,13 +11,11 @@ TEST_F(ToolTest, KeygenProtectsAnExistingKeyPair) {
   EXPECT_TRUE(OwnerOnly(Path("alice/self.sec")));
   const std::string secret = ReadText(Path("alice/self.sec"));
   Result r = On("alice", {"keygen", "--self", "--uid", "Mallory"});
-  EXPECT_EQ(r.rc, 4) << r;
-  EXPECT_TRUE(Contains(r.err, "already exists (give --force to replace it)")) << r;
+  EXPECT_TRUE(Failed(r, 4, "already exists (give --force to replace it)"));
   EXPECT_EQ(ReadText(Path("alice/self.sec")), secret);
   EXPECT_EQ(On("alice", {"keygen", "--pub", "same", "--sec", "same"}).rc, 2);
-  r = On("alice", {"keygen", "--pub", "alice/ABONENTS/x.pub", "--sec", "x.sec"});
-  EXPECT_EQ(r.rc, 4) << r;
-  EXPECT_TRUE(Contains(r.err, "it lies in the correspondents' directory")) << r;
+  EXPECT_TRUE(Failed(On("alice", {"keygen", "--pub", "alice/ABONENTS/x.pub", "--sec", "x.sec"}), 4,
+                     "it lies in the correspondents' directory"));
 
   ASSERT_EQ(On("alice", {"keygen", "--self", "--uid", "Alice2", "--force", "--alg", "1994"}).rc, 0);
   const Json j = JsonOf(On("alice", {"whoami", "--json"}));
@@ -29,9 +27,7 @@ TEST_F(ToolTest, KeygenProtectsAnExistingKeyPair) {
   EXPECT_TRUE(Contains(On("alice", {"key", "report", "--file", "alice/new.pub"}).out, "UID=Пётр\n"));
 
   fs::create_directories(Path("empty"));
-  r = On("empty", {"whoami"});
-  EXPECT_EQ(r.rc, 3) << r;
-  EXPECT_TRUE(Contains(r.err, "the medium's public key") && Contains(r.err, "cannot read")) << r;
+  EXPECT_TRUE(Failed(On("empty", {"whoami"}), 3, "the medium's public key", "cannot read"));
 }
 
 TEST_F(ToolTest, IncludeKeepsTheSourceAndRefusesWhatIsNoKey) {
@@ -50,14 +46,10 @@ TEST_F(ToolTest, IncludeKeepsTheSourceAndRefusesWhatIsNoKey) {
       {"hello.txt", "hello\n"}, {"secret.pub", ReadText(Path("bank/self.sec"))}, {"padded.pub", padded}, {"empty.pub", ""}};
   for (const auto& [name, content] : not_keys) {
     WriteText(Path(name), content);
-    r = On("alice", {"key", "include", name});
-    EXPECT_EQ(r.rc, 4) << name << "\n" << r;
-    EXPECT_TRUE(Contains(r.err, "\"" + name + "\" is not a public-key record: ")) << r;
+    EXPECT_TRUE(Failed(On("alice", {"key", "include", name}), 4, "\"" + name + "\" is not a public-key record: "));
     EXPECT_EQ(ReadText(Path(name)), content);
   }
-  r = On("alice", {"key", "include", "alice/self.pub"});
-  EXPECT_EQ(r.rc, 5) << r;
-  EXPECT_TRUE(Contains(r.err, "-20: ")) << r;
+  EXPECT_TRUE(Failed(On("alice", {"key", "include", "alice/self.pub"}), 5, "-20: "));
   EXPECT_EQ(Entries("alice/ABONENTS").size(), 1u);
   // ABONENTS, CA, self.pub, self.sec and the medium's lock file: nothing left behind
   EXPECT_EQ(Entries("alice"), AsEntries({".dizora.lock", "ABONENTS", "CA", "self.pub", "self.sec"}));
@@ -75,9 +67,7 @@ TEST_F(ToolTest, IncludeKeepsTheSourceAndRefusesWhatIsNoKey) {
   EXPECT_EQ(On("alice", {"key", "refresh", "Банк"}).rc, 0);
   EXPECT_EQ(On("alice", {"key", "remove", "Банк"}).rc, 0);
   EXPECT_TRUE(Entries("alice/ABONENTS").empty());
-  r = On("alice", {"key", "report", "Банк"});
-  EXPECT_EQ(r.rc, 3) << r;
-  EXPECT_TRUE(Contains(r.err, "no public key of \"Банк\"")) << r;
+  EXPECT_TRUE(Failed(On("alice", {"key", "report", "Банк"}), 3, "no public key of \"Банк\""));
 }
 
 TEST_F(ToolTest, KeyListAndMediumCheckNameDamagedFiles) {
@@ -112,8 +102,7 @@ TEST_F(ToolTest, KeyListAndMediumCheckNameDamagedFiles) {
   // One damaged file fails the engine's first key lookup of every run: the
   // tool names the file and points to the check.
   r = On("bank", {"verify", "order.txt", "order.txt.sig"});
-  EXPECT_EQ(r.rc, 3) << r;
-  EXPECT_TRUE(Contains(r.err, "signed by \"Alice\"; damaged files in the correspondents' directory")) << r;
+  EXPECT_TRUE(Failed(r, 3, "signed by \"Alice\"; damaged files in the correspondents' directory"));
   EXPECT_TRUE(Contains(r.err, "\"" + Native("ABONENTS/empty.pub") + "\" (empty)")) << r;
   EXPECT_TRUE(Contains(r.err, "see: dizora medium check")) << r;
   r = On("bank", {"medium", "check"});
@@ -147,17 +136,14 @@ TEST_F(ToolTest, TransfersNameTheirSigner) {
   EXPECT_EQ(On("alice", {"key", "uid", "-"}, wrapped).out, "Carol\n");
 
   Result r = On("alice", {"key", "import", "carol.tr", "--from", "Carol"});
-  EXPECT_EQ(r.rc, 1) << r;
-  EXPECT_TRUE(Contains(r.err, "signed by \"Bank\", not by \"Carol\"")) << r;
+  EXPECT_TRUE(Failed(r, 1, "signed by \"Bank\", not by \"Carol\""));
   r = On("alice", {"key", "import", "carol.tr", "--from", "Bank"});
   EXPECT_EQ(r.rc, 0) << r;
   EXPECT_EQ(r.out, "included the key of Carol, signed by Bank\n");
-  r = On("carol", {"key", "import", "carol.tr"});
-  EXPECT_EQ(r.rc, 3) << r;
-  EXPECT_TRUE(Contains(r.err, "signed by \"Bank\"; no public key of \"Bank\"") && Contains(r.err, "key include")) << r;
-  r = On("alice", {"key", "import", "carol.tx"});
-  EXPECT_EQ(r.rc, 4) << r;
-  EXPECT_TRUE(Contains(r.err, "cannot read \"carol.tx\": No such file or directory")) << r;
+  EXPECT_TRUE(Failed(On("carol", {"key", "import", "carol.tr"}), 3, "signed by \"Bank\"; no public key of \"Bank\"",
+                     "key include"));
+  EXPECT_TRUE(Failed(On("alice", {"key", "import", "carol.tx"}), 4,
+                     "cannot read \"carol.tx\": No such file or directory"));
   std::string changed = transfer;
   changed[40] = changed[40] == 'A' ? 'B' : 'A';
   EXPECT_EQ(On("alice", {"key", "import", changed}).rc, 1);
@@ -180,22 +166,17 @@ TEST_F(ToolTest, RegenerationWithTheBank) {
   ASSERT_EQ(r.rc, 0) << r;
   WriteText(Path("start.tr"), r.out);
   EXPECT_EQ(Entries("alice/REGEN"), (std::vector<std::string>{"new.pub", "sec.dat"}));
-  r = On("alice", {"regen", "start"});
-  EXPECT_EQ(r.rc, 4) << r;
-  EXPECT_TRUE(Contains(r.err, "a regeneration is already pending")) << r;
+  EXPECT_TRUE(Failed(On("alice", {"regen", "start"}), 4, "a regeneration is already pending"));
   // The user's own request given by mistake instead of the bank's answer.
-  r = On("alice", {"regen", "finish", "start.tr"});
-  EXPECT_EQ(r.rc, 1) << r;
-  EXPECT_TRUE(Contains(r.err, "signed by the medium's own key (\"Alice\")")) << r;
+  EXPECT_TRUE(Failed(On("alice", {"regen", "finish", "start.tr"}), 1, "signed by the medium's own key (\"Alice\")"));
 
   r = On("bank", {"key", "import", "start.tr"});
   ASSERT_EQ(r.rc, 0) << r;
   EXPECT_TRUE(Contains(r.out, ", signed by Alice\n")) << r;
   const std::string new_uid = On("bank", {"key", "uid", "start.tr"}).out.substr(0, 5 + 22);
   WriteText(Path("wrong.tr"), On("bank", {"key", "export"}).out);
-  r = On("alice", {"regen", "finish", "wrong.tr"});
-  EXPECT_EQ(r.rc, 1) << r;
-  EXPECT_TRUE(Contains(r.err, "carries the key of \"Bank\", not the pending one")) << r;
+  EXPECT_TRUE(Failed(On("alice", {"regen", "finish", "wrong.tr"}), 1,
+                     "carries the key of \"Bank\", not the pending one"));
   EXPECT_EQ(On("alice", {"whoami"}).out, "Alice\n");
 
   r = On("alice", {"regen", "finish", "-", "--from", "Bank"}, On("bank", {"key", "export", new_uid}).out);
@@ -220,8 +201,7 @@ TEST_F(ToolTest, UidsAreEscapedAndKeptInWindows1251) {
   WriteText(Path("order.txt"), "pay 100\n");
   ASSERT_EQ(On("mallory", {"sign", "order.txt"}).rc, 0);
   Result r = On("bank", {"verify", "order.txt", "order.txt.sig", "--signer", "Bank"});
-  EXPECT_EQ(r.rc, 1) << r;
-  EXPECT_TRUE(Contains(r.err, "signed by \"Mallory\\x1B[2K\\x0Dgood signature")) << r;
+  EXPECT_TRUE(Failed(r, 1, "signed by \"Mallory\\x1B[2K\\x0Dgood signature"));
   r = On("bank", {"key", "list"});
   EXPECT_TRUE(Contains(r.out, "Mallory\\x1B[2K\\x0Dgood")) << r;
   for (const Result& shown : {r, On("bank", {"verify", "order.txt", "order.txt.sig"})})
@@ -239,15 +219,12 @@ TEST_F(ToolTest, MediumInitTakesOnlyAKeyAndReplacesNone) {
   fs::create_directories(Path("stick"));
   WriteText(Path("notes.pub"), "not a key");
   Result r = On("stick", {"medium", "init", "notes.pub"});
-  EXPECT_EQ(r.rc, 4) << r;
-  EXPECT_TRUE(Contains(r.err, "is not a public-key record")) << r;
+  EXPECT_TRUE(Failed(r, 4, "is not a public-key record"));
   EXPECT_EQ(On("stick", {"medium", "init", "missing.pub"}).rc, 4);
   EXPECT_EQ(Entries("stick"), std::vector<std::string>{".dizora.lock"});  // made by the first look
   ASSERT_EQ(On("stick", {"medium", "init", "alice/self.pub"}).rc, 0);
   EXPECT_EQ(Entries("stick"), AsEntries({".dizora.lock", "ABONENTS", "CA", "self.pub"}));
-  r = On("stick", {"medium", "init", "bank/self.pub"});
-  EXPECT_EQ(r.rc, 4) << r;
-  EXPECT_TRUE(Contains(r.err, "already has another public key")) << r;
+  EXPECT_TRUE(Failed(On("stick", {"medium", "init", "bank/self.pub"}), 4, "already has another public key"));
   EXPECT_EQ(ReadText(Path("stick/self.pub")), ReadText(Path("alice/self.pub")));
 }
 

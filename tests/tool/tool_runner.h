@@ -4,15 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "json_parse.h"
+#include "support/temp_dir.h"
 #include "spawn.h"
 
 namespace tool_test {
@@ -37,6 +36,16 @@ inline void WriteText(const fs::path& path, const std::string& text) {
 
 inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// Exit status `rc` with every one of `messages` in the error output.
+template <class... Texts>
+::testing::AssertionResult Failed(const Result& r, int rc, const Texts&... messages) {
+  if (r.rc == rc && (Contains(r.err, messages) && ...)) return ::testing::AssertionSuccess();
+  ::testing::AssertionResult failure = ::testing::AssertionFailure();
+  failure << "expected exit " << rc;
+  ((failure << ", \"" << messages << "\""), ...);
+  return failure << "\n" << r;
+}
+
 // A relative path as the tool shows it: with the system's separator.
 inline std::string Native(std::string path) {
   if (kWindows) std::replace(path.begin(), path.end(), '/', '\\');
@@ -48,26 +57,7 @@ inline bool OwnerOnly(const fs::path& path) {
   return kWindows || (fs::status(path).permissions() & fs::perms::all) == (fs::perms::owner_read | fs::perms::owner_write);
 }
 
-// A fresh directory, removed at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    static std::atomic<int> counter{0};
-    std::random_device random;
-    path_ = fs::temp_directory_path() / ("dz_tool_" + std::to_string(random()) + "_" + std::to_string(counter++));
-    fs::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using dz_test::TempDir;
 
 // A path from UTF-8 text (the narrow form is the ANSI code page on Windows).
 inline fs::path U8(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
