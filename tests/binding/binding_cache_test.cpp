@@ -15,38 +15,38 @@ class BindingCache : public BindingTest {
     bob = MakeMedium("Bob", rurov::kGost1994);
     AddCorrespondent(self, alice);
     AddCorrespondent(self, bob);
-    dir = self.settings.correspondentsDir;
+    dir = self.settings.CorrespondentsDir;
   }
 
   int32_t Lookup(const std::string& uid, bool exchange, Bytes& key, int32_t& algorithm) {
     return GetKey(self, uid, exchange, key, algorithm);
   }
   int32_t Include(const Bytes& record) {
-    const KeySettings& s = self.settings;
-    return binding->IncludePublicKeyRecord(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
+    const TKeySettings& s = self.settings;
+    return binding->IncludePublicKeyRecord(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
                                            60, 5, record.data(), static_cast<int32_t>(record.size()));
   }
   int32_t Remove(const std::string& uid) {
-    const KeySettings& s = self.settings;
-    return binding->RemovePublicKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5, uid);
+    const TKeySettings& s = self.settings;
+    return binding->RemovePublicKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5, uid);
   }
   int32_t Refresh(const std::string& uid) {
-    const KeySettings& s = self.settings;
-    return binding->RefreshPublicKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5,
+    const TKeySettings& s = self.settings;
+    return binding->RefreshPublicKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5,
                                      uid);
   }
   int32_t Record(const std::string& uid, Bytes& out) {
     out.assign(rurov::kMaxPublicKeyFileSize, 0);
     int32_t length = -1;
-    const KeySettings& s = self.settings;
-    const int32_t result = binding->GetPublicKeyRecord(s.publicKeyPath, s.correspondentsDir, s.caDir,
+    const TKeySettings& s = self.settings;
+    const int32_t result = binding->GetPublicKeyRecord(s.PublicKeyPath, s.CorrespondentsDir, s.CADir,
                                                        uid.c_str(), out.data(), length);
     out.resize(static_cast<size_t>(length));
     return result;
   }
   // A record of `uid` with the keys of `from`.
   static Bytes RecordFor(const std::string& uid, const KeyMedium& from) {
-    const Bytes pub = ReadFileBytes(from.settings.publicKeyPath);
+    const Bytes pub = ReadFileBytes(from.settings.PublicKeyPath);
     Bytes record(uid.begin(), uid.end());
     record.insert(record.end(), pub.begin() + static_cast<std::ptrdiff_t>(from.uid.size()), pub.end());
     return record;
@@ -57,8 +57,8 @@ class BindingCache : public BindingTest {
 };
 
 TEST_F(BindingCache, LookupCopiesSignatureOrExchangeKeyFromTheRecord) {
-  const Bytes alicePub = ReadFileBytes(alice.settings.publicKeyPath);
-  const Bytes bobPub = ReadFileBytes(bob.settings.publicKeyPath);
+  const Bytes alicePub = ReadFileBytes(alice.settings.PublicKeyPath);
+  const Bytes bobPub = ReadFileBytes(bob.settings.PublicKeyPath);
   Bytes key;
   int32_t algorithm = -1;
   ASSERT_EQ(Lookup("Alice", false, key, algorithm), 0);
@@ -91,7 +91,7 @@ TEST_F(BindingCache, FirstFillingWithAnUnreadableFileReportsMinus11ThenFinds) {
 }
 
 TEST_F(BindingCache, MissingOwnFileFailsTheFirstFillingOnly) {
-  fs::remove(self.settings.publicKeyPath);
+  fs::remove(self.settings.PublicKeyPath);
   Bytes key;
   int32_t algorithm = -1;
   EXPECT_EQ(Lookup("Bob", false, key, algorithm), DZ_E_PUBLIC_KEY);
@@ -114,7 +114,7 @@ TEST_F(BindingCache, FilesInSubdirectoriesAndAnySuffixCaseAreFound) {
 
 TEST_F(BindingCache, TheOwnFileWinsOverADuplicateInTheDirectory) {
   WriteFileBytes(dir + "fake_owner.pub", RecordFor("Owner", alice));
-  const Bytes own = ReadFileBytes(self.settings.publicKeyPath);
+  const Bytes own = ReadFileBytes(self.settings.PublicKeyPath);
   Bytes record;
   ASSERT_EQ(Record("OWNER", record), 0);
   EXPECT_EQ(record, own);
@@ -140,7 +140,7 @@ TEST_F(BindingCache, RecordLengthMustFitTheAlgorithm) {
 TEST_F(BindingCache, RecordReadBackAndItsFailures) {
   Bytes record;
   ASSERT_EQ(Record("alice", record), 0);
-  EXPECT_EQ(record, ReadFileBytes(alice.settings.publicKeyPath));
+  EXPECT_EQ(record, ReadFileBytes(alice.settings.PublicKeyPath));
   EXPECT_EQ(Record("Nobody", record), DZ_E_PUBLIC_KEY);
   EXPECT_TRUE(record.empty()) << "outputLength is 0 on failure";
 }
@@ -203,7 +203,7 @@ TEST_F(BindingCache, IncludeRefusesTheOwnUIDInAnyCaseAndBadRecords) {
   EXPECT_EQ(Include(RecordFor("oWNER", alice)), DZ_E_INCLUDE_OWN_KEY);
   EXPECT_FALSE(FileExists(dir + "Owner.pub"));
   EXPECT_FALSE(FileExists(dir + "oWNER.pub"));
-  EXPECT_EQ(ReadFileBytes(self.settings.publicKeyPath).size(), 5u + 233u);
+  EXPECT_EQ(ReadFileBytes(self.settings.PublicKeyPath).size(), 5u + 233u);
 
   // Only exact public-key records; nothing is written for the others.
   Bytes padded = RecordFor("Big", alice);
@@ -218,7 +218,7 @@ TEST_F(BindingCache, IncludeRefusesTheOwnUIDInAnyCaseAndBadRecords) {
 }
 
 TEST_F(BindingCache, IncludeGoesOnWhenTheOwnUIDCannotBeRead) {
-  fs::remove(self.settings.publicKeyPath);
+  fs::remove(self.settings.PublicKeyPath);
   const Bytes record = RecordFor("Owner", alice);
   // The first filling reports the missing own file; the next include works.
   EXPECT_EQ(Include(record), DZ_E_PUBLIC_KEY);
@@ -245,7 +245,7 @@ TEST_F(BindingCache, RemoveProtectsTheOwnKeyLoadedOrNot) {
   int32_t algorithm = -1;
   ASSERT_EQ(AcquireSignature(self, key, algorithm), 0);
   EXPECT_EQ(Remove("owner"), DZ_E_REMOVE_OWN_KEY);
-  EXPECT_TRUE(FileExists(self.settings.publicKeyPath));
+  EXPECT_TRUE(FileExists(self.settings.PublicKeyPath));
 }
 
 TEST_F(BindingCache, RemoveReportsAFileThatCannotBeDeleted) {
@@ -307,7 +307,7 @@ TEST_F(BindingCache, RefreshFallsBackToAFullReload) {
   binding->ReleaseKeys();
   EXPECT_EQ(Refresh("Bob"), 0);
   binding->ReleaseKeys();
-  self.settings.correspondentsDir = temp / "none/";
+  self.settings.CorrespondentsDir = temp / "none/";
   EXPECT_EQ(Refresh("Bob"), DZ_E_PUBLIC_KEY);
 }
 

@@ -39,9 +39,9 @@ TEST_F(BindingKeysConcurrency, AcquisitionsAndLookupsSurviveReleaseKeys) {
   const KeyMedium self = MakeMedium("Owner");
   const KeyMedium alice = MakeMedium("Alice", rurov::kGost1994);
   AddCorrespondent(self, alice);
-  const Bytes sec = ReadFileBytes(self.settings.secretKeyPath);
-  const Bytes alicePub = ReadFileBytes(alice.settings.publicKeyPath);
-  const KeySettings& s = self.settings;
+  const Bytes sec = ReadFileBytes(self.settings.SecretKeyPath);
+  const Bytes alicePub = ReadFileBytes(alice.settings.PublicKeyPath);
+  const TKeySettings& s = self.settings;
   uint8_t mutual[32];
   std::memset(mutual, 0x5A, sizeof mutual);
 
@@ -59,15 +59,15 @@ TEST_F(BindingKeysConcurrency, AcquisitionsAndLookupsSurviveReleaseKeys) {
         }
         uint8_t key[128];
         int32_t algorithm = -1;
-        if (binding->AcquireSignatureKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5,
+        if (binding->AcquireSignatureKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5,
                                          key, algorithm) != 0 ||
             std::memcmp(key, sec.data() + 4, 32) != 0 || algorithm != rurov::kGost2001)
           ++failures;
-        if (binding->AcquireExchangeKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5,
+        if (binding->AcquireExchangeKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5,
                                         key) != 0 ||
             std::memcmp(key, sec.data() + 36, 128) != 0)
           ++failures;
-        if (binding->GetPublicKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5, "alice",
+        if (binding->GetPublicKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5, "alice",
                                   t % 2 == 0, key, algorithm) != 0 ||
             std::memcmp(key, alicePub.data() + (t % 2 == 0 ? 138 : 10), 128) != 0)
           ++failures;
@@ -75,7 +75,7 @@ TEST_F(BindingKeysConcurrency, AcquisitionsAndLookupsSurviveReleaseKeys) {
         uint8_t found[32];
         if (binding->FindCachedMutualKey("Alice", found) && std::memcmp(found, mutual, 32) != 0) ++failures;
         char uid[rurov::kUIDBufferSize];
-        if (binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid) != 0 || std::strcmp(uid, "Owner") != 0)
+        if (binding->ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, uid) != 0 || std::strcmp(uid, "Owner") != 0)
           ++failures;
       }
     });

@@ -19,7 +19,7 @@ class BindingKeys : public BindingTest {
 
   int32_t Load() {
     TGuardedLoad guard(*binding);
-    return binding->LoadKeyFiles(medium.settings.publicKeyPath, medium.settings.secretKeyPath);
+    return binding->LoadKeyFiles(medium.settings.PublicKeyPath, medium.settings.SecretKeyPath);
   }
 
   void ExpectNothingLoaded() {
@@ -39,7 +39,7 @@ class BindingKeys : public BindingTest {
 };
 
 TEST_F(BindingKeys, LoadedKeyIsMaskedAndUnmaskingRestoresIt) {
-  const Bytes file = ReadFileBytes(medium.settings.secretKeyPath);
+  const Bytes file = ReadFileBytes(medium.settings.SecretKeyPath);
   ASSERT_EQ(file.size(), 164u);
   Bytes key;
   int32_t algorithm = -7;
@@ -62,8 +62,8 @@ TEST_F(BindingKeys, LoadedKeyIsMaskedAndUnmaskingRestoresIt) {
   EXPECT_EQ(std::memcmp(stored + 32, file.data() + 36, 128), 0);
 
   Bytes exchange(128, 0);
-  const KeySettings& s = medium.settings;
-  ASSERT_EQ(binding->AcquireExchangeKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
+  const TKeySettings& s = medium.settings;
+  ASSERT_EQ(binding->AcquireExchangeKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
                                         60, 5, exchange.data()),
             0);
   EXPECT_EQ(exchange, Bytes(file.begin() + 36, file.end()));
@@ -106,106 +106,106 @@ TEST_F(BindingKeys, EveryLoadDrawsAFreshMask) {
 }
 
 TEST_F(BindingKeys, SecretKeyFileOfWrongSizeOrAlgorithmGivesMinus10) {
-  Bytes file = ReadFileBytes(medium.settings.secretKeyPath);
+  Bytes file = ReadFileBytes(medium.settings.SecretKeyPath);
   for (size_t size : {size_t{163}, size_t{165}, size_t{0}}) {
     Bytes wrong = file;
     wrong.resize(size, 0);
-    WriteFileBytes(medium.settings.secretKeyPath, wrong);
+    WriteFileBytes(medium.settings.SecretKeyPath, wrong);
     EXPECT_EQ(Load(), DZ_E_SECRET_KEY) << size;
     ExpectNothingLoaded();
   }
   Bytes unknown = file;
   unknown[0] = 2;
-  WriteFileBytes(medium.settings.secretKeyPath, unknown);
+  WriteFileBytes(medium.settings.SecretKeyPath, unknown);
   EXPECT_EQ(Load(), DZ_E_SECRET_KEY);
   ExpectNothingLoaded();
-  fs::remove(medium.settings.secretKeyPath);
+  fs::remove(medium.settings.SecretKeyPath);
   EXPECT_EQ(Load(), DZ_E_SECRET_KEY);
 }
 
 TEST_F(BindingKeys, PublicKeyFileChecksGiveMinus11OrMinus12) {
-  const Bytes pub = ReadFileBytes(medium.settings.publicKeyPath);
+  const Bytes pub = ReadFileBytes(medium.settings.PublicKeyPath);
   ASSERT_EQ(pub.size(), 5u + 233u);
 
   Bytes mismatch = pub;
   mismatch[6] = 0;  // algorithm word 1 -> 0
-  WriteFileBytes(medium.settings.publicKeyPath, mismatch);
+  WriteFileBytes(medium.settings.PublicKeyPath, mismatch);
   EXPECT_EQ(Load(), DZ_E_KEY_MISMATCH);
   ExpectNothingLoaded();
 
   // The public-key file of another pair of the same UID and algorithm.
   const KeyMedium other = MakeMedium("User2", rurov::kGost2001, temp / "other");
-  WriteFileBytes(medium.settings.publicKeyPath, ReadFileBytes(other.settings.publicKeyPath));
+  WriteFileBytes(medium.settings.PublicKeyPath, ReadFileBytes(other.settings.PublicKeyPath));
   EXPECT_EQ(Load(), DZ_E_KEY_MISMATCH);
   ExpectNothingLoaded();
 
   Bytes longer = pub;
   longer.push_back(0);
-  WriteFileBytes(medium.settings.publicKeyPath, longer);
+  WriteFileBytes(medium.settings.PublicKeyPath, longer);
   EXPECT_EQ(Load(), DZ_E_PUBLIC_KEY);
 
   Bytes emptyUID = pub;
   emptyUID[0] = 0;
-  WriteFileBytes(medium.settings.publicKeyPath, emptyUID);
+  WriteFileBytes(medium.settings.PublicKeyPath, emptyUID);
   EXPECT_EQ(Load(), DZ_E_PUBLIC_KEY);
 
   Bytes tooLong(516, 'A');
-  WriteFileBytes(medium.settings.publicKeyPath, tooLong);
+  WriteFileBytes(medium.settings.PublicKeyPath, tooLong);
   EXPECT_EQ(Load(), DZ_E_PUBLIC_KEY);
 
-  fs::remove(medium.settings.publicKeyPath);
+  fs::remove(medium.settings.PublicKeyPath);
   EXPECT_EQ(Load(), DZ_E_PUBLIC_KEY);
   ExpectNothingLoaded();
 }
 
 TEST_F(BindingKeys, UIDOf254CharactersLoadsAnd255IsRefused) {
-  const Bytes pub = ReadFileBytes(medium.settings.publicKeyPath);
+  const Bytes pub = ReadFileBytes(medium.settings.PublicKeyPath);
   const Bytes body(pub.begin() + 5, pub.end());  // zero byte, algorithm, keys
   Bytes uid254(254, 'u');
   uid254.insert(uid254.end(), body.begin(), body.end());
-  WriteFileBytes(medium.settings.publicKeyPath, uid254);
+  WriteFileBytes(medium.settings.PublicKeyPath, uid254);
   EXPECT_EQ(Load(), 0);
   EXPECT_EQ(binding->OwnerUID, std::string(254, 'u'));
 
   // 255 characters: no terminator among the first 255 bytes.
   Bytes uid255(255, 'u');
   uid255.insert(uid255.end(), body.begin(), body.end());
-  WriteFileBytes(medium.settings.publicKeyPath, uid255);
+  WriteFileBytes(medium.settings.PublicKeyPath, uid255);
   EXPECT_EQ(Load(), DZ_E_PUBLIC_KEY);
   ExpectNothingLoaded();
 }
 
 TEST_F(BindingKeys, ReadOwnerUIDPrefersTheLoadedKeyAndOtherwiseReadsThePublicFile) {
   char uid[rurov::kUIDBufferSize];
-  const KeySettings& s = medium.settings;
-  ASSERT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), 0);
+  const TKeySettings& s = medium.settings;
+  ASSERT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, uid), 0);
   EXPECT_STREQ(uid, "User2");
   EXPECT_TRUE(binding->OwnerUID.empty()) << "a UID read from the file is not stored";
 
   Bytes key;
   int32_t algorithm = 0;
   ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
-  const Bytes pub = ReadFileBytes(s.publicKeyPath);
-  fs::remove(s.publicKeyPath);
-  ASSERT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), 0);
+  const Bytes pub = ReadFileBytes(s.PublicKeyPath);
+  fs::remove(s.PublicKeyPath);
+  ASSERT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, uid), 0);
   EXPECT_STREQ(uid, "User2");
 
   // No key loaded and no public-key file: -11, although the secret-key file exists.
   binding->ReleaseKeys();
-  EXPECT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), DZ_E_PUBLIC_KEY);
+  EXPECT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, uid), DZ_E_PUBLIC_KEY);
 
   // After a failed load the file is read again, not a stale UID.
   Bytes renamed = pub;
   renamed[0] = 'X';
-  WriteFileBytes(s.publicKeyPath, renamed);
-  fs::remove(s.secretKeyPath);
+  WriteFileBytes(s.PublicKeyPath, renamed);
+  fs::remove(s.SecretKeyPath);
   EXPECT_EQ(AcquireSignature(medium, key, algorithm), DZ_E_SECRET_KEY);
-  ASSERT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), 0);
+  ASSERT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, uid), 0);
   EXPECT_STREQ(uid, "Xser2");
 
   Bytes noTerminator(40, 'z');
-  WriteFileBytes(s.publicKeyPath, noTerminator);
-  EXPECT_EQ(binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid), DZ_E_PUBLIC_KEY);
+  WriteFileBytes(s.PublicKeyPath, noTerminator);
+  EXPECT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, uid), DZ_E_PUBLIC_KEY);
 }
 
 TEST_F(BindingKeys, ReleaseKeysDropsTheKeyAndTheCache) {
@@ -227,10 +227,10 @@ class BindingKeyTimeouts : public BindingKeys {
   void SetUp() override {
     BindingKeys::SetUp();
     other = MakeMedium("User2", rurov::kGost2001, temp / "other");
-    originalKey = ReadFileBytes(medium.settings.secretKeyPath);
-    otherKey = ReadFileBytes(other.settings.secretKeyPath);
-    otherPub = ReadFileBytes(other.settings.publicKeyPath);
-    originalPub = ReadFileBytes(medium.settings.publicKeyPath);
+    originalKey = ReadFileBytes(medium.settings.SecretKeyPath);
+    otherKey = ReadFileBytes(other.settings.SecretKeyPath);
+    otherPub = ReadFileBytes(other.settings.PublicKeyPath);
+    originalPub = ReadFileBytes(medium.settings.PublicKeyPath);
     ASSERT_NE(originalKey, otherKey);
   }
 
@@ -247,8 +247,8 @@ class BindingKeyTimeouts : public BindingKeys {
   }
 
   void SwapFilesOnDisk() {
-    WriteFileBytes(medium.settings.secretKeyPath, otherKey);
-    WriteFileBytes(medium.settings.publicKeyPath, otherPub);
+    WriteFileBytes(medium.settings.SecretKeyPath, otherKey);
+    WriteFileBytes(medium.settings.PublicKeyPath, otherPub);
   }
 
   FakeClock clock;
@@ -257,8 +257,8 @@ class BindingKeyTimeouts : public BindingKeys {
 };
 
 TEST_F(BindingKeyTimeouts, KeyRequestTimeoutEndsJustBeforeSixtySeconds) {
-  medium.settings.keyRequestTimeout = 60;
-  medium.settings.lastOpTimeout = 5;
+  medium.settings.KeyRequestTimeout = 60;
+  medium.settings.LastOpTimeout = 5;
   ASSERT_EQ(Use(10, 0, 0), 1);
   SwapFilesOnDisk();
   for (int32_t s = 3; s <= 57; s += 3) ASSERT_EQ(Use(10, 0, s), 1) << s;
@@ -268,8 +268,8 @@ TEST_F(BindingKeyTimeouts, KeyRequestTimeoutEndsJustBeforeSixtySeconds) {
 }
 
 TEST_F(BindingKeyTimeouts, LastOperationTimeoutDropsAnIdleKey) {
-  medium.settings.keyRequestTimeout = 60;
-  medium.settings.lastOpTimeout = 5;
+  medium.settings.KeyRequestTimeout = 60;
+  medium.settings.LastOpTimeout = 5;
   ASSERT_EQ(Use(10, 0, 0), 1);
   SwapFilesOnDisk();
   EXPECT_EQ(Use(10, 0, 4), 1);
@@ -280,22 +280,22 @@ TEST_F(BindingKeyTimeouts, LastOperationTimeoutDropsAnIdleKey) {
 TEST_F(BindingKeyTimeouts, RecordedTimeoutsAlsoApply) {
   // Loaded with a request time-out of 10; a later caller asking for 60 does
   // not extend it.
-  medium.settings.keyRequestTimeout = 10;
-  medium.settings.lastOpTimeout = 100;
+  medium.settings.KeyRequestTimeout = 10;
+  medium.settings.LastOpTimeout = 100;
   ASSERT_EQ(Use(10, 0, 0), 1);
   SwapFilesOnDisk();
-  medium.settings.keyRequestTimeout = 60;
+  medium.settings.KeyRequestTimeout = 60;
   EXPECT_EQ(Use(10, 0, 9), 1);
   EXPECT_EQ(Use(10, 0, 11), 2);
 }
 
 TEST_F(BindingKeyTimeouts, ZeroTimeoutReadsTheFilesAtEveryAcquisition) {
-  medium.settings.keyRequestTimeout = 0;
+  medium.settings.KeyRequestTimeout = 0;
   ASSERT_EQ(Use(10, 0, 0), 1);
   SwapFilesOnDisk();
   EXPECT_EQ(Use(10, 0, 0), 2);
-  WriteFileBytes(medium.settings.secretKeyPath, originalKey);
-  WriteFileBytes(medium.settings.publicKeyPath, originalPub);
+  WriteFileBytes(medium.settings.SecretKeyPath, originalKey);
+  WriteFileBytes(medium.settings.PublicKeyPath, originalPub);
   EXPECT_EQ(Use(10, 0, 0), 1);
 }
 

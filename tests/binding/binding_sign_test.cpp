@@ -104,10 +104,10 @@ class BindingSign : public BindingTest {
     Signed out;
     out.block.assign(kMaxUIDLength + 1 + kSignatureValueSize, 0xEE);
     int32_t length = -1;
-    const KeySettings& s = medium.settings;
+    const TKeySettings& s = medium.settings;
     out.result = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), out.block.data(), length,
-                                s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                s.keyRequestTimeout, s.lastOpTimeout, gostHash);
+                                s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
+                                s.KeyRequestTimeout, s.LastOpTimeout, gostHash);
     out.block.resize(length < 0 ? 0 : static_cast<size_t>(length));
     return out;
   }
@@ -118,32 +118,32 @@ TEST_F(BindingSign, ZeroLengthGivesMinus4AfterTheUIDIsReadAndWritesNothing) {
   const uint8_t byte = 7;
   Bytes out(400, 0xEE);
   int32_t length = 123;
-  const KeySettings& s = medium.settings;
-  EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(binding->SignBuffer(nullptr, 1, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(binding->SignBuffer(&byte, 1, nullptr, length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_BAD_ARGUMENT);
+  const TKeySettings& s = medium.settings;
+  EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s.PublicKeyPath, s.SecretKeyPath,
+                                s.CorrespondentsDir, s.CADir, 60, 5, true), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(binding->SignBuffer(nullptr, 1, out.data(), length, s.PublicKeyPath, s.SecretKeyPath,
+                                s.CorrespondentsDir, s.CADir, 60, 5, true), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(binding->SignBuffer(&byte, 1, nullptr, length, s.PublicKeyPath, s.SecretKeyPath,
+                                s.CorrespondentsDir, s.CADir, 60, 5, true), DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(out, Bytes(400, 0xEE));
   EXPECT_EQ(length, 123);
 
   // The UID comes first: without a public-key file even a zero length gives -11.
-  fs::remove(s.publicKeyPath);
-  EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_PUBLIC_KEY);
+  fs::remove(s.PublicKeyPath);
+  EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s.PublicKeyPath, s.SecretKeyPath,
+                                s.CorrespondentsDir, s.CADir, 60, 5, true), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(out, Bytes(400, 0xEE));
 }
 
 TEST_F(BindingSign, MissingSecretKeyFileGivesMinus10AfterTheUIDIsWritten) {
   const KeyMedium medium = MakeMedium("User5");
-  fs::remove(medium.settings.secretKeyPath);
+  fs::remove(medium.settings.SecretKeyPath);
   const Bytes data = Pattern(10, 7);
   Bytes out(400, 0xEE);
   int32_t length = 123;
-  const KeySettings& s = medium.settings;
-  EXPECT_EQ(binding->SignBuffer(data.data(), 10, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_SECRET_KEY);
+  const TKeySettings& s = medium.settings;
+  EXPECT_EQ(binding->SignBuffer(data.data(), 10, out.data(), length, s.PublicKeyPath, s.SecretKeyPath,
+                                s.CorrespondentsDir, s.CADir, 60, 5, true), DZ_E_SECRET_KEY);
   EXPECT_EQ(length, 123);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out.data())), "User5");
 }
@@ -164,9 +164,9 @@ class BindingSignFaults : public FaultyLibraryTest {
   int32_t Sign(Bytes& out, int32_t& length) {
     const Bytes data = Pattern(50, 9);
     out.assign(400, 0xEE);
-    const KeySettings& s = medium.settings;
-    return dll->SignBuffer(data.data(), 50, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                           s.correspondentsDir, s.caDir, 60, 5, true);
+    const TKeySettings& s = medium.settings;
+    return dll->SignBuffer(data.data(), 50, out.data(), length, s.PublicKeyPath, s.SecretKeyPath,
+                           s.CorrespondentsDir, s.CADir, 60, 5, true);
   }
 };
 

@@ -32,10 +32,10 @@ class VerifyHashOnce : public BindingTest {
   Bytes Sign(bool gostHash) {
     Bytes block(kMaxUIDLength + 1 + kSignatureValueSize, 0);
     int32_t length = 0;
-    const KeySettings& s = signer.settings;
+    const TKeySettings& s = signer.settings;
     EXPECT_EQ(binding->SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length,
-                                  s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                  s.keyRequestTimeout, s.lastOpTimeout, gostHash),
+                                  s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
+                                  s.KeyRequestTimeout, s.LastOpTimeout, gostHash),
               0);
     block.resize(static_cast<size_t>(length));
     return block;
@@ -45,11 +45,11 @@ class VerifyHashOnce : public BindingTest {
   TLibraryState StateAfterVerify(const TLibraryState& start, const Bytes& block, int32_t& result) {
     verifierBinding->LibraryState = start;
     std::string uid;
-    const KeySettings& s = verifier.settings;
+    const TKeySettings& s = verifier.settings;
     result = verifierBinding->VerifySignature(data.data(), static_cast<int32_t>(data.size()), block.data(),
-                                              static_cast<int32_t>(block.size()), uid, s.publicKeyPath,
-                                              s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                              s.keyRequestTimeout, s.lastOpTimeout);
+                                              static_cast<int32_t>(block.size()), uid, s.PublicKeyPath,
+                                              s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
+                                              s.KeyRequestTimeout, s.LastOpTimeout);
     return verifierBinding->LibraryState;
   }
 
