@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "binding/key_settings.h"
 #include "dizora.h"
 #include "platform/sync.h"
 #include "support/medium.h"
@@ -407,14 +408,10 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // Drops the loaded key unless both time-outs still allow it; KeyLock held.
   void CheckKeyExpiry(int32_t keyRequestTimeout, int32_t lastOpTimeout);
   // The unmasked 32-byte signature key and its algorithm.
-  int32_t AcquireSignatureKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                              const std::string& correspondentsDir, const std::string& caDir,
-                              int32_t keyRequestTimeout, int32_t lastOpTimeout, uint8_t* key,
-                              int32_t& algorithm, std::string* ownerUID = nullptr);
+  int32_t AcquireSignatureKey(const TKeySettings& settings, uint8_t* key, int32_t& algorithm,
+                              std::string* ownerUID = nullptr);
   // The 128-byte exchange secret key.
-  int32_t AcquireExchangeKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                             const std::string& correspondentsDir, const std::string& caDir,
-                             int32_t keyRequestTimeout, int32_t lastOpTimeout, uint8_t* key);
+  int32_t AcquireExchangeKey(const TKeySettings& settings, uint8_t* key);
   // Derives the public keys of the secret keys (signature key at
   // kSignKeyOffset, exchange key at kExchangeKeyOffset, as loaded) and
   // compares them with the signature and exchange public keys of a
@@ -426,8 +423,8 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // The 128-byte exchange public key of a 128-byte exchange secret key.
   int32_t DeriveExchangePublicKey(const uint8_t* secretKey, uint8_t* publicKey);
   // The current user's UID, zero-terminated, into a buffer of kUIDBufferSize bytes.
-  int32_t ReadOwnerUID(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                       char* buffer, void* unused = nullptr);
+  // The UID of the loaded key, else the one of the public-key file.
+  int32_t ReadOwnerUID(const std::string& publicKeyPath, char* buffer);
 
   // ---- Key pair generation -----------------------------------------------
   // The two files of a key pair, in memory (wiped on release).
@@ -451,51 +448,35 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // Legacy digest: the first 65535 bytes again for every whole 65535 of length.
   int32_t HashOldFormat(const uint8_t* data, int32_t length, uint8_t* hash);
   int32_t SignBuffer(const uint8_t* data, int32_t length, uint8_t* output, int32_t& outputLength,
-                     const std::string& publicKeyPath, const std::string& secretKeyPath,
-                     const std::string& correspondentsDir, const std::string& caDir,
-                     int32_t keyRequestTimeout, int32_t lastOpTimeout, bool gostHash);
+                     const TKeySettings& settings, bool gostHash);
   int32_t HashWithFormat(const uint8_t* data, int32_t length, int32_t form, uint8_t* output,
                          bool gostHash, int32_t& size);
 
   // ---- Verification ------------------------------------------------------
   int32_t VerifySignature(const uint8_t* data, int32_t length, const uint8_t* signatureBlock,
-                          int32_t signatureLength, std::string& signerUID,
-                          const std::string& publicKeyPath, const std::string& secretKeyPath,
-                          const std::string& correspondentsDir, const std::string& caDir,
-                          int32_t keyRequestTimeout, int32_t lastOpTimeout);
+                          int32_t signatureLength, std::string& signerUID, const TKeySettings& settings);
 
   // ---- Encrypted data ----------------------------------------------------
   // For the ";"-separated recipients of uidList.
   int32_t EncryptData(uint8_t* data, int32_t& length, int32_t method, const char* uidList,
-                      const std::string& publicKeyPath, const std::string& secretKeyPath,
-                      const std::string& correspondentsDir, const std::string& caDir,
-                      int32_t keyRequestTimeout, int32_t lastOpTimeout);
+                      const TKeySettings& settings);
   // For exactly these recipients. A block longer than the data by more than
   // maxAddition bytes is refused (DZ_E_BAD_ARGUMENT) before anything is written.
   int32_t EncryptForRecipients(uint8_t* data, int32_t& length, int32_t method,
-                               const std::vector<std::string>& recipients, const std::string& publicKeyPath,
-                               const std::string& secretKeyPath, const std::string& correspondentsDir,
-                               const std::string& caDir, int32_t keyRequestTimeout, int32_t lastOpTimeout,
+                               const std::vector<std::string>& recipients, const TKeySettings& settings,
                                int32_t maxAddition);
-  int32_t DecryptData(uint8_t* data, int32_t& length, const std::string& publicKeyPath,
-                      const std::string& secretKeyPath, const std::string& correspondentsDir,
-                      const std::string& caDir, int32_t keyRequestTimeout, int32_t lastOpTimeout);
+  int32_t DecryptData(uint8_t* data, int32_t& length, const TKeySettings& settings);
   static int32_t GetMaxEncryptAddition(int32_t recipients);
   // Modes: 0 gamma encrypt, 1 feedback encrypt, 2 gamma decrypt, 3 feedback decrypt.
   int32_t CryptWithMac(const uint8_t* source, uint8_t* destination, int32_t length,
                        const uint8_t* key, uint8_t* iv, uint8_t* mac, int32_t mode);
   int32_t ComputeMac(const uint8_t* source, int32_t length, const uint8_t* key, uint8_t* mac);
   // The mutual key with `uid` for the own key loaded now (acquired here).
-  int32_t GetMutualKey(const std::string& uid, uint8_t* key, const std::string& publicKeyPath,
-                       const std::string& secretKeyPath, const std::string& correspondentsDir,
-                       const std::string& caDir, int32_t keyRequestTimeout,
-                       int32_t lastOpTimeout);
+  int32_t GetMutualKey(const std::string& uid, uint8_t* key, const TKeySettings& settings);
   // The mutual key with `uid` for a given own exchange secret key of `epoch`:
   // from the cache when derived with that key, else derived and cached.
   int32_t MutualKeyWith(const std::string& uid, const uint8_t* ownSecret, uint64_t epoch, uint8_t* key,
-                        const std::string& publicKeyPath, const std::string& secretKeyPath,
-                        const std::string& correspondentsDir, const std::string& caDir,
-                        int32_t keyRequestTimeout, int32_t lastOpTimeout);
+                        const TKeySettings& settings);
   int32_t DeriveMutualKey(const uint8_t* ownSecret, const uint8_t* peerPublic, uint8_t* key);
 
   // ---- Public-key cache --------------------------------------------------
@@ -507,10 +488,8 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // Frees every node and the list; KeyLock held.
   void ClearKeyCache();
   // key: room for 128 bytes.
-  int32_t GetPublicKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                       const std::string& correspondentsDir, const std::string& caDir,
-                       int32_t keyRequestTimeout, int32_t lastOpTimeout, const std::string& uid,
-                       bool wantExchangeKey, uint8_t* key, int32_t& algorithm);
+  int32_t GetPublicKey(const TKeySettings& settings, const std::string& uid, bool wantExchangeKey, uint8_t* key,
+                       int32_t& algorithm);
   // output: outputSize bytes of room; a larger record gives -11.
   int32_t GetPublicKeyRecord(const std::string& publicKeyPath, const std::string& correspondentsDir,
                              const std::string& caDir, const char* uid, uint8_t* output,
@@ -604,10 +583,8 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // `ownerUID` (optional) receives the UID loaded with the key, so that a
   // caller never pairs the key with a UID read at another moment.
   // `epoch` (optional) receives the key's OwnKeyEpoch.
-  int32_t AcquireKeyBytes(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                          int32_t keyRequestTimeout, int32_t lastOpTimeout, bool signatureKey,
-                          uint8_t* key, int32_t* algorithm, std::string* ownerUID = nullptr,
-                          uint64_t* epoch = nullptr);
+  int32_t AcquireKeyBytes(const TKeySettings& settings, bool signatureKey, uint8_t* key, int32_t* algorithm,
+                          std::string* ownerUID = nullptr, uint64_t* epoch = nullptr);
   // The loaded key's bytes handed out; KeyLock held, a key loaded.
   int32_t HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
                      std::string* ownerUID, uint64_t* epoch = nullptr);

@@ -125,14 +125,10 @@ int32_t TCryptoC_DLL::EnsureKeyCache(const std::string& publicKeyPath,
   return LoadKeyCache(publicKeyPath, correspondentsDir, caDir);
 }
 
-int32_t TCryptoC_DLL::GetPublicKey(const std::string& publicKeyPath,
-                                   const std::string& /*secretKeyPath*/,
-                                   const std::string& correspondentsDir, const std::string& caDir,
-                                   int32_t /*keyRequestTimeout*/, int32_t /*lastOpTimeout*/,
-                                   const std::string& uid, bool wantExchangeKey, uint8_t* key,
-                                   int32_t& algorithm) {
+int32_t TCryptoC_DLL::GetPublicKey(const TKeySettings& settings, const std::string& uid, bool wantExchangeKey,
+                                   uint8_t* key, int32_t& algorithm) {
   if (key == nullptr) return DZ_E_BAD_ARGUMENT;
-  return WithKeyCache(publicKeyPath, correspondentsDir, caDir, [&]() -> int32_t {
+  return WithKeyCache(settings.PublicKeyPath, settings.CorrespondentsDir, settings.CADir, [&]() -> int32_t {
     const TCryptoC_CacheEntry* entry = FindCacheEntry(uid);
     if (entry == nullptr) return DZ_E_PUBLIC_KEY;
 
@@ -231,7 +227,7 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
   const TMediumAccess medium(*this, TMediumAccess::Mode::kExclusive);
   // The own key is never replaced through the cache, whatever the letter case.
   char own[rurov::kUIDBufferSize] = {};
-  if (ReadOwnerUID(publicKeyPath, secretKeyPath, own) == DZ_OK && SameUIDIgnoreCase(uid, own))
+  if (ReadOwnerUID(publicKeyPath, own) == DZ_OK && SameUIDIgnoreCase(uid, own))
     return DZ_E_INCLUDE_OWN_KEY;
 
   TGuard guard(KeyLock);
@@ -292,7 +288,7 @@ int32_t TCryptoC_DLL::DeletePublicKeyEntries(const std::string& uid, const std::
 }
 
 int32_t TCryptoC_DLL::RemovePublicKey(const std::string& publicKeyPath,
-                                      const std::string& secretKeyPath,
+                                      const std::string& /*secretKeyPath*/,
                                       const std::string& correspondentsDir,
                                       const std::string& caDir, int32_t /*keyRequestTimeout*/,
                                       int32_t /*lastOpTimeout*/, const std::string& uid) {
@@ -300,7 +296,7 @@ int32_t TCryptoC_DLL::RemovePublicKey(const std::string& publicKeyPath,
   TGuard guard(KeyLock);
   // The own UID from the loaded key, or else from the own public-key file.
   char own[rurov::kUIDBufferSize] = {};
-  if (ReadOwnerUID(publicKeyPath, secretKeyPath, own) == DZ_OK && SameUIDIgnoreCase(uid, own))
+  if (ReadOwnerUID(publicKeyPath, own) == DZ_OK && SameUIDIgnoreCase(uid, own))
     return DZ_E_REMOVE_OWN_KEY;
   const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
   if (filled != DZ_OK) return filled;

@@ -91,12 +91,9 @@ int32_t TCryptoC_DLL::HashOldFormat(const uint8_t* data, int32_t length, uint8_t
 }
 
 int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* output,
-                                 int32_t& outputLength, const std::string& publicKeyPath,
-                                 const std::string& secretKeyPath,
-                                 const std::string& correspondentsDir, const std::string& caDir,
-                                 int32_t keyRequestTimeout, int32_t lastOpTimeout, bool gostHash) {
+                                 int32_t& outputLength, const TKeySettings& settings, bool gostHash) {
   char uid[kUIDBufferSize] = {};
-  int32_t result = ReadOwnerUID(publicKeyPath, secretKeyPath, uid, nullptr);
+  int32_t result = ReadOwnerUID(settings.PublicKeyPath, uid);
   if (result != DZ_OK) return result;
   if (data == nullptr || output == nullptr) return DZ_E_BAD_ARGUMENT;
 
@@ -108,8 +105,7 @@ int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* o
   support::SecureBuffer key(kSignSecretKeySize);
   int32_t algorithm = kNoAlgorithm;
   std::string signer;
-  result = AcquireSignatureKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir,
-                               keyRequestTimeout, lastOpTimeout, key.data(), algorithm, &signer);
+  result = AcquireSignatureKey(settings, key.data(), algorithm, &signer);
   if (result != DZ_OK) return result;
   // The UID loaded with the key: a pair replaced since the UID above was
   // read (by another process) must not sign under the previous UID.

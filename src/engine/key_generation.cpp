@@ -135,7 +135,7 @@ int32_t TCryptoCEngine::InternalRemoteGenerateStart(char* transfer, const std::s
   if (uid.empty() || uid.size() > static_cast<size_t>(GetMaxUIDLength())) return DZ_E_EMPTY_UID;
   return MediumFrame("InternalRemoteGenerateStart", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
     std::array<char, rurov::kUIDBufferSize> current{};
-    const int32_t read = binding.ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, current.data());
+    const int32_t read = binding.ReadOwnerUID(s.PublicKeyPath, current.data());
     if (read != DZ_OK) return read;
     int32_t algorithm = 0;
     const int32_t chosen = KeyGenAlgorithm(algorithm);
@@ -186,7 +186,7 @@ int32_t TCryptoCEngine::SealNewSecretKey(uint8_t* buffer, int32_t& size, const c
 int32_t TCryptoCEngine::RemoteGenerateFinish(intptr_t) {
   return MediumFrame("RemoteGenerateFinish", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
     std::array<char, rurov::kUIDBufferSize> current{};
-    const int32_t read = binding.ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, current.data());
+    const int32_t read = binding.ReadOwnerUID(s.PublicKeyPath, current.data());
     if (read != DZ_OK) return read;
     std::array<uint8_t, rurov::kMaxPublicKeyFileSize> previous{};
     int32_t previousLength = 0;

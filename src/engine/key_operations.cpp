@@ -16,7 +16,7 @@ namespace dizora {
 int32_t TCryptoCEngine::GetCurrentUID(char* buffer) {
   if (buffer == nullptr) return DZ_E_BAD_ARGUMENT;
   return KeyFrame("GetCurrentUID", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
-    return b.ReadOwnerUID(k.PublicKeyPath, k.SecretKeyPath, buffer, nullptr);
+    return b.ReadOwnerUID(k.PublicKeyPath, buffer);
   });
 }
 

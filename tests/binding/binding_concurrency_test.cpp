@@ -48,8 +48,7 @@ class BindingConcurrency : public BindingTest {
     int32_t length = 0;
     const TKeySettings& s = m.settings;
     const int32_t r = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length,
-                                     s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
-                                     s.KeyRequestTimeout, s.LastOpTimeout, true);
+                                     s, true);
     if (result != nullptr) *result = r;
     block.resize(r == 0 ? static_cast<size_t>(length) : 0);
     return block;
@@ -61,8 +60,7 @@ class BindingConcurrency : public BindingTest {
     buffer.resize(plain.size() + static_cast<size_t>(TCryptoC_DLL::GetMaxEncryptAddition(2)));
     int32_t length = static_cast<int32_t>(plain.size());
     const TKeySettings& s = m.settings;
-    const int32_t r = dll.EncryptData(buffer.data(), length, 0, list, s.PublicKeyPath, s.SecretKeyPath,
-                                      s.CorrespondentsDir, s.CADir, s.KeyRequestTimeout, s.LastOpTimeout);
+    const int32_t r = dll.EncryptData(buffer.data(), length, 0, list, s);
     if (result != nullptr) *result = r;
     buffer.resize(r == 0 ? static_cast<size_t>(length) : 0);
     return buffer;
@@ -71,15 +69,13 @@ class BindingConcurrency : public BindingTest {
   int32_t Verify(const Bytes& data, const Bytes& block, std::string& signer) {
     const TKeySettings& s = alice.settings;
     return binding->VerifySignature(data.data(), static_cast<int32_t>(data.size()), block.data(),
-                                    static_cast<int32_t>(block.size()), signer, s.PublicKeyPath, s.SecretKeyPath,
-                                    s.CorrespondentsDir, s.CADir, s.KeyRequestTimeout, s.LastOpTimeout);
+                                    static_cast<int32_t>(block.size()), signer, s);
   }
 
   int32_t Decrypt(Bytes& block) {
     int32_t length = static_cast<int32_t>(block.size());
     const TKeySettings& s = alice.settings;
-    const int32_t r = binding->DecryptData(block.data(), length, s.PublicKeyPath, s.SecretKeyPath,
-                                           s.CorrespondentsDir, s.CADir, s.KeyRequestTimeout, s.LastOpTimeout);
+    const int32_t r = binding->DecryptData(block.data(), length, s);
     if (r == 0) block.resize(static_cast<size_t>(length));
     return r;
   }
@@ -138,8 +134,7 @@ TEST_F(BindingConcurrency, EightThreadsSignVerifyEncryptDecryptWhileKeysAreRelea
 TEST_F(BindingConcurrency, SimultaneousMissesOfTheMutualKeyAllGetTheSameKey) {
   Bytes expected(kMutualKeySize, 0);
   const TKeySettings& s = alice.settings;
-  ASSERT_EQ(binding->GetMutualKey("Bob", expected.data(), s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir,
-                                  s.CADir, 60, 5), 0);
+  ASSERT_EQ(binding->GetMutualKey("Bob", expected.data(), s), 0);
   dz_test::Barrier sync(kThreads);
   std::vector<int> wrong(kThreads, 0);
   std::vector<std::thread> threads;
@@ -149,8 +144,7 @@ TEST_F(BindingConcurrency, SimultaneousMissesOfTheMutualKeyAllGetTheSameKey) {
         if (t == 0) binding->ReleaseKeys();
         EXPECT_TRUE(sync.ArriveAndWait());  // every thread now misses the cache together
         Bytes key(kMutualKeySize, 0);
-        const int32_t r = binding->GetMutualKey("Bob", key.data(), s.PublicKeyPath, s.SecretKeyPath,
-                                                s.CorrespondentsDir, s.CADir, 60, 5);
+        const int32_t r = binding->GetMutualKey("Bob", key.data(), s);
         if (r != 0 || key != expected) ++wrong[t];
         EXPECT_TRUE(sync.ArriveAndWait());
       }

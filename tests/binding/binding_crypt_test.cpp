@@ -31,8 +31,7 @@ Outcome EncryptWith(TCryptoC_DLL& dll, const KeyMedium& medium, const Bytes& pla
   out.data.resize(plain.size() + static_cast<size_t>(TCryptoC_DLL::GetMaxEncryptAddition(recipients)), 0xCD);
   out.length = static_cast<int32_t>(plain.size());
   const TKeySettings& s = medium.settings;
-  out.result = dll.EncryptData(out.data.data(), out.length, method, list, s.PublicKeyPath, s.SecretKeyPath,
-                               s.CorrespondentsDir, s.CADir, s.KeyRequestTimeout, s.LastOpTimeout);
+  out.result = dll.EncryptData(out.data.data(), out.length, method, list, s);
   out.data.resize(static_cast<size_t>(out.length));
   return out;
 }
@@ -42,8 +41,7 @@ Outcome DecryptWith(TCryptoC_DLL& dll, const KeyMedium& medium, const Bytes& blo
   out.data = block;
   out.length = static_cast<int32_t>(block.size());
   const TKeySettings& s = medium.settings;
-  out.result = dll.DecryptData(out.data.empty() ? nullptr : out.data.data(), out.length, s.PublicKeyPath,
-                               s.SecretKeyPath, s.CorrespondentsDir, s.CADir, s.KeyRequestTimeout, s.LastOpTimeout);
+  out.result = dll.DecryptData(out.data.empty() ? nullptr : out.data.data(), out.length, s);
   return out;
 }
 
@@ -60,8 +58,7 @@ struct User {
   Bytes MutualKey(const std::string& uid) {
     Bytes key(kMutualKeySize, 0);
     const TKeySettings& s = medium.settings;
-    EXPECT_EQ(dll->GetMutualKey(uid, key.data(), s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
-                                s.KeyRequestTimeout, s.LastOpTimeout), 0);
+    EXPECT_EQ(dll->GetMutualKey(uid, key.data(), s), 0);
     return key;
   }
 };
@@ -226,13 +223,10 @@ TEST_F(BindingCrypt, RecipientListRules) {
   int32_t length = -1;
   uint8_t byte = 0;
   const TKeySettings& s = alice.medium.settings;
-  EXPECT_EQ(alice.dll->EncryptData(&byte, length, 0, "Bob", s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir,
-                                   s.CADir, 60, 5), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(alice.dll->EncryptData(&byte, length, 0, "Bob", s), DZ_E_BAD_ARGUMENT);
   length = 1;
-  EXPECT_EQ(alice.dll->EncryptData(nullptr, length, 0, "Bob", s.PublicKeyPath, s.SecretKeyPath,
-                                   s.CorrespondentsDir, s.CADir, 60, 5), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(alice.dll->DecryptData(nullptr, length, s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
-                                   60, 5), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(alice.dll->EncryptData(nullptr, length, 0, "Bob", s), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(alice.dll->DecryptData(nullptr, length, s), DZ_E_BAD_ARGUMENT);
 }
 
 TEST_F(BindingCrypt, ManyRecipientsBeyondAHundred) {

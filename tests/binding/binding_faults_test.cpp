@@ -40,11 +40,14 @@ TEST_F(BindingFaults, MaskDrawFailureIsReportedAndNothingStaysLoaded) {
   ASSERT_EQ(force("RuroV_Random_Fill", 3, 1), 0);
   uint8_t key[32];
   int32_t algorithm = -1;
-  EXPECT_EQ(binding->AcquireSignatureKey(pub, sec, "", "", 60, 5, key, algorithm), 3);
+  TKeySettings s;
+  s.PublicKeyPath = pub;
+  s.SecretKeyPath = sec;
+  EXPECT_EQ(binding->AcquireSignatureKey(s, key, algorithm), 3);
   EXPECT_EQ(binding->SecretKey, nullptr);
   EXPECT_EQ(binding->KeyAlgorithm, rurov::kNoAlgorithm);
   EXPECT_TRUE(binding->OwnerUID.empty());
-  EXPECT_EQ(binding->AcquireSignatureKey(pub, sec, "", "", 60, 5, key, algorithm), 0);
+  EXPECT_EQ(binding->AcquireSignatureKey(s, key, algorithm), 0);
   EXPECT_EQ(binding->OwnerUID, "User2");
 }
 

@@ -188,16 +188,14 @@ class BindingTest : public ::testing::Test {
   int32_t AcquireSignature(const KeyMedium& medium, Bytes& key, int32_t& algorithm) {
     key.assign(rurov::kSignSecretKeySize, 0);
     const TKeySettings& s = medium.settings;
-    return binding->AcquireSignatureKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
-                                        s.KeyRequestTimeout, s.LastOpTimeout, key.data(), algorithm);
+    return binding->AcquireSignatureKey(s, key.data(), algorithm);
   }
 
   int32_t GetKey(const KeyMedium& medium, const std::string& uid, bool exchange, Bytes& key,
                  int32_t& algorithm) {
     key.assign(rurov::kExchangeKeySize, 0);
     const TKeySettings& s = medium.settings;
-    return binding->GetPublicKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
-                                 s.KeyRequestTimeout, s.LastOpTimeout, uid, exchange, key.data(),
+    return binding->GetPublicKey(s, uid, exchange, key.data(),
                                  algorithm);
   }
 

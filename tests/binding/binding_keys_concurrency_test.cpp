@@ -59,15 +59,15 @@ TEST_F(BindingKeysConcurrency, AcquisitionsAndLookupsSurviveReleaseKeys) {
         }
         uint8_t key[128];
         int32_t algorithm = -1;
-        if (binding->AcquireSignatureKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5,
+        if (binding->AcquireSignatureKey(s,
                                          key, algorithm) != 0 ||
             std::memcmp(key, sec.data() + 4, 32) != 0 || algorithm != rurov::kGost2001)
           ++failures;
-        if (binding->AcquireExchangeKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5,
+        if (binding->AcquireExchangeKey(s,
                                         key) != 0 ||
             std::memcmp(key, sec.data() + 36, 128) != 0)
           ++failures;
-        if (binding->GetPublicKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5, "alice",
+        if (binding->GetPublicKey(s, "alice",
                                   t % 2 == 0, key, algorithm) != 0 ||
             std::memcmp(key, alicePub.data() + (t % 2 == 0 ? 138 : 10), 128) != 0)
           ++failures;
@@ -75,7 +75,7 @@ TEST_F(BindingKeysConcurrency, AcquisitionsAndLookupsSurviveReleaseKeys) {
         uint8_t found[32];
         if (binding->FindCachedMutualKey("Alice", found) && std::memcmp(found, mutual, 32) != 0) ++failures;
         char uid[rurov::kUIDBufferSize];
-        if (binding->ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, uid) != 0 || std::strcmp(uid, "Owner") != 0)
+        if (binding->ReadOwnerUID(s.PublicKeyPath, uid) != 0 || std::strcmp(uid, "Owner") != 0)
           ++failures;
       }
     });

@@ -63,8 +63,7 @@ TEST_F(BindingKeys, LoadedKeyIsMaskedAndUnmaskingRestoresIt) {
 
   Bytes exchange(128, 0);
   const TKeySettings& s = medium.settings;
-  ASSERT_EQ(binding->AcquireExchangeKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
-                                        60, 5, exchange.data()),
+  ASSERT_EQ(binding->AcquireExchangeKey(s, exchange.data()),
             0);
   EXPECT_EQ(exchange, Bytes(file.begin() + 36, file.end()));
 }
@@ -178,7 +177,7 @@ TEST_F(BindingKeys, UIDOf254CharactersLoadsAnd255IsRefused) {
 TEST_F(BindingKeys, ReadOwnerUIDPrefersTheLoadedKeyAndOtherwiseReadsThePublicFile) {
   char uid[rurov::kUIDBufferSize];
   const TKeySettings& s = medium.settings;
-  ASSERT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, uid), 0);
+  ASSERT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, uid), 0);
   EXPECT_STREQ(uid, "User2");
   EXPECT_TRUE(binding->OwnerUID.empty()) << "a UID read from the file is not stored";
 
@@ -187,12 +186,12 @@ TEST_F(BindingKeys, ReadOwnerUIDPrefersTheLoadedKeyAndOtherwiseReadsThePublicFil
   ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
   const Bytes pub = ReadFileBytes(s.PublicKeyPath);
   fs::remove(s.PublicKeyPath);
-  ASSERT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, uid), 0);
+  ASSERT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, uid), 0);
   EXPECT_STREQ(uid, "User2");
 
   // No key loaded and no public-key file: -11, although the secret-key file exists.
   binding->ReleaseKeys();
-  EXPECT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, uid), DZ_E_PUBLIC_KEY);
+  EXPECT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, uid), DZ_E_PUBLIC_KEY);
 
   // After a failed load the file is read again, not a stale UID.
   Bytes renamed = pub;
@@ -200,12 +199,12 @@ TEST_F(BindingKeys, ReadOwnerUIDPrefersTheLoadedKeyAndOtherwiseReadsThePublicFil
   WriteFileBytes(s.PublicKeyPath, renamed);
   fs::remove(s.SecretKeyPath);
   EXPECT_EQ(AcquireSignature(medium, key, algorithm), DZ_E_SECRET_KEY);
-  ASSERT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, uid), 0);
+  ASSERT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, uid), 0);
   EXPECT_STREQ(uid, "Xser2");
 
   Bytes noTerminator(40, 'z');
   WriteFileBytes(s.PublicKeyPath, noTerminator);
-  EXPECT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, uid), DZ_E_PUBLIC_KEY);
+  EXPECT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, uid), DZ_E_PUBLIC_KEY);
 }
 
 TEST_F(BindingKeys, ReleaseKeysDropsTheKeyAndTheCache) {

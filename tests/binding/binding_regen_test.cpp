@@ -45,12 +45,10 @@ class BindingRegen : public BindingTest {
     const uint8_t data[] = "payment order 17";
     uint8_t signature[rurov::kMaxUIDLength + 65] = {};
     int32_t signatureLength = 0;
-    ASSERT_EQ(binding->SignBuffer(data, sizeof data, signature, signatureLength, s.PublicKeyPath, s.SecretKeyPath,
-                                  s.CorrespondentsDir, s.CADir, 60, 5, true),
+    ASSERT_EQ(binding->SignBuffer(data, sizeof data, signature, signatureLength, s, true),
               0);
     std::string signer;
-    EXPECT_EQ(binding->VerifySignature(data, sizeof data, signature, signatureLength, signer, s.PublicKeyPath,
-                                       s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5),
+    EXPECT_EQ(binding->VerifySignature(data, sizeof data, signature, signatureLength, signer, s),
               0);
     EXPECT_EQ(signer, "User2");
   }

@@ -106,8 +106,7 @@ class BindingSign : public BindingTest {
     int32_t length = -1;
     const TKeySettings& s = medium.settings;
     out.result = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), out.block.data(), length,
-                                s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
-                                s.KeyRequestTimeout, s.LastOpTimeout, gostHash);
+                                s, gostHash);
     out.block.resize(length < 0 ? 0 : static_cast<size_t>(length));
     return out;
   }
@@ -119,19 +118,15 @@ TEST_F(BindingSign, ZeroLengthGivesMinus4AfterTheUIDIsReadAndWritesNothing) {
   Bytes out(400, 0xEE);
   int32_t length = 123;
   const TKeySettings& s = medium.settings;
-  EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s.PublicKeyPath, s.SecretKeyPath,
-                                s.CorrespondentsDir, s.CADir, 60, 5, true), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(binding->SignBuffer(nullptr, 1, out.data(), length, s.PublicKeyPath, s.SecretKeyPath,
-                                s.CorrespondentsDir, s.CADir, 60, 5, true), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(binding->SignBuffer(&byte, 1, nullptr, length, s.PublicKeyPath, s.SecretKeyPath,
-                                s.CorrespondentsDir, s.CADir, 60, 5, true), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s, true), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(binding->SignBuffer(nullptr, 1, out.data(), length, s, true), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(binding->SignBuffer(&byte, 1, nullptr, length, s, true), DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(out, Bytes(400, 0xEE));
   EXPECT_EQ(length, 123);
 
   // The UID comes first: without a public-key file even a zero length gives -11.
   fs::remove(s.PublicKeyPath);
-  EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s.PublicKeyPath, s.SecretKeyPath,
-                                s.CorrespondentsDir, s.CADir, 60, 5, true), DZ_E_PUBLIC_KEY);
+  EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s, true), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(out, Bytes(400, 0xEE));
 }
 
@@ -142,8 +137,7 @@ TEST_F(BindingSign, MissingSecretKeyFileGivesMinus10AfterTheUIDIsWritten) {
   Bytes out(400, 0xEE);
   int32_t length = 123;
   const TKeySettings& s = medium.settings;
-  EXPECT_EQ(binding->SignBuffer(data.data(), 10, out.data(), length, s.PublicKeyPath, s.SecretKeyPath,
-                                s.CorrespondentsDir, s.CADir, 60, 5, true), DZ_E_SECRET_KEY);
+  EXPECT_EQ(binding->SignBuffer(data.data(), 10, out.data(), length, s, true), DZ_E_SECRET_KEY);
   EXPECT_EQ(length, 123);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out.data())), "User5");
 }
@@ -165,8 +159,7 @@ class BindingSignFaults : public FaultyLibraryTest {
     const Bytes data = Pattern(50, 9);
     out.assign(400, 0xEE);
     const TKeySettings& s = medium.settings;
-    return dll->SignBuffer(data.data(), 50, out.data(), length, s.PublicKeyPath, s.SecretKeyPath,
-                           s.CorrespondentsDir, s.CADir, 60, 5, true);
+    return dll->SignBuffer(data.data(), 50, out.data(), length, s, true);
   }
 };
 

@@ -34,8 +34,7 @@ class VerifyHashOnce : public BindingTest {
     int32_t length = 0;
     const TKeySettings& s = signer.settings;
     EXPECT_EQ(binding->SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length,
-                                  s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
-                                  s.KeyRequestTimeout, s.LastOpTimeout, gostHash),
+                                  s, gostHash),
               0);
     block.resize(static_cast<size_t>(length));
     return block;
@@ -47,9 +46,7 @@ class VerifyHashOnce : public BindingTest {
     std::string uid;
     const TKeySettings& s = verifier.settings;
     result = verifierBinding->VerifySignature(data.data(), static_cast<int32_t>(data.size()), block.data(),
-                                              static_cast<int32_t>(block.size()), uid, s.PublicKeyPath,
-                                              s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
-                                              s.KeyRequestTimeout, s.LastOpTimeout);
+                                              static_cast<int32_t>(block.size()), uid, s);
     return verifierBinding->LibraryState;
   }
 

@@ -28,8 +28,7 @@ Bytes SignWith(TCryptoC_DLL& dll, const KeyMedium& medium, const Bytes& data, bo
   int32_t length = 0;
   const TKeySettings& s = medium.settings;
   const int32_t result = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length,
-                                        s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
-                                        s.KeyRequestTimeout, s.LastOpTimeout, gostHash);
+                                        s, gostHash);
   EXPECT_EQ(result, 0) << "signing as " << medium.uid;
   block.resize(static_cast<size_t>(length));
   return block;
@@ -38,9 +37,7 @@ Bytes SignWith(TCryptoC_DLL& dll, const KeyMedium& medium, const Bytes& data, bo
 int32_t VerifyWith(TCryptoC_DLL& dll, const TKeySettings& s, const Bytes& data, const Bytes& block,
                    std::string& signer) {
   return dll.VerifySignature(data.empty() ? nullptr : data.data(), static_cast<int32_t>(data.size()),
-                             block.data(), static_cast<int32_t>(block.size()), signer, s.PublicKeyPath,
-                             s.SecretKeyPath, s.CorrespondentsDir, s.CADir, s.KeyRequestTimeout,
-                             s.LastOpTimeout);
+                             block.data(), static_cast<int32_t>(block.size()), signer, s);
 }
 
 // A signer of each algorithm and a verifier that has both public keys in its
@@ -107,12 +104,10 @@ TEST_F(BindingVerify, MalformedBlocksGiveMinus14AndLeaveTheSignerUntouched) {
   std::string signer = "untouched";
   const TKeySettings& s = verifier.settings;
   for (int32_t length : {8, 5, 0, -1, -100}) {
-    EXPECT_EQ(verifierBinding->VerifySignature(data.data(), 100, block.data(), length, signer, s.PublicKeyPath,
-                                               s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5),
+    EXPECT_EQ(verifierBinding->VerifySignature(data.data(), 100, block.data(), length, signer, s),
               DZ_E_SIGNATURE_FORMAT) << length;
   }
-  EXPECT_EQ(verifierBinding->VerifySignature(data.data(), 100, nullptr, 73, signer, s.PublicKeyPath,
-                                             s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5),
+  EXPECT_EQ(verifierBinding->VerifySignature(data.data(), 100, nullptr, 73, signer, s),
             DZ_E_SIGNATURE_FORMAT);
   EXPECT_EQ(signer, "untouched");
 }
@@ -139,13 +134,11 @@ TEST_F(BindingVerify, NullOrEmptyDataGivesMinus4) {
   const Bytes block = Block("Signer01", 64);
   std::string signer = "untouched";
   const TKeySettings& s = verifier.settings;
-  EXPECT_EQ(verifierBinding->VerifySignature(nullptr, 10, block.data(), 73, signer, s.PublicKeyPath,
-                                             s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5),
+  EXPECT_EQ(verifierBinding->VerifySignature(nullptr, 10, block.data(), 73, signer, s),
             DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(signer, "untouched") << "a null data pointer is refused before the block is read";
   const uint8_t byte = 0;
-  EXPECT_EQ(verifierBinding->VerifySignature(&byte, 0, block.data(), 73, signer, s.PublicKeyPath,
-                                             s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5),
+  EXPECT_EQ(verifierBinding->VerifySignature(&byte, 0, block.data(), 73, signer, s),
             DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(signer, "Signer01") << "the signer is reported before hashing";
 }
