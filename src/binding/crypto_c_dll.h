@@ -481,8 +481,7 @@ class TCryptoC_DLL : public TCrypto_DLL {
 
   // ---- Public-key cache --------------------------------------------------
   // Fills KeyCache (created if null); -11 when a file failed; KeyLock held.
-  int32_t LoadKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
-                       const std::string& caDir);
+  int32_t LoadKeyCache(const TKeySettings& settings);
   static int32_t LoadPublicKeyFile(const std::string& fileName, TCryptoC_CashNode& node,
                                    std::string& uid);
   // Frees every node and the list; KeyLock held.
@@ -491,9 +490,7 @@ class TCryptoC_DLL : public TCrypto_DLL {
   int32_t GetPublicKey(const TKeySettings& settings, const std::string& uid, bool wantExchangeKey, uint8_t* key,
                        int32_t& algorithm);
   // output: outputSize bytes of room; a larger record gives -11.
-  int32_t GetPublicKeyRecord(const std::string& publicKeyPath, const std::string& correspondentsDir,
-                             const std::string& caDir, const char* uid, uint8_t* output,
-                             int32_t& outputLength,
+  int32_t GetPublicKeyRecord(const TKeySettings& settings, const char* uid, uint8_t* output, int32_t& outputLength,
                              int32_t outputSize = rurov::kMaxPublicKeyFileSize);
   // Stores a correspondent's record as a file in correspondentsDir and in the
   // cache. The new file is written and flushed before any earlier entry of
@@ -502,19 +499,10 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // UID that differs from this one is replaced only when the signer is that
   // UID; otherwise DZ_LIB_BAD_SIGNATURE and nothing changes. `storedFile`
   // receives the name of the file written.
-  int32_t IncludePublicKeyRecord(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                                 const std::string& correspondentsDir, const std::string& caDir,
-                                 int32_t keyRequestTimeout, int32_t lastOpTimeout,
-                                 const uint8_t* record, int32_t recordLength,
-                                 const std::string* transferSigner = nullptr,
-                                 std::string* storedFile = nullptr);
-  int32_t RemovePublicKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                          const std::string& correspondentsDir, const std::string& caDir,
-                          int32_t keyRequestTimeout, int32_t lastOpTimeout, const std::string& uid);
-  int32_t RefreshPublicKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                           const std::string& correspondentsDir, const std::string& caDir,
-                           int32_t keyRequestTimeout, int32_t lastOpTimeout,
-                           const std::string& uid);
+  int32_t IncludePublicKeyRecord(const TKeySettings& settings, const uint8_t* record, int32_t recordLength,
+                                 const std::string* transferSigner = nullptr, std::string* storedFile = nullptr);
+  int32_t RemovePublicKey(const TKeySettings& settings, const std::string& uid);
+  int32_t RefreshPublicKey(const TKeySettings& settings, const std::string& uid);
   // Deletes the files of every entry of uid and the entries, except the
   // file `keep` (its entries are dropped from the cache only); KeyLock held.
   int32_t DeletePublicKeyEntries(const std::string& uid, const std::string& keep = std::string());
@@ -532,7 +520,6 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // among the correspondents' keys unless it carries the new pair's UID.
   struct TFinishExtras {
     std::vector<std::string> RegenerationFiles;
-    std::string CorrespondentsDir;
     const uint8_t* PreviousRecord = nullptr;
     int32_t PreviousRecordLength = 0;
   };
@@ -541,9 +528,9 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // `extras` the regeneration's files go and the previous key is stored as
   // a correspondent's. A secret key that does not belong to the new public
   // key is refused (-12) before anything changes.
-  int32_t ReplaceKeyFiles(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                          const std::string& newPublicKeyPath, const uint8_t* newSecretKey,
-                          int32_t newSecretKeyLength, const TFinishExtras* extras = nullptr);
+  int32_t ReplaceKeyFiles(const TKeySettings& settings, const std::string& newPublicKeyPath,
+                          const uint8_t* newSecretKey, int32_t newSecretKeyLength,
+                          const TFinishExtras* extras = nullptr);
 
   // ---- Signing, verification and encryption helpers ----------------------
   // (declarations added by the signing/verification/encryption code go here)
@@ -566,19 +553,16 @@ class TCryptoC_DLL : public TCrypto_DLL {
     bool Claimed = false;            // a new name, never replacing (a taken one gives "pk<N>.pub")
     std::vector<std::string> Replaced;  // other files of earlier entries of the UID
   };
-  TEntryPlan PlanEntry(const std::string& correspondentsDir, const std::string& uid,
-                       const std::string& publicKeyPath);
+  TEntryPlan PlanEntry(const TKeySettings& settings, const std::string& uid);
   // Drops the cache entries of `uid` whose files are gone or are `kept`,
   // from the first on, as far as that holds. KeyLock held.
   void DropStoredEntries(const std::string& uid, const std::string& kept);
   // Runs op() under KeyLock with the cache filled: a filled cache is read
   // without the medium's lock; a filling takes it (shared) first.
   template <class Op>
-  int32_t WithKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
-                       const std::string& caDir, Op op);
+  int32_t WithKeyCache(const TKeySettings& settings, Op op);
   // Fills the cache when it is null; KeyLock held.
-  int32_t EnsureKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
-                         const std::string& caDir);
+  int32_t EnsureKeyCache(const TKeySettings& settings);
   // Hands out key bytes after the expiry check and a load when needed; KeyLock taken inside.
   // `ownerUID` (optional) receives the UID loaded with the key, so that a
   // caller never pairs the key with a UID read at another moment.

@@ -190,8 +190,7 @@ int32_t TCryptoCEngine::RemoteGenerateFinish(intptr_t) {
     if (read != DZ_OK) return read;
     std::array<uint8_t, rurov::kMaxPublicKeyFileSize> previous{};
     int32_t previousLength = 0;
-    const int32_t found = binding.GetPublicKeyRecord(s.PublicKeyPath, s.CorrespondentsDir, s.CADir,
-                                                     current.data(), previous.data(), previousLength);
+    const int32_t found = binding.GetPublicKeyRecord(s, current.data(), previous.data(), previousLength);
     if (found != DZ_OK) return found;
 
     const std::string dir = RegenerationDir();
@@ -215,10 +214,8 @@ int32_t TCryptoCEngine::RemoteGenerateFinish(intptr_t) {
 
     // The previous key stays known as a correspondent's key (unless the pair
     // kept its UID), and the regeneration's files go, in the same change.
-    const TCryptoC_DLL::TFinishExtras extras{RegenerationFiles(dir), s.CorrespondentsDir, previous.data(),
-                                             previousLength};
-    const int32_t replaced = binding.ReplaceKeyFiles(s.PublicKeyPath, s.SecretKeyPath, dir + kNewPublicKey,
-                                                     secret.data(), size, &extras);
+    const TCryptoC_DLL::TFinishExtras extras{RegenerationFiles(dir), previous.data(), previousLength};
+    const int32_t replaced = binding.ReplaceKeyFiles(s, dir + kNewPublicKey, secret.data(), size, &extras);
     secret.Wipe();
     return replaced;
   });

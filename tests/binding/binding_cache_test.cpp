@@ -22,25 +22,14 @@ class BindingCache : public BindingTest {
     return GetKey(self, uid, exchange, key, algorithm);
   }
   int32_t Include(const Bytes& record) {
-    const TKeySettings& s = self.settings;
-    return binding->IncludePublicKeyRecord(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir,
-                                           60, 5, record.data(), static_cast<int32_t>(record.size()));
+    return binding->IncludePublicKeyRecord(self.settings, record.data(), static_cast<int32_t>(record.size()));
   }
-  int32_t Remove(const std::string& uid) {
-    const TKeySettings& s = self.settings;
-    return binding->RemovePublicKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5, uid);
-  }
-  int32_t Refresh(const std::string& uid) {
-    const TKeySettings& s = self.settings;
-    return binding->RefreshPublicKey(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir, s.CADir, 60, 5,
-                                     uid);
-  }
+  int32_t Remove(const std::string& uid) { return binding->RemovePublicKey(self.settings, uid); }
+  int32_t Refresh(const std::string& uid) { return binding->RefreshPublicKey(self.settings, uid); }
   int32_t Record(const std::string& uid, Bytes& out) {
     out.assign(rurov::kMaxPublicKeyFileSize, 0);
     int32_t length = -1;
-    const TKeySettings& s = self.settings;
-    const int32_t result = binding->GetPublicKeyRecord(s.PublicKeyPath, s.CorrespondentsDir, s.CADir,
-                                                       uid.c_str(), out.data(), length);
+    const int32_t result = binding->GetPublicKeyRecord(self.settings, uid.c_str(), out.data(), length);
     out.resize(static_cast<size_t>(length));
     return result;
   }

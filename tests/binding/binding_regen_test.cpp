@@ -23,8 +23,7 @@ class BindingRegen : public BindingTest {
   }
 
   int32_t Replace() {
-    return binding->ReplaceKeyFiles(medium.settings.PublicKeyPath, medium.settings.SecretKeyPath, regenPub,
-                                    newSec.data(), static_cast<int32_t>(newSec.size()));
+    return binding->ReplaceKeyFiles(medium.settings, regenPub, newSec.data(), static_cast<int32_t>(newSec.size()));
   }
 
   // The working pair is the previous one, whole, and still signs: a fresh
@@ -96,9 +95,7 @@ TEST_F(BindingRegen, SecondRegenerationReplacesTheOldFiles) {
   ASSERT_EQ(Replace(), 0);
   const KeyMedium third = MakeMedium("User2", rurov::kGost1994, temp / "regen2");
   const Bytes thirdSec = ReadFileBytes(third.settings.SecretKeyPath);
-  ASSERT_EQ(binding->ReplaceKeyFiles(medium.settings.PublicKeyPath, medium.settings.SecretKeyPath,
-                                     third.settings.PublicKeyPath, thirdSec.data(), 164),
-            0);
+  ASSERT_EQ(binding->ReplaceKeyFiles(medium.settings, third.settings.PublicKeyPath, thirdSec.data(), 164), 0);
   EXPECT_EQ(ReadFileBytes(oldSec), newSec);
   EXPECT_EQ(ReadFileBytes(oldPub), newPub);
   EXPECT_EQ(ReadFileBytes(medium.settings.SecretKeyPath), thirdSec);
@@ -108,8 +105,9 @@ TEST_F(BindingRegen, OldPublicFileGoesNextToTheSecretKeyFile) {
   fs::create_directories(temp / "pubdir");
   const std::string pubElsewhere = temp / "pubdir/self.pub";
   fs::rename(medium.settings.PublicKeyPath, pubElsewhere);
-  ASSERT_EQ(binding->ReplaceKeyFiles(pubElsewhere, medium.settings.SecretKeyPath, regenPub, newSec.data(), 164),
-            0);
+  TKeySettings moved = medium.settings;
+  moved.PublicKeyPath = pubElsewhere;
+  ASSERT_EQ(binding->ReplaceKeyFiles(moved, regenPub, newSec.data(), 164), 0);
   EXPECT_EQ(ReadFileBytes(oldPub), previousPub);
   EXPECT_FALSE(FileExists(temp / "pubdir/old.pub"));
   EXPECT_EQ(ReadFileBytes(pubElsewhere), newPub);
