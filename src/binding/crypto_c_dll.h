@@ -351,79 +351,34 @@ class TMediumAccess {
   std::optional<support::MediumLock> lock_;
 };
 
+class TCryptoC_DLLTestAccess;  // tests only (tests/binding/binding_test_access.h)
+
+// The binding proper. Its public part is what the engine calls: key-pair
+// generation and replacement, the owner's UID, signing, verification,
+// encryption and the correspondents' public keys, each operation with the
+// key settings of the binding. The loaded secret key, the library state,
+// the cache and the entry points are private: only the binding's own
+// operations reach them, under their locks.
 class TCryptoC_DLL : public TCrypto_DLL {
  public:
-  using TLock = platform::CriticalSection;
-  using TGuard = platform::CriticalSectionGuard;
-
   // Loads the library once per process (a failed load is not remembered) and
   // resolves the entry points; the outcome is in Loaded and Complete.
   TCryptoC_DLL();
   // ReleaseKeys; the library stays loaded.
   ~TCryptoC_DLL() override;
 
-  // ---- Fields, in the binding's order ------------------------------------
-  TLock KeyLock;                     // key, OwnerUID, times, KeyCache
-  int32_t KeyAlgorithm = rurov::kNoAlgorithm;
-  std::unique_ptr<TSecretKeyBlock, TWipingDelete> SecretKey;  // masked signature key + exchange key
-  std::unique_ptr<TKeyMaskBlock, TWipingDelete> KeyMask;
-  TLibraryState LibraryState{};      // guarded by StateLock
-  TLock StateLock;
-  std::string OwnerUID;
-  // Counts the distinct own key pairs loaded (KeyLock): cached mutual keys
-  // are valid only with the own key of their epoch, so a pair replaced by
-  // another process never meets a mutual key of the previous one.
-  uint64_t OwnKeyEpoch = 0;
-  std::array<uint8_t, rurov::kExchangeKeySize> OwnKeyEpochKey{};  // exchange public key of that epoch
-  std::unique_ptr<TCryptoC_KeyCache> KeyCache;
-  double LastUseTime = 0.0;          // time of day (fraction of a day) of the last hand-out
-  double LoadTime = 0.0;             // time of day of the load
-  int32_t LastOpTimeout = 0;         // seconds, in force at the last hand-out
-  int32_t KeyRequestTimeout = 0;     // seconds, in force at the load
-  DizoraCallback PasswordRequestFunc = nullptr;  // stored by the engine, never called
-  // The key medium whose lock the binding takes (support::MediumOfSecretKey
-  // of the secret-key path), set by the registry when it creates the
-  // binding; none for a binding made directly, which takes no lock.
-  std::optional<std::string> Medium;
+  // Called by the engine's registry once, when it creates the binding: the
+  // host's password callback (stored, never called) and the key medium whose
+  // lock the binding takes (support::MediumOfSecretKey of the secret-key
+  // path). A binding made directly has no medium and takes no lock.
+  void Attach(DizoraCallback passwordRequest, std::string medium);
 
-#define DZ_RUROV_FIELD(name, type) type name = nullptr;
-  DZ_RUROV_ENTRY_POINTS(DZ_RUROV_FIELD)
-#undef DZ_RUROV_FIELD
-
-  // ---- Library state and parameters --------------------------------------
-  void SnapshotState(TLibraryState& copy);
-  void CommitState(const TLibraryState& copy);
-  // Random bytes from the library; the state copy is committed whatever the result.
-  int32_t RandomFill(void* buffer, int32_t length);
-  // Zero block with the GOST R 34.11-94 test substitution table (K8..K1) in front.
-  static void PrepareParameterBlock(TParameterBlock& block);
-
-  // ---- Key files and the secret key --------------------------------------
-  // Reads both key files; KeyLock held. On failure nothing stays loaded.
-  int32_t LoadKeyFiles(const std::string& publicKeyPath, const std::string& secretKeyPath);
-  // Forgets the loaded key (wiped) and OwnerUID; KeyLock held.
-  void DropSecretKey();
   // Releases the public-key cache and the secret key, under KeyLock.
   void ReleaseKeys();
-  // Drops the loaded key unless both time-outs still allow it; KeyLock held.
-  void CheckKeyExpiry(int32_t keyRequestTimeout, int32_t lastOpTimeout);
-  // The unmasked 32-byte signature key and its algorithm.
-  int32_t AcquireSignatureKey(const TKeySettings& settings, uint8_t* key, int32_t& algorithm,
-                              std::string* ownerUID = nullptr);
-  // The 128-byte exchange secret key.
-  int32_t AcquireExchangeKey(const TKeySettings& settings, uint8_t* key);
-  // Derives the public keys of the secret keys (signature key at
-  // kSignKeyOffset, exchange key at kExchangeKeyOffset, as loaded) and
-  // compares them with the signature and exchange public keys of a
-  // public-key record: 0, or -12 when they do not belong together.
-  int32_t CheckKeyPair(int32_t algorithm, const uint8_t* secretKeys, const uint8_t* signaturePublicKey,
-                       const uint8_t* exchangePublicKey);
-  // The signature public key of a 32-byte secret key (128 or 100 bytes out).
-  int32_t DeriveSignaturePublicKey(int32_t algorithm, const uint8_t* secretKey, uint8_t* publicKey);
-  // The 128-byte exchange public key of a 128-byte exchange secret key.
-  int32_t DeriveExchangePublicKey(const uint8_t* secretKey, uint8_t* publicKey);
-  // The current user's UID, zero-terminated, into a buffer of kUIDBufferSize bytes.
-  // The UID of the loaded key, else the one of the public-key file.
+
+  // ---- Key files ---------------------------------------------------------
+  // The UID of the loaded key, else the one of the public-key file,
+  // zero-terminated, into a buffer of kUIDBufferSize bytes.
   int32_t ReadOwnerUID(const std::string& publicKeyPath, char* buffer);
 
   // ---- Key pair generation -----------------------------------------------
@@ -436,23 +391,18 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // one is completed or undone by the next lock of the medium).
   int32_t GenerateKeyPair(int32_t algorithm, const std::string& uid,
                           const std::string& publicKeyPath, const std::string& secretKeyPath);
-  int32_t GenerateKeyPair1994(const std::string& uid, TKeyPairImages& images);
-  int32_t GenerateKeyPair2001(const std::string& uid, TKeyPairImages& images);
   // Generates a pair into memory only.
   int32_t GenerateKeyPairImages(int32_t algorithm, const std::string& uid, TKeyPairImages& images);
-  // secretKey and publicKey: 128 bytes each.
-  int32_t GenerateExchangeKeyPair(uint8_t* secretKey, uint8_t* publicKey);
 
   // ---- Hashing and signing -----------------------------------------------
-  int32_t HashGost(const uint8_t* data, int32_t length, uint8_t* hash);
-  // Legacy digest: the first 65535 bytes again for every whole 65535 of length.
-  int32_t HashOldFormat(const uint8_t* data, int32_t length, uint8_t* hash);
+  // The signature block: the own UID, a zero and the 64-byte signature.
   int32_t SignBuffer(const uint8_t* data, int32_t length, uint8_t* output, int32_t& outputLength,
                      const TKeySettings& settings, bool gostHash);
   int32_t HashWithFormat(const uint8_t* data, int32_t length, int32_t form, uint8_t* output,
                          bool gostHash, int32_t& size);
 
   // ---- Verification ------------------------------------------------------
+  // `signerUID` receives the UID the block names, whatever the outcome.
   int32_t VerifySignature(const uint8_t* data, int32_t length, const uint8_t* signatureBlock,
                           int32_t signatureLength, std::string& signerUID, const TKeySettings& settings);
 
@@ -467,48 +417,22 @@ class TCryptoC_DLL : public TCrypto_DLL {
                                int32_t maxAddition);
   int32_t DecryptData(uint8_t* data, int32_t& length, const TKeySettings& settings);
   static int32_t GetMaxEncryptAddition(int32_t recipients);
-  // Modes: 0 gamma encrypt, 1 feedback encrypt, 2 gamma decrypt, 3 feedback decrypt.
-  int32_t CryptWithMac(const uint8_t* source, uint8_t* destination, int32_t length,
-                       const uint8_t* key, uint8_t* iv, uint8_t* mac, int32_t mode);
-  int32_t ComputeMac(const uint8_t* source, int32_t length, const uint8_t* key, uint8_t* mac);
-  // The mutual key with `uid` for the own key loaded now (acquired here).
-  int32_t GetMutualKey(const std::string& uid, uint8_t* key, const TKeySettings& settings);
-  // The mutual key with `uid` for a given own exchange secret key of `epoch`:
-  // from the cache when derived with that key, else derived and cached.
-  int32_t MutualKeyWith(const std::string& uid, const uint8_t* ownSecret, uint64_t epoch, uint8_t* key,
-                        const TKeySettings& settings);
-  int32_t DeriveMutualKey(const uint8_t* ownSecret, const uint8_t* peerPublic, uint8_t* key);
 
-  // ---- Public-key cache --------------------------------------------------
-  // Fills KeyCache (created if null); -11 when a file failed; KeyLock held.
-  int32_t LoadKeyCache(const TKeySettings& settings);
-  static int32_t LoadPublicKeyFile(const std::string& fileName, TCryptoC_CashNode& node,
-                                   std::string& uid);
-  // Frees every node and the list; KeyLock held.
-  void ClearKeyCache();
-  // key: room for 128 bytes.
-  int32_t GetPublicKey(const TKeySettings& settings, const std::string& uid, bool wantExchangeKey, uint8_t* key,
-                       int32_t& algorithm);
+  // ---- Correspondents' public keys ---------------------------------------
   // output: outputSize bytes of room; a larger record gives -11.
   int32_t GetPublicKeyRecord(const TKeySettings& settings, const char* uid, uint8_t* output, int32_t& outputLength,
                              int32_t outputSize = rurov::kMaxPublicKeyFileSize);
-  // Stores a correspondent's record as a file in correspondentsDir and in the
-  // cache. The new file is written and flushed before any earlier entry of
-  // the UID (file and cache entry) is removed. With `transferSigner` (the
-  // signer of the transfer that carried the record) a stored record of the
-  // UID that differs from this one is replaced only when the signer is that
-  // UID; otherwise DZ_LIB_BAD_SIGNATURE and nothing changes. `storedFile`
-  // receives the name of the file written.
+  // Stores a correspondent's record as a file in the correspondents'
+  // directory and in the cache. The new file is written and flushed before
+  // any earlier entry of the UID (file and cache entry) is removed. With
+  // `transferSigner` (the signer of the transfer that carried the record) a
+  // stored record of the UID that differs from this one is replaced only
+  // when the signer is that UID; otherwise DZ_LIB_BAD_SIGNATURE and nothing
+  // changes. `storedFile` receives the name of the file written.
   int32_t IncludePublicKeyRecord(const TKeySettings& settings, const uint8_t* record, int32_t recordLength,
                                  const std::string* transferSigner = nullptr, std::string* storedFile = nullptr);
   int32_t RemovePublicKey(const TKeySettings& settings, const std::string& uid);
   int32_t RefreshPublicKey(const TKeySettings& settings, const std::string& uid);
-  // Deletes the files of every entry of uid and the entries, except the
-  // file `keep` (its entries are dropped from the cache only); KeyLock held.
-  int32_t DeletePublicKeyEntries(const std::string& uid, const std::string& keep = std::string());
-  // Mutual keys of the own key of `epoch` (none: the epoch loaded now).
-  bool FindCachedMutualKey(const std::string& uid, uint8_t* key, std::optional<uint64_t> epoch = std::nullopt);
-  void StoreMutualKey(const std::string& uid, const uint8_t* key, std::optional<uint64_t> epoch = std::nullopt);
 
   // Where the intent record of a change goes: the medium, or for a binding
   // without one the directory of `secretKeyPath`.
@@ -532,12 +456,125 @@ class TCryptoC_DLL : public TCrypto_DLL {
                           const uint8_t* newSecretKey, int32_t newSecretKeyLength,
                           const TFinishExtras* extras = nullptr);
 
-  // ---- Signing, verification and encryption helpers ----------------------
-  // (declarations added by the signing/verification/encryption code go here)
-  // ---- end of signing, verification and encryption helpers ---------------
-
  private:
+  friend class TMediumAccess;
+  friend class TCryptoC_DLLTestAccess;
+
+  using TLock = platform::CriticalSection;
+  using TGuard = platform::CriticalSectionGuard;
+
+  // ---- Fields, in the binding's order ------------------------------------
+  TLock KeyLock;                     // key, OwnerUID, times, KeyCache
+  int32_t KeyAlgorithm = rurov::kNoAlgorithm;
+  std::unique_ptr<TSecretKeyBlock, TWipingDelete> SecretKey;  // masked signature key + exchange key
+  std::unique_ptr<TKeyMaskBlock, TWipingDelete> KeyMask;
+  TLibraryState LibraryState{};      // guarded by StateLock
+  TLock StateLock;
+  std::string OwnerUID;
+  // Counts the distinct own key pairs loaded (KeyLock): cached mutual keys
+  // are valid only with the own key of their epoch, so a pair replaced by
+  // another process never meets a mutual key of the previous one.
+  uint64_t OwnKeyEpoch = 0;
+  std::array<uint8_t, rurov::kExchangeKeySize> OwnKeyEpochKey{};  // exchange public key of that epoch
+  std::unique_ptr<TCryptoC_KeyCache> KeyCache;
+  double LastUseTime = 0.0;          // time of day (fraction of a day) of the last hand-out
+  double LoadTime = 0.0;             // time of day of the load
+  int32_t LastOpTimeout = 0;         // seconds, in force at the last hand-out
+  int32_t KeyRequestTimeout = 0;     // seconds, in force at the load
+  DizoraCallback PasswordRequestFunc = nullptr;  // see Attach
+  std::optional<std::string> Medium;             // see Attach
+
+#define DZ_RUROV_FIELD(name, type) type name = nullptr;
+  DZ_RUROV_ENTRY_POINTS(DZ_RUROV_FIELD)
+#undef DZ_RUROV_FIELD
+
   void ResolveEntryPoints(void* module);
+
+  // ---- Library state and parameters --------------------------------------
+  void SnapshotState(TLibraryState& copy);
+  void CommitState(const TLibraryState& copy);
+  // Random bytes from the library; the state copy is committed whatever the result.
+  int32_t RandomFill(void* buffer, int32_t length);
+  // Zero block with the GOST R 34.11-94 test substitution table (K8..K1) in front.
+  static void PrepareParameterBlock(TParameterBlock& block);
+
+  // ---- Key files and the secret key --------------------------------------
+  // Reads both key files; KeyLock held. On failure nothing stays loaded.
+  int32_t LoadKeyFiles(const std::string& publicKeyPath, const std::string& secretKeyPath);
+  // Forgets the loaded key (wiped) and OwnerUID; KeyLock held.
+  void DropSecretKey();
+  // Drops the loaded key unless both time-outs still allow it; KeyLock held.
+  void CheckKeyExpiry(int32_t keyRequestTimeout, int32_t lastOpTimeout);
+  // The unmasked 32-byte signature key and its algorithm.
+  int32_t AcquireSignatureKey(const TKeySettings& settings, uint8_t* key, int32_t& algorithm,
+                              std::string* ownerUID = nullptr);
+  // The 128-byte exchange secret key.
+  int32_t AcquireExchangeKey(const TKeySettings& settings, uint8_t* key);
+  // Hands out key bytes after the expiry check and a load when needed; KeyLock taken inside.
+  // `ownerUID` (optional) receives the UID loaded with the key, so that a
+  // caller never pairs the key with a UID read at another moment.
+  // `epoch` (optional) receives the key's OwnKeyEpoch.
+  int32_t AcquireKeyBytes(const TKeySettings& settings, bool signatureKey, uint8_t* key, int32_t* algorithm,
+                          std::string* ownerUID = nullptr, uint64_t* epoch = nullptr);
+  // The loaded key's bytes handed out; KeyLock held, a key loaded.
+  int32_t HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
+                     std::string* ownerUID, uint64_t* epoch = nullptr);
+  // Starts a new OwnKeyEpoch when the loaded pair's exchange public key is
+  // not the one of the current epoch; KeyLock held.
+  void NoteOwnExchangeKey(const uint8_t* exchangePublicKey);
+  // Derives the public keys of the secret keys (signature key at
+  // kSignKeyOffset, exchange key at kExchangeKeyOffset, as loaded) and
+  // compares them with the signature and exchange public keys of a
+  // public-key record: 0, or -12 when they do not belong together.
+  int32_t CheckKeyPair(int32_t algorithm, const uint8_t* secretKeys, const uint8_t* signaturePublicKey,
+                       const uint8_t* exchangePublicKey);
+  // The signature public key of a 32-byte secret key (128 or 100 bytes out).
+  int32_t DeriveSignaturePublicKey(int32_t algorithm, const uint8_t* secretKey, uint8_t* publicKey);
+  // The 128-byte exchange public key of a 128-byte exchange secret key.
+  int32_t DeriveExchangePublicKey(const uint8_t* secretKey, uint8_t* publicKey);
+
+  // ---- Key pair generation -----------------------------------------------
+  int32_t GenerateKeyPair1994(const std::string& uid, TKeyPairImages& images);
+  int32_t GenerateKeyPair2001(const std::string& uid, TKeyPairImages& images);
+  int32_t GenerateSignatureKeyPair(int32_t algorithm, const std::string& uid, TKeyPairImages& images);
+  // secretKey and publicKey: 128 bytes each.
+  int32_t GenerateExchangeKeyPair(uint8_t* secretKey, uint8_t* publicKey);
+
+  // ---- Hashing and encryption --------------------------------------------
+  int32_t HashGost(const uint8_t* data, int32_t length, uint8_t* hash);
+  // Legacy digest: the first 65535 bytes again for every whole 65535 of length.
+  int32_t HashOldFormat(const uint8_t* data, int32_t length, uint8_t* hash);
+  // Hashes in pieces of at most 65535 bytes; the legacy digest feeds every
+  // piece from the start of the data.
+  int32_t HashInPieces(const uint8_t* data, int32_t length, uint8_t* hash, bool restartEachPiece);
+  // Modes: 0 gamma encrypt, 1 feedback encrypt, 2 gamma decrypt, 3 feedback decrypt.
+  int32_t CryptWithMac(const uint8_t* source, uint8_t* destination, int32_t length,
+                       const uint8_t* key, uint8_t* iv, uint8_t* mac, int32_t mode);
+  int32_t ComputeMac(const uint8_t* source, int32_t length, const uint8_t* key, uint8_t* mac);
+  // The mutual key with `uid` for the own key loaded now (acquired here).
+  int32_t GetMutualKey(const std::string& uid, uint8_t* key, const TKeySettings& settings);
+  // The mutual key with `uid` for a given own exchange secret key of `epoch`:
+  // from the cache when derived with that key, else derived and cached.
+  int32_t MutualKeyWith(const std::string& uid, const uint8_t* ownSecret, uint64_t epoch, uint8_t* key,
+                        const TKeySettings& settings);
+  int32_t DeriveMutualKey(const uint8_t* ownSecret, const uint8_t* peerPublic, uint8_t* key);
+
+  // ---- Public-key cache --------------------------------------------------
+  // Fills KeyCache (created if null); -11 when a file failed; KeyLock held.
+  int32_t LoadKeyCache(const TKeySettings& settings);
+  static int32_t LoadPublicKeyFile(const std::string& fileName, TCryptoC_CashNode& node,
+                                   std::string& uid);
+  // Frees every node and the list; KeyLock held.
+  void ClearKeyCache();
+  // key: room for 128 bytes.
+  int32_t GetPublicKey(const TKeySettings& settings, const std::string& uid, bool wantExchangeKey, uint8_t* key,
+                       int32_t& algorithm);
+  // Deletes the files of every entry of uid and the entries, except the
+  // file `keep` (its entries are dropped from the cache only); KeyLock held.
+  int32_t DeletePublicKeyEntries(const std::string& uid, const std::string& keep = std::string());
+  // Mutual keys of the own key of `epoch` (none: the epoch loaded now).
+  bool FindCachedMutualKey(const std::string& uid, uint8_t* key, std::optional<uint64_t> epoch = std::nullopt);
+  void StoreMutualKey(const std::string& uid, const uint8_t* key, std::optional<uint64_t> epoch = std::nullopt);
   // First entry of uid in KeyCache (case-insensitive), or null; KeyLock held.
   TCryptoC_CacheEntry* FindCacheEntry(std::string_view uid);
   // Whether a transfer signed by `signer` may store `record` for `uid`: the
@@ -563,19 +600,6 @@ class TCryptoC_DLL : public TCrypto_DLL {
   int32_t WithKeyCache(const TKeySettings& settings, Op op);
   // Fills the cache when it is null; KeyLock held.
   int32_t EnsureKeyCache(const TKeySettings& settings);
-  // Hands out key bytes after the expiry check and a load when needed; KeyLock taken inside.
-  // `ownerUID` (optional) receives the UID loaded with the key, so that a
-  // caller never pairs the key with a UID read at another moment.
-  // `epoch` (optional) receives the key's OwnKeyEpoch.
-  int32_t AcquireKeyBytes(const TKeySettings& settings, bool signatureKey, uint8_t* key, int32_t* algorithm,
-                          std::string* ownerUID = nullptr, uint64_t* epoch = nullptr);
-  // The loaded key's bytes handed out; KeyLock held, a key loaded.
-  int32_t HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
-                     std::string* ownerUID, uint64_t* epoch = nullptr);
-  // Starts a new OwnKeyEpoch when the loaded pair's exchange public key is
-  // not the one of the current epoch; KeyLock held.
-  void NoteOwnExchangeKey(const uint8_t* exchangePublicKey);
-  int32_t GenerateSignatureKeyPair(int32_t algorithm, const std::string& uid, TKeyPairImages& images);
 };
 
 // Module start and stop: the process-wide library handle and LibraryLock.

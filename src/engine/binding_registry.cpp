@@ -120,8 +120,7 @@ int32_t GetBindingInstance(const std::string& key, HostCallback callback,
   auto created = std::make_unique<TCryptoC_DLL>();
   if (!created->Loaded) return DZ_E_LIBRARY_NOT_LOADED;
   if (!created->Complete) return DZ_E_LIBRARY_INCOMPLETE;
-  created->PasswordRequestFunc = callback;
-  created->Medium = medium();
+  created->Attach(callback, medium());
   registry.Entries.emplace_back(key, std::move(created));
   binding = registry.Entries.back().second.get();
   return DZ_OK;

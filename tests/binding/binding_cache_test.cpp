@@ -255,18 +255,18 @@ TEST_F(BindingCache, MutualKeyIsStoredOnceAndDroppedByARefreshOfAReplacedFile) {
   uint8_t first[32], second[32], out[32];
   std::memset(first, 1, 32);
   std::memset(second, 2, 32);
-  EXPECT_FALSE(binding->FindCachedMutualKey("Alice", out));
-  binding->StoreMutualKey("Alice", first);
-  binding->StoreMutualKey("alice", second);
-  ASSERT_TRUE(binding->FindCachedMutualKey("ALICE", out));
+  EXPECT_FALSE(Access::FindCachedMutualKey(*binding, "Alice", out));
+  Access::StoreMutualKey(*binding, "Alice", first);
+  Access::StoreMutualKey(*binding, "alice", second);
+  ASSERT_TRUE(Access::FindCachedMutualKey(*binding, "ALICE", out));
   EXPECT_EQ(std::memcmp(out, first, 32), 0);
-  binding->StoreMutualKey("Nobody", first);
-  EXPECT_FALSE(binding->FindCachedMutualKey("Nobody", out));
+  Access::StoreMutualKey(*binding, "Nobody", first);
+  EXPECT_FALSE(Access::FindCachedMutualKey(*binding, "Nobody", out));
 
   const Bytes replacement = RecordFor("Alice", bob);
   WriteFileBytes(dir + "Alice.pub", replacement);
   ASSERT_EQ(Refresh("Alice"), 0);
-  EXPECT_FALSE(binding->FindCachedMutualKey("Alice", out));
+  EXPECT_FALSE(Access::FindCachedMutualKey(*binding, "Alice", out));
   ASSERT_EQ(Lookup("Alice", false, key, algorithm), 0);
   EXPECT_EQ(algorithm, rurov::kGost1994);
 }

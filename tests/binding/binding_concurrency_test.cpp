@@ -134,7 +134,7 @@ TEST_F(BindingConcurrency, EightThreadsSignVerifyEncryptDecryptWhileKeysAreRelea
 TEST_F(BindingConcurrency, SimultaneousMissesOfTheMutualKeyAllGetTheSameKey) {
   Bytes expected(kMutualKeySize, 0);
   const TKeySettings& s = alice.settings;
-  ASSERT_EQ(binding->GetMutualKey("Bob", expected.data(), s), 0);
+  ASSERT_EQ(Access::GetMutualKey(*binding, "Bob", expected.data(), s), 0);
   dz_test::Barrier sync(kThreads);
   std::vector<int> wrong(kThreads, 0);
   std::vector<std::thread> threads;
@@ -144,7 +144,7 @@ TEST_F(BindingConcurrency, SimultaneousMissesOfTheMutualKeyAllGetTheSameKey) {
         if (t == 0) binding->ReleaseKeys();
         EXPECT_TRUE(sync.ArriveAndWait());  // every thread now misses the cache together
         Bytes key(kMutualKeySize, 0);
-        const int32_t r = binding->GetMutualKey("Bob", key.data(), s);
+        const int32_t r = Access::GetMutualKey(*binding, "Bob", key.data(), s);
         if (r != 0 || key != expected) ++wrong[t];
         EXPECT_TRUE(sync.ArriveAndWait());
       }

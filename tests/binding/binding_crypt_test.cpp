@@ -58,7 +58,7 @@ struct User {
   Bytes MutualKey(const std::string& uid) {
     Bytes key(kMutualKeySize, 0);
     const TKeySettings& s = medium.settings;
-    EXPECT_EQ(dll->GetMutualKey(uid, key.data(), s), 0);
+    EXPECT_EQ(Access::GetMutualKey(*dll, uid, key.data(), s), 0);
     return key;
   }
 };
@@ -293,10 +293,10 @@ TEST_F(BindingCrypt, MutualKeyIsCachedUntilTheCacheIsReleased) {
   User& alice = users.at("Alice");
   const Bytes key = alice.MutualKey("Carol");
   Bytes cached(kMutualKeySize, 0);
-  EXPECT_TRUE(alice.dll->FindCachedMutualKey("Carol", cached.data()));
+  EXPECT_TRUE(Access::FindCachedMutualKey(*alice.dll, "Carol", cached.data()));
   EXPECT_EQ(cached, key);
   alice.dll->ReleaseKeys();
-  EXPECT_FALSE(alice.dll->FindCachedMutualKey("Carol", cached.data()));
+  EXPECT_FALSE(Access::FindCachedMutualKey(*alice.dll, "Carol", cached.data()));
   EXPECT_EQ(alice.MutualKey("Carol"), key) << "the derivation is deterministic";
 }
 

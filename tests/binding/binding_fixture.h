@@ -19,6 +19,7 @@
 
 #include "binding/crypto_c_dll.h"
 #include "binding/key_settings.h"
+#include "binding_test_access.h"
 #include "support/root_path.h"
 #include "platform/clock.h"
 #include "platform/dynlib.h"
@@ -28,6 +29,7 @@ namespace dizora::binding_test {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
+using Access = TCryptoC_DLLTestAccess;
 
 inline std::string BinFile(const std::string& name) { return std::string(DZ_BIN_DIR) + "/" + name; }
 
@@ -187,16 +189,13 @@ class BindingTest : public ::testing::Test {
   // Acquires the signature key of `medium` with its settings.
   int32_t AcquireSignature(const KeyMedium& medium, Bytes& key, int32_t& algorithm) {
     key.assign(rurov::kSignSecretKeySize, 0);
-    const TKeySettings& s = medium.settings;
-    return binding->AcquireSignatureKey(s, key.data(), algorithm);
+    return Access::AcquireSignatureKey(*binding, medium.settings, key.data(), algorithm);
   }
 
   int32_t GetKey(const KeyMedium& medium, const std::string& uid, bool exchange, Bytes& key,
                  int32_t& algorithm) {
     key.assign(rurov::kExchangeKeySize, 0);
-    const TKeySettings& s = medium.settings;
-    return binding->GetPublicKey(s, uid, exchange, key.data(),
-                                 algorithm);
+    return Access::GetPublicKey(*binding, medium.settings, uid, exchange, key.data(), algorithm);
   }
 
   std::unique_ptr<TCryptoC_DLL> binding;

@@ -68,14 +68,12 @@ TEST_F(BindingKeygen, UIDOf255CharactersIsWrittenButDoesNotLoad) {
 }
 
 TEST_F(BindingKeygen, GenerationAdvancesTheLibraryStateOnlyOnSuccess) {
-  TLibraryState before;
-  binding->SnapshotState(before);
+  TLibraryState before = Access::State(*binding);
   ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "", temp / "a", temp / "b"), DZ_E_EMPTY_UID);
-  TLibraryState after;
-  binding->SnapshotState(after);
+  TLibraryState after = Access::State(*binding);
   EXPECT_EQ(after, before);
   ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "S", temp / "a", temp / "b"), 0);
-  binding->SnapshotState(after);
+  after = Access::State(*binding);
   EXPECT_NE(after, before);
 }
 

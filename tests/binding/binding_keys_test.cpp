@@ -17,23 +17,14 @@ class BindingKeys : public BindingTest {
     medium = MakeMedium("User2", rurov::kGost2001);
   }
 
-  int32_t Load() {
-    TGuardedLoad guard(*binding);
-    return binding->LoadKeyFiles(medium.settings.PublicKeyPath, medium.settings.SecretKeyPath);
-  }
+  int32_t Load() { return Access::LoadKeyFiles(*binding, medium.settings); }
 
   void ExpectNothingLoaded() {
-    EXPECT_EQ(binding->SecretKey, nullptr);
-    EXPECT_EQ(binding->KeyMask, nullptr);
-    EXPECT_EQ(binding->KeyAlgorithm, rurov::kNoAlgorithm);
-    EXPECT_TRUE(binding->OwnerUID.empty());
+    EXPECT_TRUE(Access::SecretKeyBytes(*binding).empty());
+    EXPECT_TRUE(Access::KeyMaskBytes(*binding).empty());
+    EXPECT_EQ(Access::KeyAlgorithm(*binding), rurov::kNoAlgorithm);
+    EXPECT_TRUE(Access::OwnerUID(*binding).empty());
   }
-
-  // LoadKeyFiles runs with KeyLock held.
-  struct TGuardedLoad {
-    explicit TGuardedLoad(TCryptoC_DLL& b) : guard(b.KeyLock) {}
-    TCryptoC_DLL::TGuard guard;
-  };
 
   KeyMedium medium;
 };
@@ -46,25 +37,24 @@ TEST_F(BindingKeys, LoadedKeyIsMaskedAndUnmaskingRestoresIt) {
   ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
   EXPECT_EQ(algorithm, rurov::kGost2001);
   EXPECT_EQ(key, Bytes(file.begin() + 4, file.begin() + 36));
-  EXPECT_EQ(binding->OwnerUID, "User2");
-  EXPECT_EQ(binding->KeyAlgorithm, rurov::kGost2001);
+  EXPECT_EQ(Access::OwnerUID(*binding), "User2");
+  EXPECT_EQ(Access::KeyAlgorithm(*binding), rurov::kGost2001);
 
-  ASSERT_NE(binding->SecretKey, nullptr);
-  ASSERT_NE(binding->KeyMask, nullptr);
-  const uint8_t* stored = binding->SecretKey->data();
-  EXPECT_NE(std::memcmp(stored, key.data(), 32), 0) << "signature key kept in plain";
+  const Bytes stored = Access::SecretKeyBytes(*binding);
+  const Bytes keyMask = Access::KeyMaskBytes(*binding);
+  ASSERT_EQ(stored.size(), 164u);
+  ASSERT_EQ(keyMask.size(), 32u);
+  EXPECT_NE(std::memcmp(stored.data(), key.data(), 32), 0) << "signature key kept in plain";
   for (int i = 0; i < 8; ++i) {
-    const uint32_t word = static_cast<uint32_t>(rurov::ReadInt32LE(stored + 4 * i));
-    const uint32_t mask = static_cast<uint32_t>(rurov::ReadInt32LE(binding->KeyMask->data() + 4 * i));
+    const uint32_t word = static_cast<uint32_t>(rurov::ReadInt32LE(stored.data() + 4 * i));
+    const uint32_t mask = static_cast<uint32_t>(rurov::ReadInt32LE(keyMask.data() + 4 * i));
     EXPECT_EQ(static_cast<uint32_t>(word + mask), static_cast<uint32_t>(rurov::ReadInt32LE(key.data() + 4 * i)));
   }
   // The exchange key sits in plain at offset 32.
-  EXPECT_EQ(std::memcmp(stored + 32, file.data() + 36, 128), 0);
+  EXPECT_EQ(std::memcmp(stored.data() + 32, file.data() + 36, 128), 0);
 
   Bytes exchange(128, 0);
-  const TKeySettings& s = medium.settings;
-  ASSERT_EQ(binding->AcquireExchangeKey(s, exchange.data()),
-            0);
+  ASSERT_EQ(Access::AcquireExchangeKey(*binding, medium.settings, exchange.data()), 0);
   EXPECT_EQ(exchange, Bytes(file.begin() + 36, file.end()));
 }
 
@@ -89,8 +79,7 @@ std::string MappingFlags(const void* address) {
 // The loaded key and its mask lie on pages that never reach a core dump.
 TEST_F(BindingKeys, LoadedKeyIsKeptOutOfCoreDumps) {
   ASSERT_EQ(Load(), 0);
-  for (const void* block : {static_cast<const void*>(binding->SecretKey.get()),
-                            static_cast<const void*>(binding->KeyMask.get())}) {
+  for (const void* block : Access::KeyBlockAddresses(*binding)) {
     const std::string flags = MappingFlags(block);
     EXPECT_NE(flags.find(" dd"), std::string::npos) << flags;
   }
@@ -99,9 +88,9 @@ TEST_F(BindingKeys, LoadedKeyIsKeptOutOfCoreDumps) {
 
 TEST_F(BindingKeys, EveryLoadDrawsAFreshMask) {
   ASSERT_EQ(Load(), 0);
-  const TKeyMaskBlock first = *binding->KeyMask;
+  const Bytes first = Access::KeyMaskBytes(*binding);
   ASSERT_EQ(Load(), 0);
-  EXPECT_NE(*binding->KeyMask, first);
+  EXPECT_NE(Access::KeyMaskBytes(*binding), first);
 }
 
 TEST_F(BindingKeys, SecretKeyFileOfWrongSizeOrAlgorithmGivesMinus10) {
@@ -164,7 +153,7 @@ TEST_F(BindingKeys, UIDOf254CharactersLoadsAnd255IsRefused) {
   uid254.insert(uid254.end(), body.begin(), body.end());
   WriteFileBytes(medium.settings.PublicKeyPath, uid254);
   EXPECT_EQ(Load(), 0);
-  EXPECT_EQ(binding->OwnerUID, std::string(254, 'u'));
+  EXPECT_EQ(Access::OwnerUID(*binding), std::string(254, 'u'));
 
   // 255 characters: no terminator among the first 255 bytes.
   Bytes uid255(255, 'u');
@@ -179,7 +168,7 @@ TEST_F(BindingKeys, ReadOwnerUIDPrefersTheLoadedKeyAndOtherwiseReadsThePublicFil
   const TKeySettings& s = medium.settings;
   ASSERT_EQ(binding->ReadOwnerUID(s.PublicKeyPath, uid), 0);
   EXPECT_STREQ(uid, "User2");
-  EXPECT_TRUE(binding->OwnerUID.empty()) << "a UID read from the file is not stored";
+  EXPECT_TRUE(Access::OwnerUID(*binding).empty()) << "a UID read from the file is not stored";
 
   Bytes key;
   int32_t algorithm = 0;
@@ -213,9 +202,9 @@ TEST_F(BindingKeys, ReleaseKeysDropsTheKeyAndTheCache) {
   ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
   Bytes pub;
   ASSERT_EQ(GetKey(medium, "User2", false, pub, algorithm), 0);
-  ASSERT_NE(binding->KeyCache, nullptr);
+  ASSERT_TRUE(Access::HasKeyCache(*binding));
   binding->ReleaseKeys();
-  EXPECT_EQ(binding->KeyCache, nullptr);
+  EXPECT_FALSE(Access::HasKeyCache(*binding));
   ExpectNothingLoaded();
 }
 
@@ -308,7 +297,7 @@ TEST_F(BindingKeyTimeouts, MidnightDropsAKeyLoadedJustBefore) {
 TEST_F(BindingKeyTimeouts, ExpiredKeyStaysUntilTheNextAcquisition) {
   ASSERT_EQ(Use(10, 0, 0), 1);
   clock.Set(12, 0, 0);
-  EXPECT_NE(binding->SecretKey, nullptr) << "no timer drops the key";
+  EXPECT_FALSE(Access::SecretKeyBytes(*binding).empty()) << "no timer drops the key";
   SwapFilesOnDisk();
   EXPECT_EQ(Use(12, 0, 0), 2);
 }

@@ -79,9 +79,9 @@ TEST_F(BindingRegen, InstallsTheNewPairKeepsTheOldAndForgetsLoadedKeys) {
   EXPECT_EQ(ReadFileBytes(oldSec), previousSec);
   EXPECT_EQ(ReadFileBytes(oldPub), previousPub);
   EXPECT_FALSE(FileExists(regenPub));
-  EXPECT_EQ(binding->SecretKey, nullptr);
-  EXPECT_EQ(binding->KeyCache, nullptr);
-  EXPECT_TRUE(binding->OwnerUID.empty());
+  EXPECT_TRUE(Access::SecretKeyBytes(*binding).empty());
+  EXPECT_FALSE(Access::HasKeyCache(*binding));
+  EXPECT_TRUE(Access::OwnerUID(*binding).empty());
 
   ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
   EXPECT_EQ(key, Bytes(newSec.begin() + 4, newSec.begin() + 36));
@@ -132,7 +132,7 @@ TEST_F(BindingRegen, OldSecretNameThatCannotBeClearedGivesMinus18) {
   int32_t algorithm = -1;
   ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
   EXPECT_EQ(Replace(), DZ_E_SECRET_KEY_FILE);
-  EXPECT_NE(binding->SecretKey, nullptr) << "a failure keeps the loaded key";
+  EXPECT_FALSE(Access::SecretKeyBytes(*binding).empty()) << "a failure keeps the loaded key";
   EXPECT_TRUE(FileExists(regenPub));
   ExpectPreviousPairWorks();
 }

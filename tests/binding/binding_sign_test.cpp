@@ -33,12 +33,12 @@ class BindingHash : public BindingTest {
  protected:
   Bytes Gost(const Bytes& data) {
     Bytes hash(kHashSize, 0);
-    EXPECT_EQ(binding->HashGost(data.data(), static_cast<int32_t>(data.size()), hash.data()), 0);
+    EXPECT_EQ(Access::HashGost(*binding, data.data(), static_cast<int32_t>(data.size()), hash.data()), 0);
     return hash;
   }
   Bytes Legacy(const Bytes& data) {
     Bytes hash(kHashSize, 0);
-    EXPECT_EQ(binding->HashOldFormat(data.data(), static_cast<int32_t>(data.size()), hash.data()), 0);
+    EXPECT_EQ(Access::HashOldFormat(*binding, data.data(), static_cast<int32_t>(data.size()), hash.data()), 0);
     return hash;
   }
 };
@@ -46,10 +46,10 @@ class BindingHash : public BindingTest {
 TEST_F(BindingHash, NullDataOrNonPositiveLengthGivesMinus4AndLeavesTheOutput) {
   const uint8_t byte = 1;
   Bytes hash(kHashSize, 0xAA);
-  EXPECT_EQ(binding->HashGost(nullptr, 5, hash.data()), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(binding->HashGost(&byte, 0, hash.data()), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(binding->HashOldFormat(&byte, -1, hash.data()), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(binding->HashOldFormat(nullptr, 1, hash.data()), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(Access::HashGost(*binding, nullptr, 5, hash.data()), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(Access::HashGost(*binding, &byte, 0, hash.data()), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(Access::HashOldFormat(*binding, &byte, -1, hash.data()), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(Access::HashOldFormat(*binding, nullptr, 1, hash.data()), DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(hash, Bytes(kHashSize, 0xAA));
 }
 
@@ -167,12 +167,10 @@ TEST_F(BindingSignFaults, FailingSignCallStillReportsTheLengthAndCommitsTheState
   Bytes out;
   int32_t length = -1;
   ASSERT_EQ(force("RuroV_LR34_10_2001_sign", 9, 1), 0);
-  TLibraryState before;
-  dll->SnapshotState(before);
+  TLibraryState before = Access::State(*dll);
   EXPECT_EQ(Sign(out, length), 9);
   EXPECT_EQ(length, 5 + 1 + 64);
-  TLibraryState after;
-  dll->SnapshotState(after);
+  TLibraryState after = Access::State(*dll);
   EXPECT_NE(before, after);
 }
 
@@ -195,11 +193,11 @@ TEST_F(BindingSignFaults, HashFailuresPassThrough) {
   const Bytes data = Pattern(70000, 10);
   Bytes hash(kHashSize, 0xAA);
   ASSERT_EQ(force("RuroV_R34_11_1994_init", 4, 1), 0);
-  EXPECT_EQ(dll->HashGost(data.data(), 70000, hash.data()), 4);
+  EXPECT_EQ(Access::HashGost(*dll, data.data(), 70000, hash.data()), 4);
   ASSERT_EQ(force("RuroV_R34_11_1994_update", 11, 1), 0);
-  EXPECT_EQ(dll->HashOldFormat(data.data(), 70000, hash.data()), 11);
+  EXPECT_EQ(Access::HashOldFormat(*dll, data.data(), 70000, hash.data()), 11);
   ASSERT_EQ(force("RuroV_R34_11_1994_final", 12, 1), 0);
-  EXPECT_EQ(dll->HashGost(data.data(), 70000, hash.data()), 12);
+  EXPECT_EQ(Access::HashGost(*dll, data.data(), 70000, hash.data()), 12);
   EXPECT_EQ(hash, Bytes(kHashSize, 0xAA));
 
   int32_t size = 99;

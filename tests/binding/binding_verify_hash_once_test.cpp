@@ -42,23 +42,24 @@ class VerifyHashOnce : public BindingTest {
 
   // The verifier's state block after a verification from `start`.
   TLibraryState StateAfterVerify(const TLibraryState& start, const Bytes& block, int32_t& result) {
-    verifierBinding->LibraryState = start;
+    Access::SetState(*verifierBinding, start);
     std::string uid;
     const TKeySettings& s = verifier.settings;
     result = verifierBinding->VerifySignature(data.data(), static_cast<int32_t>(data.size()), block.data(),
                                               static_cast<int32_t>(block.size()), uid, s);
-    return verifierBinding->LibraryState;
+    return Access::State(*verifierBinding);
   }
 
   // The state block after the given hash operations from `start`.
   TLibraryState StateAfterHashes(const TLibraryState& start, bool legacyToo) {
-    verifierBinding->LibraryState = start;
+    Access::SetState(*verifierBinding, start);
     uint8_t hash[kHashSize];
-    EXPECT_EQ(verifierBinding->HashGost(data.data(), static_cast<int32_t>(data.size()), hash), 0);
+    const auto size = static_cast<int32_t>(data.size());
+    EXPECT_EQ(Access::HashGost(*verifierBinding, data.data(), size, hash), 0);
     if (legacyToo) {
-      EXPECT_EQ(verifierBinding->HashOldFormat(data.data(), static_cast<int32_t>(data.size()), hash), 0);
+      EXPECT_EQ(Access::HashOldFormat(*verifierBinding, data.data(), size, hash), 0);
     }
-    return verifierBinding->LibraryState;
+    return Access::State(*verifierBinding);
   }
 
   KeyMedium signer, verifier;
@@ -70,7 +71,7 @@ TEST_F(VerifyHashOnce, OrdinaryHashSignatureHashesTheDataOnce) {
   const Bytes block = Sign(true);
   // Warm the verifier's key cache first: it does not touch the state.
   int32_t result = -1;
-  const TLibraryState start = verifierBinding->LibraryState;
+  const TLibraryState start = Access::State(*verifierBinding);
   (void)StateAfterVerify(start, block, result);
   ASSERT_EQ(result, 0);
 
@@ -83,7 +84,7 @@ TEST_F(VerifyHashOnce, OrdinaryHashSignatureHashesTheDataOnce) {
 TEST_F(VerifyHashOnce, LegacySignatureComputesTheLegacyDigestAfterTheMismatch) {
   const Bytes block = Sign(false);
   int32_t result = -1;
-  const TLibraryState start = verifierBinding->LibraryState;
+  const TLibraryState start = Access::State(*verifierBinding);
   (void)StateAfterVerify(start, block, result);
   ASSERT_EQ(result, 0);
 
@@ -96,7 +97,7 @@ TEST_F(VerifyHashOnce, AlteredDataTriesBothDigestsAndFails) {
   const Bytes block = Sign(true);
   data[kOverOnePiece - 1] ^= 1;
   int32_t result = -1;
-  const TLibraryState start = verifierBinding->LibraryState;
+  const TLibraryState start = Access::State(*verifierBinding);
   (void)StateAfterVerify(start, block, result);
   const TLibraryState afterVerify = StateAfterVerify(start, block, result);
   EXPECT_EQ(result, DZ_LIB_BAD_SIGNATURE);

@@ -231,17 +231,14 @@ TEST_F(BindingVerifyFaults, OnlyTheHashStoresALibraryState) {
   const Bytes data = Pattern(100, 12);
   const Bytes block = SignWith(*dll, medium, data, true);
   ASSERT_EQ(Verify(data, block), 0);  // fills the cache
-  TLibraryState start;
-  dll->SnapshotState(start);
+  TLibraryState start = Access::State(*dll);
   ASSERT_EQ(Verify(data, block), 0);
-  TLibraryState afterVerify;
-  dll->SnapshotState(afterVerify);
+  TLibraryState afterVerify = Access::State(*dll);
 
-  dll->CommitState(start);
+  Access::SetState(*dll, start);
   Bytes hash(kHashSize, 0);
-  ASSERT_EQ(dll->HashGost(data.data(), 100, hash.data()), 0);
-  TLibraryState afterHash;
-  dll->SnapshotState(afterHash);
+  ASSERT_EQ(Access::HashGost(*dll, data.data(), 100, hash.data()), 0);
+  TLibraryState afterHash = Access::State(*dll);
   EXPECT_NE(afterHash, start);
   EXPECT_EQ(afterVerify, afterHash) << "the signature check must use a state block of its own";
 }
