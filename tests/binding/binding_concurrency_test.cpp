@@ -47,8 +47,7 @@ class BindingConcurrency : public BindingTest {
     Bytes block(kMaxUIDLength + 1 + kSignatureValueSize, 0);
     int32_t length = 0;
     const TKeySettings& s = m.settings;
-    const int32_t r = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length,
-                                     s, true);
+    const int32_t r = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length, s, true);
     if (result != nullptr) *result = r;
     block.resize(r == 0 ? static_cast<size_t>(length) : 0);
     return block;

@@ -105,8 +105,7 @@ class BindingSign : public BindingTest {
     out.block.assign(kMaxUIDLength + 1 + kSignatureValueSize, 0xEE);
     int32_t length = -1;
     const TKeySettings& s = medium.settings;
-    out.result = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), out.block.data(), length,
-                                s, gostHash);
+    out.result = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), out.block.data(), length, s, gostHash);
     out.block.resize(length < 0 ? 0 : static_cast<size_t>(length));
     return out;
   }

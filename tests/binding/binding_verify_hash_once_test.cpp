@@ -33,8 +33,7 @@ class VerifyHashOnce : public BindingTest {
     Bytes block(kMaxUIDLength + 1 + kSignatureValueSize, 0);
     int32_t length = 0;
     const TKeySettings& s = signer.settings;
-    EXPECT_EQ(binding->SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length,
-                                  s, gostHash),
+    EXPECT_EQ(binding->SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length, s, gostHash),
               0);
     block.resize(static_cast<size_t>(length));
     return block;
