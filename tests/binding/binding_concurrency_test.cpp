@@ -58,23 +58,20 @@ class BindingConcurrency : public BindingTest {
     Bytes buffer = plain;
     buffer.resize(plain.size() + static_cast<size_t>(TCryptoC_DLL::GetMaxEncryptAddition(2)));
     int32_t length = static_cast<int32_t>(plain.size());
-    const TKeySettings& s = m.settings;
-    const int32_t r = dll.EncryptData(buffer.data(), length, 0, list, s);
+    const int32_t r = dll.EncryptData(buffer.data(), length, 0, list, m.settings);
     if (result != nullptr) *result = r;
     buffer.resize(r == 0 ? static_cast<size_t>(length) : 0);
     return buffer;
   }
 
   int32_t Verify(const Bytes& data, const Bytes& block, std::string& signer) {
-    const TKeySettings& s = alice.settings;
     return binding->VerifySignature(data.data(), static_cast<int32_t>(data.size()), block.data(),
-                                    static_cast<int32_t>(block.size()), signer, s);
+                                    static_cast<int32_t>(block.size()), signer, alice.settings);
   }
 
   int32_t Decrypt(Bytes& block) {
     int32_t length = static_cast<int32_t>(block.size());
-    const TKeySettings& s = alice.settings;
-    const int32_t r = binding->DecryptData(block.data(), length, s);
+    const int32_t r = binding->DecryptData(block.data(), length, alice.settings);
     if (r == 0) block.resize(static_cast<size_t>(length));
     return r;
   }

@@ -30,8 +30,7 @@ Outcome EncryptWith(TCryptoC_DLL& dll, const KeyMedium& medium, const Bytes& pla
   out.data = plain;
   out.data.resize(plain.size() + static_cast<size_t>(TCryptoC_DLL::GetMaxEncryptAddition(recipients)), 0xCD);
   out.length = static_cast<int32_t>(plain.size());
-  const TKeySettings& s = medium.settings;
-  out.result = dll.EncryptData(out.data.data(), out.length, method, list, s);
+  out.result = dll.EncryptData(out.data.data(), out.length, method, list, medium.settings);
   out.data.resize(static_cast<size_t>(out.length));
   return out;
 }
@@ -40,8 +39,7 @@ Outcome DecryptWith(TCryptoC_DLL& dll, const KeyMedium& medium, const Bytes& blo
   Outcome out;
   out.data = block;
   out.length = static_cast<int32_t>(block.size());
-  const TKeySettings& s = medium.settings;
-  out.result = dll.DecryptData(out.data.empty() ? nullptr : out.data.data(), out.length, s);
+  out.result = dll.DecryptData(out.data.empty() ? nullptr : out.data.data(), out.length, medium.settings);
   return out;
 }
 
@@ -57,8 +55,7 @@ struct User {
 
   Bytes MutualKey(const std::string& uid) {
     Bytes key(kMutualKeySize, 0);
-    const TKeySettings& s = medium.settings;
-    EXPECT_EQ(Access::GetMutualKey(*dll, uid, key.data(), s), 0);
+    EXPECT_EQ(Access::GetMutualKey(*dll, uid, key.data(), medium.settings), 0);
     return key;
   }
 };

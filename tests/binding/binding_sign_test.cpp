@@ -135,8 +135,7 @@ TEST_F(BindingSign, MissingSecretKeyFileGivesMinus10AfterTheUIDIsWritten) {
   const Bytes data = Pattern(10, 7);
   Bytes out(400, 0xEE);
   int32_t length = 123;
-  const TKeySettings& s = medium.settings;
-  EXPECT_EQ(binding->SignBuffer(data.data(), 10, out.data(), length, s, true), DZ_E_SECRET_KEY);
+  EXPECT_EQ(binding->SignBuffer(data.data(), 10, out.data(), length, medium.settings, true), DZ_E_SECRET_KEY);
   EXPECT_EQ(length, 123);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out.data())), "User5");
 }
@@ -157,8 +156,7 @@ class BindingSignFaults : public FaultyLibraryTest {
   int32_t Sign(Bytes& out, int32_t& length) {
     const Bytes data = Pattern(50, 9);
     out.assign(400, 0xEE);
-    const TKeySettings& s = medium.settings;
-    return dll->SignBuffer(data.data(), 50, out.data(), length, s, true);
+    return dll->SignBuffer(data.data(), 50, out.data(), length, medium.settings, true);
   }
 };
 

@@ -43,9 +43,8 @@ class VerifyHashOnce : public BindingTest {
   TLibraryState StateAfterVerify(const TLibraryState& start, const Bytes& block, int32_t& result) {
     Access::SetState(*verifierBinding, start);
     std::string uid;
-    const TKeySettings& s = verifier.settings;
     result = verifierBinding->VerifySignature(data.data(), static_cast<int32_t>(data.size()), block.data(),
-                                              static_cast<int32_t>(block.size()), uid, s);
+                                              static_cast<int32_t>(block.size()), uid, verifier.settings);
     return Access::State(*verifierBinding);
   }
 

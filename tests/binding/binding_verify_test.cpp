@@ -26,9 +26,8 @@ Bytes Block(const std::string& uid, size_t valueLength, uint8_t fill = 0x11) {
 Bytes SignWith(TCryptoC_DLL& dll, const KeyMedium& medium, const Bytes& data, bool gostHash) {
   Bytes block(kMaxUIDLength + 1 + kSignatureValueSize, 0);
   int32_t length = 0;
-  const TKeySettings& s = medium.settings;
   const int32_t result = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length,
-                                        s, gostHash);
+                                        medium.settings, gostHash);
   EXPECT_EQ(result, 0) << "signing as " << medium.uid;
   block.resize(static_cast<size_t>(length));
   return block;
