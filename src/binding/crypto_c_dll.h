@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "binding/key_settings.h"
 #include "dizora.h"
 #include "platform/sync.h"
 #include "support/medium.h"
@@ -350,16 +351,117 @@ class TMediumAccess {
   std::optional<support::MediumLock> lock_;
 };
 
+class TCryptoC_DLLTestAccess;  // tests only (tests/binding/binding_test_access.h)
+
+// The binding proper. Its public part is what the engine calls: key-pair
+// generation and replacement, the owner's UID, signing, verification,
+// encryption and the correspondents' public keys, each operation with the
+// key settings of the binding. The loaded secret key, the library state,
+// the cache and the entry points are private: only the binding's own
+// operations reach them, under their locks.
 class TCryptoC_DLL : public TCrypto_DLL {
  public:
-  using TLock = platform::CriticalSection;
-  using TGuard = platform::CriticalSectionGuard;
-
   // Loads the library once per process (a failed load is not remembered) and
   // resolves the entry points; the outcome is in Loaded and Complete.
   TCryptoC_DLL();
   // ReleaseKeys; the library stays loaded.
   ~TCryptoC_DLL() override;
+
+  // Called by the engine's registry once, when it creates the binding: the
+  // host's password callback (stored, never called) and the key medium whose
+  // lock the binding takes (support::MediumOfSecretKey of the secret-key
+  // path). A binding made directly has no medium and takes no lock.
+  void Attach(DizoraCallback passwordRequest, std::string medium);
+
+  // Releases the public-key cache and the secret key, under KeyLock.
+  void ReleaseKeys();
+
+  // ---- Key files ---------------------------------------------------------
+  // The UID of the loaded key, else the one of the public-key file,
+  // zero-terminated, into a buffer of kUIDBufferSize bytes.
+  int32_t ReadOwnerUID(const std::string& publicKeyPath, char* buffer);
+
+  // ---- Key pair generation -----------------------------------------------
+  // The two files of a key pair, in memory (wiped on release).
+  struct TKeyPairImages {
+    support::SecureBuffer PublicKey;
+    support::SecureBuffer SecretKey;
+  };
+  // Generates a pair and writes both files as one change (an interrupted
+  // one is completed or undone by the next lock of the medium).
+  int32_t GenerateKeyPair(int32_t algorithm, const std::string& uid,
+                          const std::string& publicKeyPath, const std::string& secretKeyPath);
+  // Generates a pair into memory only.
+  int32_t GenerateKeyPairImages(int32_t algorithm, const std::string& uid, TKeyPairImages& images);
+
+  // ---- Hashing and signing -----------------------------------------------
+  // The signature block: the own UID, a zero and the 64-byte signature.
+  int32_t SignBuffer(const uint8_t* data, int32_t length, uint8_t* output, int32_t& outputLength,
+                     const TKeySettings& settings, bool gostHash);
+  int32_t HashWithFormat(const uint8_t* data, int32_t length, int32_t form, uint8_t* output,
+                         bool gostHash, int32_t& size);
+
+  // ---- Verification ------------------------------------------------------
+  // `signerUID` receives the UID the block names, whatever the outcome.
+  int32_t VerifySignature(const uint8_t* data, int32_t length, const uint8_t* signatureBlock,
+                          int32_t signatureLength, std::string& signerUID, const TKeySettings& settings);
+
+  // ---- Encrypted data ----------------------------------------------------
+  // For the ";"-separated recipients of uidList.
+  int32_t EncryptData(uint8_t* data, int32_t& length, int32_t method, const char* uidList,
+                      const TKeySettings& settings);
+  // For exactly these recipients. A block longer than the data by more than
+  // maxAddition bytes is refused (DZ_E_BAD_ARGUMENT) before anything is written.
+  int32_t EncryptForRecipients(uint8_t* data, int32_t& length, int32_t method,
+                               const std::vector<std::string>& recipients, const TKeySettings& settings,
+                               int32_t maxAddition);
+  int32_t DecryptData(uint8_t* data, int32_t& length, const TKeySettings& settings);
+  static int32_t GetMaxEncryptAddition(int32_t recipients);
+
+  // ---- Correspondents' public keys ---------------------------------------
+  // output: outputSize bytes of room; a larger record gives -11.
+  int32_t GetPublicKeyRecord(const TKeySettings& settings, const char* uid, uint8_t* output, int32_t& outputLength,
+                             int32_t outputSize = rurov::kMaxPublicKeyFileSize);
+  // Stores a correspondent's record as a file in the correspondents'
+  // directory and in the cache. The new file is written and flushed before
+  // any earlier entry of the UID (file and cache entry) is removed. With
+  // `transferSigner` (the signer of the transfer that carried the record) a
+  // stored record of the UID that differs from this one is replaced only
+  // when the signer is that UID; otherwise DZ_LIB_BAD_SIGNATURE and nothing
+  // changes. `storedFile` receives the name of the file written.
+  int32_t IncludePublicKeyRecord(const TKeySettings& settings, const uint8_t* record, int32_t recordLength,
+                                 const std::string* transferSigner = nullptr, std::string* storedFile = nullptr);
+  int32_t RemovePublicKey(const TKeySettings& settings, const std::string& uid);
+  int32_t RefreshPublicKey(const TKeySettings& settings, const std::string& uid);
+
+  // Where the intent record of a change goes: the medium, or for a binding
+  // without one the directory of `secretKeyPath`.
+  std::string ChangeMedium(const std::string& secretKeyPath) const;
+
+  // ---- Regeneration ------------------------------------------------------
+  // What the finish of a regeneration removes and keeps besides the pair:
+  // the regeneration's files, and the previous public-key record, stored
+  // among the correspondents' keys unless it carries the new pair's UID.
+  struct TFinishExtras {
+    std::vector<std::string> RegenerationFiles;
+    const uint8_t* PreviousRecord = nullptr;
+    int32_t PreviousRecordLength = 0;
+  };
+  // Installs the new pair as one change: the previous files become
+  // "old.sec" and "old.pub", the new ones take their places, and with
+  // `extras` the regeneration's files go and the previous key is stored as
+  // a correspondent's. A secret key that does not belong to the new public
+  // key is refused (-12) before anything changes.
+  int32_t ReplaceKeyFiles(const TKeySettings& settings, const std::string& newPublicKeyPath,
+                          const uint8_t* newSecretKey, int32_t newSecretKeyLength,
+                          const TFinishExtras* extras = nullptr);
+
+ private:
+  friend class TMediumAccess;
+  friend class TCryptoC_DLLTestAccess;
+
+  using TLock = platform::CriticalSection;
+  using TGuard = platform::CriticalSectionGuard;
 
   // ---- Fields, in the binding's order ------------------------------------
   TLock KeyLock;                     // key, OwnerUID, times, KeyCache
@@ -379,15 +481,14 @@ class TCryptoC_DLL : public TCrypto_DLL {
   double LoadTime = 0.0;             // time of day of the load
   int32_t LastOpTimeout = 0;         // seconds, in force at the last hand-out
   int32_t KeyRequestTimeout = 0;     // seconds, in force at the load
-  DizoraCallback PasswordRequestFunc = nullptr;  // stored by the engine, never called
-  // The key medium whose lock the binding takes (support::MediumOfSecretKey
-  // of the secret-key path), set by the registry when it creates the
-  // binding; none for a binding made directly, which takes no lock.
-  std::optional<std::string> Medium;
+  DizoraCallback PasswordRequestFunc = nullptr;  // see Attach
+  std::optional<std::string> Medium;             // see Attach
 
 #define DZ_RUROV_FIELD(name, type) type name = nullptr;
   DZ_RUROV_ENTRY_POINTS(DZ_RUROV_FIELD)
 #undef DZ_RUROV_FIELD
+
+  void ResolveEntryPoints(void* module);
 
   // ---- Library state and parameters --------------------------------------
   void SnapshotState(TLibraryState& copy);
@@ -402,19 +503,25 @@ class TCryptoC_DLL : public TCrypto_DLL {
   int32_t LoadKeyFiles(const std::string& publicKeyPath, const std::string& secretKeyPath);
   // Forgets the loaded key (wiped) and OwnerUID; KeyLock held.
   void DropSecretKey();
-  // Releases the public-key cache and the secret key, under KeyLock.
-  void ReleaseKeys();
   // Drops the loaded key unless both time-outs still allow it; KeyLock held.
   void CheckKeyExpiry(int32_t keyRequestTimeout, int32_t lastOpTimeout);
   // The unmasked 32-byte signature key and its algorithm.
-  int32_t AcquireSignatureKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                              const std::string& correspondentsDir, const std::string& caDir,
-                              int32_t keyRequestTimeout, int32_t lastOpTimeout, uint8_t* key,
-                              int32_t& algorithm, std::string* ownerUID = nullptr);
+  int32_t AcquireSignatureKey(const TKeySettings& settings, uint8_t* key, int32_t& algorithm,
+                              std::string* ownerUID = nullptr);
   // The 128-byte exchange secret key.
-  int32_t AcquireExchangeKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                             const std::string& correspondentsDir, const std::string& caDir,
-                             int32_t keyRequestTimeout, int32_t lastOpTimeout, uint8_t* key);
+  int32_t AcquireExchangeKey(const TKeySettings& settings, uint8_t* key);
+  // Hands out key bytes after the expiry check and a load when needed; KeyLock taken inside.
+  // `ownerUID` (optional) receives the UID loaded with the key, so that a
+  // caller never pairs the key with a UID read at another moment.
+  // `epoch` (optional) receives the key's OwnKeyEpoch.
+  int32_t AcquireKeyBytes(const TKeySettings& settings, bool signatureKey, uint8_t* key, int32_t* algorithm,
+                          std::string* ownerUID = nullptr, uint64_t* epoch = nullptr);
+  // The loaded key's bytes handed out; KeyLock held, a key loaded.
+  int32_t HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
+                     std::string* ownerUID, uint64_t* epoch = nullptr);
+  // Starts a new OwnKeyEpoch when the loaded pair's exchange public key is
+  // not the one of the current epoch; KeyLock held.
+  void NoteOwnExchangeKey(const uint8_t* exchangePublicKey);
   // Derives the public keys of the secret keys (signature key at
   // kSignKeyOffset, exchange key at kExchangeKeyOffset, as loaded) and
   // compares them with the signature and exchange public keys of a
@@ -425,153 +532,49 @@ class TCryptoC_DLL : public TCrypto_DLL {
   int32_t DeriveSignaturePublicKey(int32_t algorithm, const uint8_t* secretKey, uint8_t* publicKey);
   // The 128-byte exchange public key of a 128-byte exchange secret key.
   int32_t DeriveExchangePublicKey(const uint8_t* secretKey, uint8_t* publicKey);
-  // The current user's UID, zero-terminated, into a buffer of kUIDBufferSize bytes.
-  int32_t ReadOwnerUID(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                       char* buffer, void* unused = nullptr);
 
   // ---- Key pair generation -----------------------------------------------
-  // The two files of a key pair, in memory (wiped on release).
-  struct TKeyPairImages {
-    support::SecureBuffer PublicKey;
-    support::SecureBuffer SecretKey;
-  };
-  // Generates a pair and writes both files as one change (an interrupted
-  // one is completed or undone by the next lock of the medium).
-  int32_t GenerateKeyPair(int32_t algorithm, const std::string& uid,
-                          const std::string& publicKeyPath, const std::string& secretKeyPath);
   int32_t GenerateKeyPair1994(const std::string& uid, TKeyPairImages& images);
   int32_t GenerateKeyPair2001(const std::string& uid, TKeyPairImages& images);
-  // Generates a pair into memory only.
-  int32_t GenerateKeyPairImages(int32_t algorithm, const std::string& uid, TKeyPairImages& images);
+  int32_t GenerateSignatureKeyPair(int32_t algorithm, const std::string& uid, TKeyPairImages& images);
   // secretKey and publicKey: 128 bytes each.
   int32_t GenerateExchangeKeyPair(uint8_t* secretKey, uint8_t* publicKey);
 
-  // ---- Hashing and signing -----------------------------------------------
+  // ---- Hashing and encryption --------------------------------------------
   int32_t HashGost(const uint8_t* data, int32_t length, uint8_t* hash);
   // Legacy digest: the first 65535 bytes again for every whole 65535 of length.
   int32_t HashOldFormat(const uint8_t* data, int32_t length, uint8_t* hash);
-  int32_t SignBuffer(const uint8_t* data, int32_t length, uint8_t* output, int32_t& outputLength,
-                     const std::string& publicKeyPath, const std::string& secretKeyPath,
-                     const std::string& correspondentsDir, const std::string& caDir,
-                     int32_t keyRequestTimeout, int32_t lastOpTimeout, bool gostHash);
-  int32_t HashWithFormat(const uint8_t* data, int32_t length, int32_t form, uint8_t* output,
-                         bool gostHash, int32_t& size);
-
-  // ---- Verification ------------------------------------------------------
-  int32_t VerifySignature(const uint8_t* data, int32_t length, const uint8_t* signatureBlock,
-                          int32_t signatureLength, std::string& signerUID,
-                          const std::string& publicKeyPath, const std::string& secretKeyPath,
-                          const std::string& correspondentsDir, const std::string& caDir,
-                          int32_t keyRequestTimeout, int32_t lastOpTimeout);
-
-  // ---- Encrypted data ----------------------------------------------------
-  // For the ";"-separated recipients of uidList.
-  int32_t EncryptData(uint8_t* data, int32_t& length, int32_t method, const char* uidList,
-                      const std::string& publicKeyPath, const std::string& secretKeyPath,
-                      const std::string& correspondentsDir, const std::string& caDir,
-                      int32_t keyRequestTimeout, int32_t lastOpTimeout);
-  // For exactly these recipients. A block longer than the data by more than
-  // maxAddition bytes is refused (DZ_E_BAD_ARGUMENT) before anything is written.
-  int32_t EncryptForRecipients(uint8_t* data, int32_t& length, int32_t method,
-                               const std::vector<std::string>& recipients, const std::string& publicKeyPath,
-                               const std::string& secretKeyPath, const std::string& correspondentsDir,
-                               const std::string& caDir, int32_t keyRequestTimeout, int32_t lastOpTimeout,
-                               int32_t maxAddition);
-  int32_t DecryptData(uint8_t* data, int32_t& length, const std::string& publicKeyPath,
-                      const std::string& secretKeyPath, const std::string& correspondentsDir,
-                      const std::string& caDir, int32_t keyRequestTimeout, int32_t lastOpTimeout);
-  static int32_t GetMaxEncryptAddition(int32_t recipients);
+  // Hashes in pieces of at most 65535 bytes; the legacy digest feeds every
+  // piece from the start of the data.
+  int32_t HashInPieces(const uint8_t* data, int32_t length, uint8_t* hash, bool restartEachPiece);
   // Modes: 0 gamma encrypt, 1 feedback encrypt, 2 gamma decrypt, 3 feedback decrypt.
   int32_t CryptWithMac(const uint8_t* source, uint8_t* destination, int32_t length,
                        const uint8_t* key, uint8_t* iv, uint8_t* mac, int32_t mode);
   int32_t ComputeMac(const uint8_t* source, int32_t length, const uint8_t* key, uint8_t* mac);
   // The mutual key with `uid` for the own key loaded now (acquired here).
-  int32_t GetMutualKey(const std::string& uid, uint8_t* key, const std::string& publicKeyPath,
-                       const std::string& secretKeyPath, const std::string& correspondentsDir,
-                       const std::string& caDir, int32_t keyRequestTimeout,
-                       int32_t lastOpTimeout);
+  int32_t GetMutualKey(const std::string& uid, uint8_t* key, const TKeySettings& settings);
   // The mutual key with `uid` for a given own exchange secret key of `epoch`:
   // from the cache when derived with that key, else derived and cached.
   int32_t MutualKeyWith(const std::string& uid, const uint8_t* ownSecret, uint64_t epoch, uint8_t* key,
-                        const std::string& publicKeyPath, const std::string& secretKeyPath,
-                        const std::string& correspondentsDir, const std::string& caDir,
-                        int32_t keyRequestTimeout, int32_t lastOpTimeout);
+                        const TKeySettings& settings);
   int32_t DeriveMutualKey(const uint8_t* ownSecret, const uint8_t* peerPublic, uint8_t* key);
 
   // ---- Public-key cache --------------------------------------------------
   // Fills KeyCache (created if null); -11 when a file failed; KeyLock held.
-  int32_t LoadKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
-                       const std::string& caDir);
+  int32_t LoadKeyCache(const TKeySettings& settings);
   static int32_t LoadPublicKeyFile(const std::string& fileName, TCryptoC_CashNode& node,
                                    std::string& uid);
   // Frees every node and the list; KeyLock held.
   void ClearKeyCache();
   // key: room for 128 bytes.
-  int32_t GetPublicKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                       const std::string& correspondentsDir, const std::string& caDir,
-                       int32_t keyRequestTimeout, int32_t lastOpTimeout, const std::string& uid,
-                       bool wantExchangeKey, uint8_t* key, int32_t& algorithm);
-  // output: outputSize bytes of room; a larger record gives -11.
-  int32_t GetPublicKeyRecord(const std::string& publicKeyPath, const std::string& correspondentsDir,
-                             const std::string& caDir, const char* uid, uint8_t* output,
-                             int32_t& outputLength,
-                             int32_t outputSize = rurov::kMaxPublicKeyFileSize);
-  // Stores a correspondent's record as a file in correspondentsDir and in the
-  // cache. The new file is written and flushed before any earlier entry of
-  // the UID (file and cache entry) is removed. With `transferSigner` (the
-  // signer of the transfer that carried the record) a stored record of the
-  // UID that differs from this one is replaced only when the signer is that
-  // UID; otherwise DZ_LIB_BAD_SIGNATURE and nothing changes. `storedFile`
-  // receives the name of the file written.
-  int32_t IncludePublicKeyRecord(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                                 const std::string& correspondentsDir, const std::string& caDir,
-                                 int32_t keyRequestTimeout, int32_t lastOpTimeout,
-                                 const uint8_t* record, int32_t recordLength,
-                                 const std::string* transferSigner = nullptr,
-                                 std::string* storedFile = nullptr);
-  int32_t RemovePublicKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                          const std::string& correspondentsDir, const std::string& caDir,
-                          int32_t keyRequestTimeout, int32_t lastOpTimeout, const std::string& uid);
-  int32_t RefreshPublicKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                           const std::string& correspondentsDir, const std::string& caDir,
-                           int32_t keyRequestTimeout, int32_t lastOpTimeout,
-                           const std::string& uid);
+  int32_t GetPublicKey(const TKeySettings& settings, const std::string& uid, bool wantExchangeKey, uint8_t* key,
+                       int32_t& algorithm);
   // Deletes the files of every entry of uid and the entries, except the
   // file `keep` (its entries are dropped from the cache only); KeyLock held.
   int32_t DeletePublicKeyEntries(const std::string& uid, const std::string& keep = std::string());
   // Mutual keys of the own key of `epoch` (none: the epoch loaded now).
   bool FindCachedMutualKey(const std::string& uid, uint8_t* key, std::optional<uint64_t> epoch = std::nullopt);
   void StoreMutualKey(const std::string& uid, const uint8_t* key, std::optional<uint64_t> epoch = std::nullopt);
-
-  // Where the intent record of a change goes: the medium, or for a binding
-  // without one the directory of `secretKeyPath`.
-  std::string ChangeMedium(const std::string& secretKeyPath) const;
-
-  // ---- Regeneration ------------------------------------------------------
-  // What the finish of a regeneration removes and keeps besides the pair:
-  // the regeneration's files, and the previous public-key record, stored
-  // among the correspondents' keys unless it carries the new pair's UID.
-  struct TFinishExtras {
-    std::vector<std::string> RegenerationFiles;
-    std::string CorrespondentsDir;
-    const uint8_t* PreviousRecord = nullptr;
-    int32_t PreviousRecordLength = 0;
-  };
-  // Installs the new pair as one change: the previous files become
-  // "old.sec" and "old.pub", the new ones take their places, and with
-  // `extras` the regeneration's files go and the previous key is stored as
-  // a correspondent's. A secret key that does not belong to the new public
-  // key is refused (-12) before anything changes.
-  int32_t ReplaceKeyFiles(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                          const std::string& newPublicKeyPath, const uint8_t* newSecretKey,
-                          int32_t newSecretKeyLength, const TFinishExtras* extras = nullptr);
-
-  // ---- Signing, verification and encryption helpers ----------------------
-  // (declarations added by the signing/verification/encryption code go here)
-  // ---- end of signing, verification and encryption helpers ---------------
-
- private:
-  void ResolveEntryPoints(void* module);
   // First entry of uid in KeyCache (case-insensitive), or null; KeyLock held.
   TCryptoC_CacheEntry* FindCacheEntry(std::string_view uid);
   // Whether a transfer signed by `signer` may store `record` for `uid`: the
@@ -587,34 +590,16 @@ class TCryptoC_DLL : public TCrypto_DLL {
     bool Claimed = false;            // a new name, never replacing (a taken one gives "pk<N>.pub")
     std::vector<std::string> Replaced;  // other files of earlier entries of the UID
   };
-  TEntryPlan PlanEntry(const std::string& correspondentsDir, const std::string& uid,
-                       const std::string& publicKeyPath);
+  TEntryPlan PlanEntry(const TKeySettings& settings, const std::string& uid);
   // Drops the cache entries of `uid` whose files are gone or are `kept`,
   // from the first on, as far as that holds. KeyLock held.
   void DropStoredEntries(const std::string& uid, const std::string& kept);
   // Runs op() under KeyLock with the cache filled: a filled cache is read
   // without the medium's lock; a filling takes it (shared) first.
   template <class Op>
-  int32_t WithKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
-                       const std::string& caDir, Op op);
+  int32_t WithKeyCache(const TKeySettings& settings, Op op);
   // Fills the cache when it is null; KeyLock held.
-  int32_t EnsureKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
-                         const std::string& caDir);
-  // Hands out key bytes after the expiry check and a load when needed; KeyLock taken inside.
-  // `ownerUID` (optional) receives the UID loaded with the key, so that a
-  // caller never pairs the key with a UID read at another moment.
-  // `epoch` (optional) receives the key's OwnKeyEpoch.
-  int32_t AcquireKeyBytes(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                          int32_t keyRequestTimeout, int32_t lastOpTimeout, bool signatureKey,
-                          uint8_t* key, int32_t* algorithm, std::string* ownerUID = nullptr,
-                          uint64_t* epoch = nullptr);
-  // The loaded key's bytes handed out; KeyLock held, a key loaded.
-  int32_t HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
-                     std::string* ownerUID, uint64_t* epoch = nullptr);
-  // Starts a new OwnKeyEpoch when the loaded pair's exchange public key is
-  // not the one of the current epoch; KeyLock held.
-  void NoteOwnExchangeKey(const uint8_t* exchangePublicKey);
-  int32_t GenerateSignatureKeyPair(int32_t algorithm, const std::string& uid, TKeyPairImages& images);
+  int32_t EnsureKeyCache(const TKeySettings& settings);
 };
 
 // Module start and stop: the process-wide library handle and LibraryLock.

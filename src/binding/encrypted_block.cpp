@@ -163,33 +163,22 @@ int32_t TCryptoC_DLL::DeriveMutualKey(const uint8_t* ownSecret, const uint8_t* p
   return result;
 }
 
-int32_t TCryptoC_DLL::GetMutualKey(const std::string& uid, uint8_t* key,
-                                   const std::string& publicKeyPath,
-                                   const std::string& secretKeyPath,
-                                   const std::string& correspondentsDir, const std::string& caDir,
-                                   int32_t keyRequestTimeout, int32_t lastOpTimeout) {
+int32_t TCryptoC_DLL::GetMutualKey(const std::string& uid, uint8_t* key, const TKeySettings& settings) {
   support::SecureBuffer ownSecret;
   if (!Obtain(ownSecret, kExchangeKeySize)) return DZ_E_NO_MEMORY;
   uint64_t epoch = 0;
-  const int32_t acquired = AcquireKeyBytes(publicKeyPath, secretKeyPath, keyRequestTimeout, lastOpTimeout,
-                                           false, ownSecret.data(), nullptr, nullptr, &epoch);
+  const int32_t acquired = AcquireKeyBytes(settings, false, ownSecret.data(), nullptr, nullptr, &epoch);
   if (acquired != DZ_OK) return acquired;
-  return MutualKeyWith(uid, ownSecret.data(), epoch, key, publicKeyPath, secretKeyPath, correspondentsDir,
-                       caDir, keyRequestTimeout, lastOpTimeout);
+  return MutualKeyWith(uid, ownSecret.data(), epoch, key, settings);
 }
 
 int32_t TCryptoC_DLL::MutualKeyWith(const std::string& uid, const uint8_t* ownSecret, uint64_t epoch,
-                                    uint8_t* key, const std::string& publicKeyPath,
-                                    const std::string& secretKeyPath, const std::string& correspondentsDir,
-                                    const std::string& caDir, int32_t keyRequestTimeout,
-                                    int32_t lastOpTimeout) {
+                                    uint8_t* key, const TKeySettings& settings) {
   if (FindCachedMutualKey(uid, key, epoch)) return DZ_OK;
   support::SecureBuffer peerPublic;
   if (!Obtain(peerPublic, kExchangeKeySize)) return DZ_E_NO_MEMORY;
   int32_t algorithm = kNoAlgorithm;
-  int32_t result = GetPublicKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir,
-                                keyRequestTimeout, lastOpTimeout, uid, true, peerPublic.data(),
-                                algorithm);
+  int32_t result = GetPublicKey(settings, uid, true, peerPublic.data(), algorithm);
   if (result != DZ_OK) return result;
   result = DeriveMutualKey(ownSecret, peerPublic.data(), key);
   if (result != DZ_OK) return result;
@@ -197,23 +186,16 @@ int32_t TCryptoC_DLL::MutualKeyWith(const std::string& uid, const uint8_t* ownSe
   return DZ_OK;
 }
 
-int32_t TCryptoC_DLL::EncryptData(uint8_t* data, int32_t& length, int32_t method,
-                                  const char* uidList, const std::string& publicKeyPath,
-                                  const std::string& secretKeyPath,
-                                  const std::string& correspondentsDir, const std::string& caDir,
-                                  int32_t keyRequestTimeout, int32_t lastOpTimeout) {
+int32_t TCryptoC_DLL::EncryptData(uint8_t* data, int32_t& length, int32_t method, const char* uidList,
+                                  const TKeySettings& settings) {
   std::vector<std::string> recipients;
   support::SplitList(uidList, recipients);
-  return EncryptForRecipients(data, length, method, recipients, publicKeyPath, secretKeyPath,
-                              correspondentsDir, caDir, keyRequestTimeout, lastOpTimeout, INT32_MAX);
+  return EncryptForRecipients(data, length, method, recipients, settings, INT32_MAX);
 }
 
 int32_t TCryptoC_DLL::EncryptForRecipients(uint8_t* data, int32_t& length, int32_t method,
                                            const std::vector<std::string>& recipients,
-                                           const std::string& publicKeyPath, const std::string& secretKeyPath,
-                                           const std::string& correspondentsDir, const std::string& caDir,
-                                           int32_t keyRequestTimeout, int32_t lastOpTimeout,
-                                           int32_t maxAddition) {
+                                           const TKeySettings& settings, int32_t maxAddition) {
   if (data == nullptr || length < 0) return DZ_E_BAD_ARGUMENT;
   // The sender's UID and the exchange key every mutual key is derived with
   // come from one snapshot of the loaded key pair, so that a pair replaced
@@ -222,8 +204,7 @@ int32_t TCryptoC_DLL::EncryptForRecipients(uint8_t* data, int32_t& length, int32
   if (!Obtain(ownSecret, kExchangeKeySize)) return DZ_E_NO_MEMORY;
   std::string ownUID;
   uint64_t epoch = 0;
-  int32_t result = AcquireKeyBytes(publicKeyPath, secretKeyPath, keyRequestTimeout, lastOpTimeout, false,
-                                   ownSecret.data(), nullptr, &ownUID, &epoch);
+  int32_t result = AcquireKeyBytes(settings, false, ownSecret.data(), nullptr, &ownUID, &epoch);
   if (result != DZ_OK) return result;
   if (ownUID.empty() || ownUID.size() > static_cast<size_t>(kMaxUIDLength)) return DZ_E_PUBLIC_KEY;
 
@@ -255,8 +236,7 @@ int32_t TCryptoC_DLL::EncryptForRecipients(uint8_t* data, int32_t& length, int32
   int64_t pos = kBlockHeaderSize + ownLength + 1;
 
   for (const std::string& uid : recipients) {
-    result = MutualKeyWith(uid, ownSecret.data(), epoch, mutualKey.data(), publicKeyPath, secretKeyPath,
-                           correspondentsDir, caDir, keyRequestTimeout, lastOpTimeout);
+    result = MutualKeyWith(uid, ownSecret.data(), epoch, mutualKey.data(), settings);
     if (result != DZ_OK) return result;
     uint8_t* entry = out + pos;
     std::memcpy(entry, uid.c_str(), uid.size() + 1);
@@ -278,13 +258,10 @@ int32_t TCryptoC_DLL::EncryptForRecipients(uint8_t* data, int32_t& length, int32
   return DZ_OK;
 }
 
-int32_t TCryptoC_DLL::DecryptData(uint8_t* data, int32_t& length, const std::string& publicKeyPath,
-                                  const std::string& secretKeyPath,
-                                  const std::string& correspondentsDir, const std::string& caDir,
-                                  int32_t keyRequestTimeout, int32_t lastOpTimeout) {
+int32_t TCryptoC_DLL::DecryptData(uint8_t* data, int32_t& length, const TKeySettings& settings) {
   if (data == nullptr) return DZ_E_BAD_ARGUMENT;
   char ownUID[kUIDBufferSize] = {};
-  int32_t result = ReadOwnerUID(publicKeyPath, secretKeyPath, ownUID, nullptr);
+  int32_t result = ReadOwnerUID(settings.PublicKeyPath, ownUID);
   if (result != DZ_OK) return result;
 
   // The entry that carries the own UID, compared byte for byte.
@@ -302,8 +279,7 @@ int32_t TCryptoC_DLL::DecryptData(uint8_t* data, int32_t& length, const std::str
   support::SecureBuffer dataKey;
   support::SecureBuffer mutualKey;
   if (!Obtain(dataKey, kDataKeySize) || !Obtain(mutualKey, kMutualKeySize)) return DZ_E_NO_MEMORY;
-  result = GetMutualKey(sender, mutualKey.data(), publicKeyPath, secretKeyPath, correspondentsDir,
-                        caDir, keyRequestTimeout, lastOpTimeout);
+  result = GetMutualKey(sender, mutualKey.data(), settings);
   if (result != DZ_OK) return result;
   if (method != 0 && method != 1) return DZ_E_CRYPT_MODE;
   result = CryptWithMac(block->own->key.data(), dataKey.data(), kDataKeySize, mutualKey.data(), entryIv,

@@ -73,12 +73,11 @@ int32_t TCryptoC_DLL::LoadPublicKeyFile(const std::string& fileName, TCryptoC_Ca
   return DZ_OK;
 }
 
-int32_t TCryptoC_DLL::LoadKeyCache(const std::string& publicKeyPath,
-                                   const std::string& correspondentsDir,
-                                   const std::string& /*caDir*/) {
+int32_t TCryptoC_DLL::LoadKeyCache(const TKeySettings& settings) {
   if (!KeyCache) KeyCache = std::make_unique<TCryptoC_KeyCache>();
+  const std::string& publicKeyPath = settings.PublicKeyPath;
   std::vector<std::string> files{publicKeyPath};
-  support::FindFilesBySuffix(correspondentsDir, kPublicKeySuffix, files, true);
+  support::FindFilesBySuffix(settings.CorrespondentsDir, kPublicKeySuffix, files, true);
   int32_t result = DZ_OK;
   for (const std::string& file : files) {
     auto node = std::make_unique<TCryptoC_CashNode>();
@@ -105,34 +104,27 @@ std::string TCryptoC_DLL::ChangeMedium(const std::string& secretKeyPath) const {
 }
 
 template <class Op>
-int32_t TCryptoC_DLL::WithKeyCache(const std::string& publicKeyPath, const std::string& correspondentsDir,
-                                   const std::string& caDir, Op op) {
+int32_t TCryptoC_DLL::WithKeyCache(const TKeySettings& settings, Op op) {
   {
     TGuard guard(KeyLock);
     if (KeyCache) return op();
   }
   const TMediumAccess medium(*this, TMediumAccess::Mode::kShared);
   TGuard guard(KeyLock);
-  const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
+  const int32_t filled = EnsureKeyCache(settings);
   if (filled != DZ_OK) return filled;
   return op();
 }
 
-int32_t TCryptoC_DLL::EnsureKeyCache(const std::string& publicKeyPath,
-                                     const std::string& correspondentsDir,
-                                     const std::string& caDir) {
+int32_t TCryptoC_DLL::EnsureKeyCache(const TKeySettings& settings) {
   if (KeyCache) return DZ_OK;
-  return LoadKeyCache(publicKeyPath, correspondentsDir, caDir);
+  return LoadKeyCache(settings);
 }
 
-int32_t TCryptoC_DLL::GetPublicKey(const std::string& publicKeyPath,
-                                   const std::string& /*secretKeyPath*/,
-                                   const std::string& correspondentsDir, const std::string& caDir,
-                                   int32_t /*keyRequestTimeout*/, int32_t /*lastOpTimeout*/,
-                                   const std::string& uid, bool wantExchangeKey, uint8_t* key,
-                                   int32_t& algorithm) {
+int32_t TCryptoC_DLL::GetPublicKey(const TKeySettings& settings, const std::string& uid, bool wantExchangeKey,
+                                   uint8_t* key, int32_t& algorithm) {
   if (key == nullptr) return DZ_E_BAD_ARGUMENT;
-  return WithKeyCache(publicKeyPath, correspondentsDir, caDir, [&]() -> int32_t {
+  return WithKeyCache(settings, [&]() -> int32_t {
     const TCryptoC_CacheEntry* entry = FindCacheEntry(uid);
     if (entry == nullptr) return DZ_E_PUBLIC_KEY;
 
@@ -146,13 +138,10 @@ int32_t TCryptoC_DLL::GetPublicKey(const std::string& publicKeyPath,
   });
 }
 
-int32_t TCryptoC_DLL::GetPublicKeyRecord(const std::string& publicKeyPath,
-                                         const std::string& correspondentsDir,
-                                         const std::string& caDir, const char* uid,
-                                         uint8_t* output, int32_t& outputLength,
-                                         int32_t outputSize) {
+int32_t TCryptoC_DLL::GetPublicKeyRecord(const TKeySettings& settings, const char* uid, uint8_t* output,
+                                         int32_t& outputLength, int32_t outputSize) {
   outputLength = 0;
-  return WithKeyCache(publicKeyPath, correspondentsDir, caDir, [&]() -> int32_t {
+  return WithKeyCache(settings, [&]() -> int32_t {
     if (uid == nullptr) return DZ_E_PUBLIC_KEY;
     const TCryptoC_CacheEntry* entry = FindCacheEntry(uid);
     if (entry == nullptr) return DZ_E_PUBLIC_KEY;
@@ -165,8 +154,9 @@ int32_t TCryptoC_DLL::GetPublicKeyRecord(const std::string& publicKeyPath,
   });
 }
 
-TCryptoC_DLL::TEntryPlan TCryptoC_DLL::PlanEntry(const std::string& correspondentsDir, const std::string& uid,
-                                                 const std::string& publicKeyPath) {
+TCryptoC_DLL::TEntryPlan TCryptoC_DLL::PlanEntry(const TKeySettings& settings, const std::string& uid) {
+  const std::string& correspondentsDir = settings.CorrespondentsDir;
+  const std::string& publicKeyPath = settings.PublicKeyPath;
   const std::string directory = support::AppendPathDelimiter(correspondentsDir);
   std::vector<std::string> earlier;
   for (const TCryptoC_CacheEntry& entry : *KeyCache) {
@@ -214,12 +204,7 @@ bool TCryptoC_DLL::TransferMayStore(const std::string& uid, const std::string& s
   return stored == nullptr || SameRecord(*stored->Node, record, recordLength) || SameUIDIgnoreCase(signer, uid);
 }
 
-int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
-                                             const std::string& secretKeyPath,
-                                             const std::string& correspondentsDir,
-                                             const std::string& caDir,
-                                             int32_t /*keyRequestTimeout*/,
-                                             int32_t /*lastOpTimeout*/, const uint8_t* record,
+int32_t TCryptoC_DLL::IncludePublicKeyRecord(const TKeySettings& settings, const uint8_t* record,
                                              int32_t recordLength, const std::string* transferSigner,
                                              std::string* storedFile) {
   if (record == nullptr) return DZ_E_BAD_ARGUMENT;
@@ -230,12 +215,13 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
   // The whole include holds the medium: the names chosen below stay free.
   const TMediumAccess medium(*this, TMediumAccess::Mode::kExclusive);
   // The own key is never replaced through the cache, whatever the letter case.
+  const std::string& publicKeyPath = settings.PublicKeyPath;
   char own[rurov::kUIDBufferSize] = {};
-  if (ReadOwnerUID(publicKeyPath, secretKeyPath, own) == DZ_OK && SameUIDIgnoreCase(uid, own))
+  if (ReadOwnerUID(publicKeyPath, own) == DZ_OK && SameUIDIgnoreCase(uid, own))
     return DZ_E_INCLUDE_OWN_KEY;
 
   TGuard guard(KeyLock);
-  const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
+  const int32_t filled = EnsureKeyCache(settings);
   if (filled != DZ_OK) return filled;
   if (IsOwnKeyEntry(*KeyCache, uid, publicKeyPath)) return DZ_E_INCLUDE_OWN_KEY;
   if (transferSigner != nullptr && !TransferMayStore(uid, *transferSigner, record, recordLength))
@@ -244,7 +230,7 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
   // The new file is complete on disk before an earlier file of the UID
   // goes, and the two happen as one change: after a kill, the next lock of
   // the medium completes it, so the UID never has neither key nor both.
-  const TEntryPlan plan = PlanEntry(correspondentsDir, uid, publicKeyPath);
+  const TEntryPlan plan = PlanEntry(settings, uid);
   support::Placement placement;
   placement.target = plan.FileName;
   placement.data = record;
@@ -253,7 +239,7 @@ int32_t TCryptoC_DLL::IncludePublicKeyRecord(const std::string& publicKeyPath,
   placement.removeFirst = plan.Replaced;
   if (!plan.Replaced.empty()) {
     std::vector<support::Placement> change{placement};
-    const support::ChangeResult made = support::ApplyChange(ChangeMedium(secretKeyPath), change);
+    const support::ChangeResult made = support::ApplyChange(ChangeMedium(settings.SecretKeyPath), change);
     if (made != support::ChangeResult::kDone) {
       if (made == support::ChangeResult::kInterrupted) ClearKeyCache();
       return DZ_E_PUBLIC_KEY_FILE;
@@ -291,28 +277,21 @@ int32_t TCryptoC_DLL::DeletePublicKeyEntries(const std::string& uid, const std::
   return DZ_OK;
 }
 
-int32_t TCryptoC_DLL::RemovePublicKey(const std::string& publicKeyPath,
-                                      const std::string& secretKeyPath,
-                                      const std::string& correspondentsDir,
-                                      const std::string& caDir, int32_t /*keyRequestTimeout*/,
-                                      int32_t /*lastOpTimeout*/, const std::string& uid) {
+int32_t TCryptoC_DLL::RemovePublicKey(const TKeySettings& settings, const std::string& uid) {
   const TMediumAccess medium(*this, TMediumAccess::Mode::kExclusive);
   TGuard guard(KeyLock);
   // The own UID from the loaded key, or else from the own public-key file.
   char own[rurov::kUIDBufferSize] = {};
-  if (ReadOwnerUID(publicKeyPath, secretKeyPath, own) == DZ_OK && SameUIDIgnoreCase(uid, own))
+  if (ReadOwnerUID(settings.PublicKeyPath, own) == DZ_OK && SameUIDIgnoreCase(uid, own))
     return DZ_E_REMOVE_OWN_KEY;
-  const int32_t filled = EnsureKeyCache(publicKeyPath, correspondentsDir, caDir);
+  const int32_t filled = EnsureKeyCache(settings);
   if (filled != DZ_OK) return filled;
-  if (IsOwnKeyEntry(*KeyCache, uid, publicKeyPath)) return DZ_E_REMOVE_OWN_KEY;
+  if (IsOwnKeyEntry(*KeyCache, uid, settings.PublicKeyPath)) return DZ_E_REMOVE_OWN_KEY;
   return DeletePublicKeyEntries(uid);
 }
 
-int32_t TCryptoC_DLL::RefreshPublicKey(const std::string& publicKeyPath,
-                                       const std::string& /*secretKeyPath*/,
-                                       const std::string& correspondentsDir,
-                                       const std::string& caDir, int32_t /*keyRequestTimeout*/,
-                                       int32_t /*lastOpTimeout*/, const std::string& uid) {
+int32_t TCryptoC_DLL::RefreshPublicKey(const TKeySettings& settings, const std::string& uid) {
+  const std::string& correspondentsDir = settings.CorrespondentsDir;
   const TMediumAccess medium(*this, TMediumAccess::Mode::kShared);
   TGuard guard(KeyLock);
   if (KeyCache) {
@@ -346,7 +325,7 @@ int32_t TCryptoC_DLL::RefreshPublicKey(const std::string& publicKeyPath,
   // Full reload of the cache.
   if (!support::IsDirectory(correspondentsDir)) return DZ_E_PUBLIC_KEY;
   ClearKeyCache();
-  const int32_t loaded = LoadKeyCache(publicKeyPath, correspondentsDir, caDir);
+  const int32_t loaded = LoadKeyCache(settings);
   if (loaded != DZ_OK) return loaded;
   return FindCacheEntry(uid) != nullptr ? DZ_OK : DZ_E_PUBLIC_KEY;
 }

@@ -157,51 +157,38 @@ int32_t TCryptoC_DLL::HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8
   return DZ_OK;
 }
 
-int32_t TCryptoC_DLL::AcquireKeyBytes(const std::string& publicKeyPath,
-                                      const std::string& secretKeyPath, int32_t keyRequestTimeout,
-                                      int32_t lastOpTimeout, bool signatureKey, uint8_t* key,
+int32_t TCryptoC_DLL::AcquireKeyBytes(const TKeySettings& settings, bool signatureKey, uint8_t* key,
                                       int32_t* algorithm, std::string* ownerUID, uint64_t* epoch) {
   if (key == nullptr) return DZ_E_BAD_ARGUMENT;
+  const int32_t lastOpTimeout = settings.LastOpTimeout;
   {
     // A loaded key is handed out without touching the medium.
     TGuard guard(KeyLock);
-    CheckKeyExpiry(keyRequestTimeout, lastOpTimeout);
+    CheckKeyExpiry(settings.KeyRequestTimeout, lastOpTimeout);
     if (SecretKey) return HandOutKey(signatureKey, lastOpTimeout, key, algorithm, ownerUID, epoch);
   }
   // Both files are read under the medium's lock: never a pair half-replaced.
   const TMediumAccess medium(*this, TMediumAccess::Mode::kShared);
   TGuard guard(KeyLock);
   if (!SecretKey) {
-    const int32_t loaded = LoadKeyFiles(publicKeyPath, secretKeyPath);
+    const int32_t loaded = LoadKeyFiles(settings.PublicKeyPath, settings.SecretKeyPath);
     if (loaded != DZ_OK) return loaded;
-    KeyRequestTimeout = keyRequestTimeout;
+    KeyRequestTimeout = settings.KeyRequestTimeout;
     LoadTime = NowTimeOfDay();
   }
   return HandOutKey(signatureKey, lastOpTimeout, key, algorithm, ownerUID, epoch);
 }
 
-int32_t TCryptoC_DLL::AcquireSignatureKey(const std::string& publicKeyPath,
-                                          const std::string& secretKeyPath,
-                                          const std::string& /*correspondentsDir*/,
-                                          const std::string& /*caDir*/, int32_t keyRequestTimeout,
-                                          int32_t lastOpTimeout, uint8_t* key, int32_t& algorithm,
+int32_t TCryptoC_DLL::AcquireSignatureKey(const TKeySettings& settings, uint8_t* key, int32_t& algorithm,
                                           std::string* ownerUID) {
-  return AcquireKeyBytes(publicKeyPath, secretKeyPath, keyRequestTimeout, lastOpTimeout, true, key,
-                         &algorithm, ownerUID);
+  return AcquireKeyBytes(settings, true, key, &algorithm, ownerUID);
 }
 
-int32_t TCryptoC_DLL::AcquireExchangeKey(const std::string& publicKeyPath,
-                                         const std::string& secretKeyPath,
-                                         const std::string& /*correspondentsDir*/,
-                                         const std::string& /*caDir*/, int32_t keyRequestTimeout,
-                                         int32_t lastOpTimeout, uint8_t* key) {
-  return AcquireKeyBytes(publicKeyPath, secretKeyPath, keyRequestTimeout, lastOpTimeout, false, key,
-                         nullptr);
+int32_t TCryptoC_DLL::AcquireExchangeKey(const TKeySettings& settings, uint8_t* key) {
+  return AcquireKeyBytes(settings, false, key, nullptr);
 }
 
-int32_t TCryptoC_DLL::ReadOwnerUID(const std::string& publicKeyPath,
-                                   const std::string& /*secretKeyPath*/, char* buffer,
-                                   void* /*unused*/) {
+int32_t TCryptoC_DLL::ReadOwnerUID(const std::string& publicKeyPath, char* buffer) {
   if (buffer == nullptr) return DZ_E_BAD_ARGUMENT;
   std::string uid;
   {

@@ -29,11 +29,11 @@ std::string RecordUID(const uint8_t* record) { return reinterpret_cast<const cha
 
 }  // namespace
 
-int32_t TCryptoC_DLL::ReplaceKeyFiles(const std::string& publicKeyPath,
-                                      const std::string& secretKeyPath,
-                                      const std::string& newPublicKeyPath,
+int32_t TCryptoC_DLL::ReplaceKeyFiles(const TKeySettings& settings, const std::string& newPublicKeyPath,
                                       const uint8_t* newSecretKey, int32_t newSecretKeyLength,
                                       const TFinishExtras* extras) {
+  const std::string& publicKeyPath = settings.PublicKeyPath;
+  const std::string& secretKeyPath = settings.SecretKeyPath;
   const TMediumAccess medium(*this, TMediumAccess::Mode::kExclusive);
   TGuard guard(KeyLock);
   if (!platform::PathExists(publicKeyPath)) return DZ_E_PUBLIC_KEY;
@@ -80,8 +80,8 @@ int32_t TCryptoC_DLL::ReplaceKeyFiles(const std::string& publicKeyPath,
     const uint8_t* previous = extras->PreviousRecord;
     if (previous != nullptr && rurov::IsPublicKeyRecord(previous, extras->PreviousRecordLength) &&
         !SameUIDIgnoreCase(RecordUID(previous), RecordUID(newPublic.data())) &&
-        EnsureKeyCache(publicKeyPath, extras->CorrespondentsDir, std::string()) == DZ_OK) {
-      const TEntryPlan plan = PlanEntry(extras->CorrespondentsDir, RecordUID(previous), publicKeyPath);
+        EnsureKeyCache(settings) == DZ_OK) {
+      const TEntryPlan plan = PlanEntry(settings, RecordUID(previous));
       support::Placement& entry = change.emplace_back();
       entry.target = plan.FileName;
       entry.data = previous;

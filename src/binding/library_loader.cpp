@@ -112,6 +112,11 @@ TCryptoC_DLL::TCryptoC_DLL() {
 
 TCryptoC_DLL::~TCryptoC_DLL() { ReleaseKeys(); }
 
+void TCryptoC_DLL::Attach(DizoraCallback passwordRequest, std::string medium) {
+  PasswordRequestFunc = passwordRequest;
+  Medium = std::move(medium);
+}
+
 void TCryptoC_DLL::ResolveEntryPoints(void* module) {
   int32_t found = 0;
 #define DZ_RUROV_RESOLVE(name, type)                                                  \

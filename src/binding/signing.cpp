@@ -16,53 +16,14 @@ namespace {
 
 using namespace rurov;
 
-// Hashes `length` bytes in pieces of at most 65535 bytes, handing the library
-// the caller's memory in place. The legacy digest feeds every piece from the
-// start of the data instead of advancing through it.
-int32_t HashInPieces(TCryptoC_DLL& dll, const uint8_t* data, int32_t length, uint8_t* hash,
-                     bool restartEachPiece) {
-  if (data == nullptr || length <= 0) return DZ_E_BAD_ARGUMENT;
-  TParameterBlock params;
-  TCryptoC_DLL::PrepareParameterBlock(params);
-  TLibraryState state;
-  dll.SnapshotState(state);
-  TLibraryContext<kHashContextSize> ctx;
-  const uint8_t startVector[kHashSize] = {};
-
-  int32_t result = dll.RuroV_R34_11_1994_init(ctx.get(), params.data(), state.data(), startVector);
-  if (result != DZ_OK) return result;
-  ctx.Arm(dll.RuroV_R34_11_1994_clear);
-
-  const uint8_t* piece = data;
-  int32_t remaining = length;
-  while (remaining > 0) {
-    const int32_t n = std::min(remaining, kHashPieceSize);
-    result = dll.RuroV_R34_11_1994_update(ctx.get(), piece, n);
-    if (result != DZ_OK) return result;
-    remaining -= n;
-    if (!restartEachPiece) piece += n;
-  }
-
-  // The digest may be key material (a mutual key is the hash of a shared secret).
-  support::SecureBuffer digest(kHashSize);
-  result = dll.RuroV_R34_11_1994_final(ctx.get(), digest.data());
-  if (result != DZ_OK) return result;
-  std::memcpy(hash, digest.data(), kHashSize);
-  (void)ctx.Release();
-  dll.CommitState(state);
-  return DZ_OK;
-}
-
-// Signs `hash` with the unmasked signature key into `signature` (64 bytes).
-// `key` is wiped right after the library has taken it, whatever the outcome.
-// Returns the result of the set-up calls when they fail; otherwise commits the
-// state, sets `signed_` and returns the sign call's result.
+// Signs `hash` with the unmasked signature key into `signature` (64 bytes),
+// on the caller's copy of the library state. `key` is wiped right after the
+// library has taken it, whatever the outcome. Returns the result of the
+// set-up calls when they fail; otherwise sets `signed_` (the caller then
+// commits the state) and returns the sign call's result.
 template <std::size_t ContextSize, typename SetParms>
-int32_t SignWithKey(TCryptoC_DLL& dll, SetParms setParms, TRuroV_SetKey setSecretKey,
-                    TRuroV_Sign sign, TRuroV_Clear clear, uint8_t* key, const uint8_t* hash,
-                    uint8_t* signature, bool& signed_) {
-  TLibraryState state;
-  dll.SnapshotState(state);
+int32_t SignWithKey(TLibraryState& state, SetParms setParms, TRuroV_SetKey setSecretKey, TRuroV_Sign sign,
+                    TRuroV_Clear clear, uint8_t* key, const uint8_t* hash, uint8_t* signature, bool& signed_) {
   TLibraryContext<ContextSize> ctx;
   ctx.Arm(clear);
   int32_t result = setParms(ctx.get(), state.data());
@@ -76,27 +37,57 @@ int32_t SignWithKey(TCryptoC_DLL& dll, SetParms setParms, TRuroV_SetKey setSecre
   result = sign(ctx.get(), hash, signature);
   signed_ = true;
   (void)ctx.Release();
-  dll.CommitState(state);
   return result;
 }
 
 }  // namespace
 
+// The library gets the caller's memory in place.
+int32_t TCryptoC_DLL::HashInPieces(const uint8_t* data, int32_t length, uint8_t* hash, bool restartEachPiece) {
+  if (data == nullptr || length <= 0) return DZ_E_BAD_ARGUMENT;
+  TParameterBlock params;
+  PrepareParameterBlock(params);
+  TLibraryState state;
+  SnapshotState(state);
+  TLibraryContext<kHashContextSize> ctx;
+  const uint8_t startVector[kHashSize] = {};
+
+  int32_t result = RuroV_R34_11_1994_init(ctx.get(), params.data(), state.data(), startVector);
+  if (result != DZ_OK) return result;
+  ctx.Arm(RuroV_R34_11_1994_clear);
+
+  const uint8_t* piece = data;
+  int32_t remaining = length;
+  while (remaining > 0) {
+    const int32_t n = std::min(remaining, kHashPieceSize);
+    result = RuroV_R34_11_1994_update(ctx.get(), piece, n);
+    if (result != DZ_OK) return result;
+    remaining -= n;
+    if (!restartEachPiece) piece += n;
+  }
+
+  // The digest may be key material (a mutual key is the hash of a shared secret).
+  support::SecureBuffer digest(kHashSize);
+  result = RuroV_R34_11_1994_final(ctx.get(), digest.data());
+  if (result != DZ_OK) return result;
+  std::memcpy(hash, digest.data(), kHashSize);
+  (void)ctx.Release();
+  CommitState(state);
+  return DZ_OK;
+}
+
 int32_t TCryptoC_DLL::HashGost(const uint8_t* data, int32_t length, uint8_t* hash) {
-  return HashInPieces(*this, data, length, hash, false);
+  return HashInPieces(data, length, hash, false);
 }
 
 int32_t TCryptoC_DLL::HashOldFormat(const uint8_t* data, int32_t length, uint8_t* hash) {
-  return HashInPieces(*this, data, length, hash, true);
+  return HashInPieces(data, length, hash, true);
 }
 
 int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* output,
-                                 int32_t& outputLength, const std::string& publicKeyPath,
-                                 const std::string& secretKeyPath,
-                                 const std::string& correspondentsDir, const std::string& caDir,
-                                 int32_t keyRequestTimeout, int32_t lastOpTimeout, bool gostHash) {
+                                 int32_t& outputLength, const TKeySettings& settings, bool gostHash) {
   char uid[kUIDBufferSize] = {};
-  int32_t result = ReadOwnerUID(publicKeyPath, secretKeyPath, uid, nullptr);
+  int32_t result = ReadOwnerUID(settings.PublicKeyPath, uid);
   if (result != DZ_OK) return result;
   if (data == nullptr || output == nullptr) return DZ_E_BAD_ARGUMENT;
 
@@ -108,8 +99,7 @@ int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* o
   support::SecureBuffer key(kSignSecretKeySize);
   int32_t algorithm = kNoAlgorithm;
   std::string signer;
-  result = AcquireSignatureKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir,
-                               keyRequestTimeout, lastOpTimeout, key.data(), algorithm, &signer);
+  result = AcquireSignatureKey(settings, key.data(), algorithm, &signer);
   if (result != DZ_OK) return result;
   // The UID loaded with the key: a pair replaced since the UID above was
   // read (by another process) must not sign under the previous UID.
@@ -119,11 +109,13 @@ int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* o
 
   uint8_t* signature = output + uidLength + 1;
   bool signCalled = false;
+  TLibraryState state;
+  SnapshotState(state);
   if (algorithm == kGost1994) {
     auto setParms = [this](void* ctx, void* state) {
       return RuroV_LR34_10_1994_set_parms(ctx, state, nullptr, 128, nullptr, 32, nullptr);
     };
-    result = SignWithKey<kSign1994ContextSize>(*this, setParms, RuroV_LR34_10_1994_set_secret_key,
+    result = SignWithKey<kSign1994ContextSize>(state, setParms, RuroV_LR34_10_1994_set_secret_key,
                                                 RuroV_LR34_10_1994_sign, RuroV_LR34_10_1994_clear,
                                                 key.data(), hash, signature, signCalled);
   } else if (algorithm == kGost2001) {
@@ -131,7 +123,7 @@ int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* o
       return RuroV_LR34_10_2001_set_parms(ctx, state, nullptr, 32, nullptr, 32, nullptr, nullptr,
                                           nullptr);
     };
-    result = SignWithKey<kSign2001ContextSize>(*this, setParms, RuroV_LR34_10_2001_set_secret_key,
+    result = SignWithKey<kSign2001ContextSize>(state, setParms, RuroV_LR34_10_2001_set_secret_key,
                                                 RuroV_LR34_10_2001_sign, RuroV_LR34_10_2001_clear,
                                                 key.data(), hash, signature, signCalled);
   } else {
@@ -139,6 +131,7 @@ int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* o
   }
   // A failed set-up leaves the length untouched; a failed sign call still reports it.
   if (!signCalled) return result;
+  CommitState(state);
   outputLength = static_cast<int32_t>(uidLength) + 1 + kSignatureValueSize;
   return result;
 }

@@ -48,11 +48,7 @@ int32_t VerifyWithKey(SetParms setParms, const TVerifyCalls& calls, const uint8_
 
 int32_t TCryptoC_DLL::VerifySignature(const uint8_t* data, int32_t length,
                                       const uint8_t* signatureBlock, int32_t signatureLength,
-                                      std::string& signerUID, const std::string& publicKeyPath,
-                                      const std::string& secretKeyPath,
-                                      const std::string& correspondentsDir,
-                                      const std::string& caDir, int32_t keyRequestTimeout,
-                                      int32_t lastOpTimeout) {
+                                      std::string& signerUID, const TKeySettings& settings) {
   if (data == nullptr) return DZ_E_BAD_ARGUMENT;
   const auto block = formats::ParseSignatureBlock(support::BytesAt(signatureBlock, signatureLength));
   if (!block) return DZ_E_SIGNATURE_FORMAT;
@@ -66,8 +62,7 @@ int32_t TCryptoC_DLL::VerifySignature(const uint8_t* data, int32_t length,
 
   uint8_t publicKey[kPublicKey1994Size] = {};
   int32_t algorithm = kNoAlgorithm;
-  result = GetPublicKey(publicKeyPath, secretKeyPath, correspondentsDir, caDir, keyRequestTimeout,
-                        lastOpTimeout, uid, false, publicKey, algorithm);
+  result = GetPublicKey(settings, uid, false, publicKey, algorithm);
   if (result != DZ_OK) return result;
 
   const uint8_t* value = block->value.data();

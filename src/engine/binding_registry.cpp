@@ -17,9 +17,6 @@ namespace dizora {
 
 namespace {
 
-constexpr int32_t kDefaultKeyRequestTimeout = 60;
-constexpr int32_t kDefaultLastOpTimeout = 5;
-
 // The registry: entries in order of creation, never removed while loaded.
 struct BindingRegistry {
   platform::CriticalSection Lock;
@@ -46,14 +43,8 @@ bool SameKey(const std::string& a, const std::string& b) {
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
-// Integer of a time-out setting; the empty text gives the default.
-bool ReadTimeout(const std::string& text, int32_t fallback, int32_t& value) {
-  if (text.empty()) {
-    value = fallback;
-    return true;
-  }
-  return ParseSettingInteger(text, value);
-}
+// Integer of a time-out setting; the empty text leaves the default in `value`.
+bool ReadTimeout(const std::string& text, int32_t& value) { return text.empty() || ParseSettingInteger(text, value); }
 
 }  // namespace
 
@@ -81,29 +72,18 @@ std::string TrimSettingText(const std::string& text) {
   return std::string(first, last.base());
 }
 
-std::string MakeRegistryKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                            const std::string& correspondentsDir, const std::string& caDir) {
-  return publicKeyPath + secretKeyPath + correspondentsDir + caDir;
-}
-
-std::string TKeySettings::RegistryKey() const {
-  return MakeRegistryKey(PublicKeyPath, SecretKeyPath, CorrespondentsDir, CADir);
-}
-
 // ---- Settings of the engine -------------------------------------------------
 
 const std::string& TCryptoCEngine::SettingValue(int32_t index) const { return ParamValues.at(index - 1); }
 
 int32_t TCryptoCEngine::ReadKeySettings(TKeySettings& settings) const {
+  settings = TKeySettings();
   settings.PublicKeyPath = ExpandRootPath(SettingValue(kSetPublicKey).c_str());
   settings.SecretKeyPath = ExpandRootPath(SettingValue(kSetSecretKey).c_str());
   settings.CorrespondentsDir = ExpandRootDir(SettingValue(kSetAbonentsDir).c_str());
   settings.CADir = ExpandRootDir(SettingValue(kSetCADir).c_str());
-  if (!ReadTimeout(SettingValue(kSetKeyRequestTimeOut), kDefaultKeyRequestTimeout,
-                   settings.KeyRequestTimeout))
-    return DZ_E_BAD_NUMBER_SETTING;
-  if (!ReadTimeout(SettingValue(kSetLastOperationTimeOut), kDefaultLastOpTimeout, settings.LastOpTimeout))
-    return DZ_E_BAD_NUMBER_SETTING;
+  if (!ReadTimeout(SettingValue(kSetKeyRequestTimeOut), settings.KeyRequestTimeout)) return DZ_E_BAD_NUMBER_SETTING;
+  if (!ReadTimeout(SettingValue(kSetLastOperationTimeOut), settings.LastOpTimeout)) return DZ_E_BAD_NUMBER_SETTING;
   return DZ_OK;
 }
 
@@ -111,11 +91,11 @@ std::string TCryptoCEngine::MediumOfSettings() const {
   return support::MediumOfSecretKey(ExpandRootPath(SettingValue(kSetSecretKey).c_str()));
 }
 
+// The paths are filled whatever the time-outs say.
 std::string TCryptoCEngine::SettingsRegistryKey() const {
-  return MakeRegistryKey(ExpandRootPath(SettingValue(kSetPublicKey).c_str()),
-                         ExpandRootPath(SettingValue(kSetSecretKey).c_str()),
-                         ExpandRootDir(SettingValue(kSetAbonentsDir).c_str()),
-                         ExpandRootDir(SettingValue(kSetCADir).c_str()));
+  TKeySettings settings;
+  (void)ReadKeySettings(settings);
+  return settings.RegistryKey();
 }
 
 bool TCryptoCEngine::GostHashFlag() const {
@@ -140,8 +120,7 @@ int32_t GetBindingInstance(const std::string& key, HostCallback callback,
   auto created = std::make_unique<TCryptoC_DLL>();
   if (!created->Loaded) return DZ_E_LIBRARY_NOT_LOADED;
   if (!created->Complete) return DZ_E_LIBRARY_INCOMPLETE;
-  created->PasswordRequestFunc = callback;
-  created->Medium = medium();
+  created->Attach(callback, medium());
   registry.Entries.emplace_back(key, std::move(created));
   binding = registry.Entries.back().second.get();
   return DZ_OK;

@@ -15,21 +15,9 @@
 
 #include "engine/crypto_c_engine.h"
 #include "binding/crypto_c_dll.h"
+#include "binding/key_settings.h"
 
 namespace dizora {
-
-// The six values a key operation takes first, paths already expanded.
-struct TKeySettings {
-  std::string PublicKeyPath;
-  std::string SecretKeyPath;
-  std::string CorrespondentsDir;
-  std::string CADir;
-  int32_t KeyRequestTimeout = 60;
-  int32_t LastOpTimeout = 5;
-
-  // The four paths concatenated: the registry key of the binding.
-  std::string RegistryKey() const;
-};
 
 // A setting text as a 32-bit integer: optional leading blanks, an optional
 // sign and decimal digits, nothing after them. False when it is not one.
@@ -37,10 +25,6 @@ bool ParseSettingInteger(const std::string& text, int32_t& value);
 
 // The text without leading and trailing blanks and control characters.
 std::string TrimSettingText(const std::string& text);
-
-// Registry key made of the four paths alone.
-std::string MakeRegistryKey(const std::string& publicKeyPath, const std::string& secretKeyPath,
-                            const std::string& correspondentsDir, const std::string& caDir);
 
 // The binding object for `key`. Results: 0 found or created; -29 the library
 // could not be loaded, -30 it lacks an entry point (the new object is

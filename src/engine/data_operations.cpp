@@ -66,9 +66,7 @@ int32_t TCryptoCEngine::SignData(const void* data, int32_t size, void* signature
   if (signature_size == nullptr) return DZ_E_BAD_ARGUMENT;
   const bool gost = GostHashFlag();
   return KeyFrame("SignData", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
-    return b.SignBuffer(Bytes(data), size, Bytes(signature), *signature_size, k.PublicKeyPath,
-                        k.SecretKeyPath, k.CorrespondentsDir, k.CADir, k.KeyRequestTimeout,
-                        k.LastOpTimeout, gost);
+    return b.SignBuffer(Bytes(data), size, Bytes(signature), *signature_size, k, gost);
   });
 }
 
@@ -85,9 +83,7 @@ int32_t TCryptoCEngine::VerifyBlock(const void* data, int32_t size, const void* 
   return KeyFrame("VerifyData", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
     verified = true;
     std::string uid;
-    const int32_t r = b.VerifySignature(Bytes(data), size, Bytes(signature), signature_size, uid,
-                                        k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
-                                        k.KeyRequestTimeout, k.LastOpTimeout);
+    const int32_t r = b.VerifySignature(Bytes(data), size, Bytes(signature), signature_size, uid, k);
     // The signer's UID is reported whatever the verification said; the
     // caller's buffer holds GetMaxUIDLength + 1 bytes.
     const size_t n = std::min(uid.size(), static_cast<size_t>(kUIDLength));
@@ -127,18 +123,14 @@ int32_t TCryptoCEngine::EncryptFor(void* data, int32_t* size, const std::vector<
   }
 
   return BindingFrame("EncodeData", settings.RegistryKey(), [&](TCryptoC_DLL& b) -> int32_t {
-    const TKeySettings& k = settings;
-    return b.EncryptForRecipients(Bytes(data), *size, method, recipients, k.PublicKeyPath, k.SecretKeyPath,
-                                  k.CorrespondentsDir, k.CADir, k.KeyRequestTimeout, k.LastOpTimeout,
-                                  allowedGrowth);
+    return b.EncryptForRecipients(Bytes(data), *size, method, recipients, settings, allowedGrowth);
   });
 }
 
 int32_t TCryptoCEngine::DecodeData(void* data, int32_t* size, intptr_t) {
   if (size == nullptr) return DZ_E_BAD_ARGUMENT;
   return KeyFrame("DecodeData", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
-    return b.DecryptData(Bytes(data), *size, k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir,
-                         k.CADir, k.KeyRequestTimeout, k.LastOpTimeout);
+    return b.DecryptData(Bytes(data), *size, k);
   });
 }
 

@@ -135,7 +135,7 @@ int32_t TCryptoCEngine::InternalRemoteGenerateStart(char* transfer, const std::s
   if (uid.empty() || uid.size() > static_cast<size_t>(GetMaxUIDLength())) return DZ_E_EMPTY_UID;
   return MediumFrame("InternalRemoteGenerateStart", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
     std::array<char, rurov::kUIDBufferSize> current{};
-    const int32_t read = binding.ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, current.data());
+    const int32_t read = binding.ReadOwnerUID(s.PublicKeyPath, current.data());
     if (read != DZ_OK) return read;
     int32_t algorithm = 0;
     const int32_t chosen = KeyGenAlgorithm(algorithm);
@@ -186,12 +186,11 @@ int32_t TCryptoCEngine::SealNewSecretKey(uint8_t* buffer, int32_t& size, const c
 int32_t TCryptoCEngine::RemoteGenerateFinish(intptr_t) {
   return MediumFrame("RemoteGenerateFinish", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
     std::array<char, rurov::kUIDBufferSize> current{};
-    const int32_t read = binding.ReadOwnerUID(s.PublicKeyPath, s.SecretKeyPath, current.data());
+    const int32_t read = binding.ReadOwnerUID(s.PublicKeyPath, current.data());
     if (read != DZ_OK) return read;
     std::array<uint8_t, rurov::kMaxPublicKeyFileSize> previous{};
     int32_t previousLength = 0;
-    const int32_t found = binding.GetPublicKeyRecord(s.PublicKeyPath, s.CorrespondentsDir, s.CADir,
-                                                     current.data(), previous.data(), previousLength);
+    const int32_t found = binding.GetPublicKeyRecord(s, current.data(), previous.data(), previousLength);
     if (found != DZ_OK) return found;
 
     const std::string dir = RegenerationDir();
@@ -215,10 +214,8 @@ int32_t TCryptoCEngine::RemoteGenerateFinish(intptr_t) {
 
     // The previous key stays known as a correspondent's key (unless the pair
     // kept its UID), and the regeneration's files go, in the same change.
-    const TCryptoC_DLL::TFinishExtras extras{RegenerationFiles(dir), s.CorrespondentsDir, previous.data(),
-                                             previousLength};
-    const int32_t replaced = binding.ReplaceKeyFiles(s.PublicKeyPath, s.SecretKeyPath, dir + kNewPublicKey,
-                                                     secret.data(), size, &extras);
+    const TCryptoC_DLL::TFinishExtras extras{RegenerationFiles(dir), previous.data(), previousLength};
+    const int32_t replaced = binding.ReplaceKeyFiles(s, dir + kNewPublicKey, secret.data(), size, &extras);
     secret.Wipe();
     return replaced;
   });

@@ -16,7 +16,7 @@ namespace dizora {
 int32_t TCryptoCEngine::GetCurrentUID(char* buffer) {
   if (buffer == nullptr) return DZ_E_BAD_ARGUMENT;
   return KeyFrame("GetCurrentUID", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
-    return b.ReadOwnerUID(k.PublicKeyPath, k.SecretKeyPath, buffer, nullptr);
+    return b.ReadOwnerUID(k.PublicKeyPath, buffer);
   });
 }
 
@@ -58,11 +58,8 @@ int32_t TCryptoCEngine::IncludePublicKey(const char* file_name) {
 
   return BindingFrame("IncludePublicKey", settings.RegistryKey(), [&](TCryptoC_DLL& b) -> int32_t {
     const TMediumAccess medium(b, TMediumAccess::Mode::kExclusive);
-    const TKeySettings& k = settings;
     std::string stored;
-    const int32_t r = b.IncludePublicKeyRecord(k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
-                                               k.KeyRequestTimeout, k.LastOpTimeout, record.data(), length,
-                                               nullptr, &stored);
+    const int32_t r = b.IncludePublicKeyRecord(settings, record.data(), length, nullptr, &stored);
     // Deleted only when provably another file than the stored one.
     if (r == DZ_OK && platform::SameFile(path, stored) == false) platform::RemoveFile(path);
     return r;
@@ -75,16 +72,14 @@ int32_t TCryptoCEngine::IncludePublicEncodeKey(const char* file_name) { return I
 int32_t TCryptoCEngine::RemoveCertificate(const char* uid) {
   if (uid == nullptr) return DZ_E_BAD_ARGUMENT;
   return KeyFrame("RemoveCertificate", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
-    return b.RemovePublicKey(k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
-                             k.KeyRequestTimeout, k.LastOpTimeout, uid);
+    return b.RemovePublicKey(k, uid);
   });
 }
 
 int32_t TCryptoCEngine::UpdateCertificateCash(const char* uid) {
   if (uid == nullptr) return DZ_E_BAD_ARGUMENT;
   return KeyFrame("UpdateCertificateCash", [&](TCryptoC_DLL& b, const TKeySettings& k) -> int32_t {
-    return b.RefreshPublicKey(k.PublicKeyPath, k.SecretKeyPath, k.CorrespondentsDir, k.CADir,
-                              k.KeyRequestTimeout, k.LastOpTimeout, uid);
+    return b.RefreshPublicKey(k, uid);
   });
 }
 

@@ -152,8 +152,7 @@ int32_t TCryptoCEngine::GetPublicKeyTransfer(const char* uid, char* transfer) {
   TRecordBuffer record{};
   int32_t length = 0;
   return KeyFrame("GetPublicKeyTransfer", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
-    const int32_t found = binding.GetPublicKeyRecord(s.PublicKeyPath, s.CorrespondentsDir, s.CADir,
-                                                     uid, record.data(), length);
+    const int32_t found = binding.GetPublicKeyRecord(s, uid, record.data(), length);
     if (found != DZ_OK) return found;
     return PrepareTransferByBuffer(record.data(), length, kTransferFileName, transfer);
   });
@@ -212,9 +211,7 @@ int32_t TCryptoCEngine::IncludePublicKeyTransfer(const char* transfer) {
   const int32_t opened = GetPublicKeyBlockByTransfer(transfer, block, &signer);
   if (opened != DZ_OK) return opened;
   return KeyFrame("IncludePublicKeyTransfer", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
-    return binding.IncludePublicKeyRecord(s.PublicKeyPath, s.SecretKeyPath, s.CorrespondentsDir,
-                                          s.CADir, s.KeyRequestTimeout, s.LastOpTimeout,
-                                          block.Record(), block.RecordLength(), &signer);
+    return binding.IncludePublicKeyRecord(s, block.Record(), block.RecordLength(), &signer);
   });
 }
 
@@ -317,8 +314,7 @@ int32_t TCryptoCEngine::GetReport(const char* uid, char* report) {
   TRecordBuffer record{};
   int32_t length = 0;
   return KeyFrame("GetReport", [&](TCryptoC_DLL& binding, const TKeySettings& s) -> int32_t {
-    const int32_t found = binding.GetPublicKeyRecord(s.PublicKeyPath, s.CorrespondentsDir, s.CADir,
-                                                     uid, record.data(), length);
+    const int32_t found = binding.GetPublicKeyRecord(s, uid, record.data(), length);
     if (found != DZ_OK) return found;
     return FGetReportByBuffer(record.data(), length, report);
   });

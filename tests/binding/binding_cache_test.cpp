@@ -15,38 +15,27 @@ class BindingCache : public BindingTest {
     bob = MakeMedium("Bob", rurov::kGost1994);
     AddCorrespondent(self, alice);
     AddCorrespondent(self, bob);
-    dir = self.settings.correspondentsDir;
+    dir = self.settings.CorrespondentsDir;
   }
 
   int32_t Lookup(const std::string& uid, bool exchange, Bytes& key, int32_t& algorithm) {
     return GetKey(self, uid, exchange, key, algorithm);
   }
   int32_t Include(const Bytes& record) {
-    const KeySettings& s = self.settings;
-    return binding->IncludePublicKeyRecord(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                           60, 5, record.data(), static_cast<int32_t>(record.size()));
+    return binding->IncludePublicKeyRecord(self.settings, record.data(), static_cast<int32_t>(record.size()));
   }
-  int32_t Remove(const std::string& uid) {
-    const KeySettings& s = self.settings;
-    return binding->RemovePublicKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5, uid);
-  }
-  int32_t Refresh(const std::string& uid) {
-    const KeySettings& s = self.settings;
-    return binding->RefreshPublicKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5,
-                                     uid);
-  }
+  int32_t Remove(const std::string& uid) { return binding->RemovePublicKey(self.settings, uid); }
+  int32_t Refresh(const std::string& uid) { return binding->RefreshPublicKey(self.settings, uid); }
   int32_t Record(const std::string& uid, Bytes& out) {
     out.assign(rurov::kMaxPublicKeyFileSize, 0);
     int32_t length = -1;
-    const KeySettings& s = self.settings;
-    const int32_t result = binding->GetPublicKeyRecord(s.publicKeyPath, s.correspondentsDir, s.caDir,
-                                                       uid.c_str(), out.data(), length);
+    const int32_t result = binding->GetPublicKeyRecord(self.settings, uid.c_str(), out.data(), length);
     out.resize(static_cast<size_t>(length));
     return result;
   }
   // A record of `uid` with the keys of `from`.
   static Bytes RecordFor(const std::string& uid, const KeyMedium& from) {
-    const Bytes pub = ReadFileBytes(from.settings.publicKeyPath);
+    const Bytes pub = ReadFileBytes(from.settings.PublicKeyPath);
     Bytes record(uid.begin(), uid.end());
     record.insert(record.end(), pub.begin() + static_cast<std::ptrdiff_t>(from.uid.size()), pub.end());
     return record;
@@ -57,8 +46,8 @@ class BindingCache : public BindingTest {
 };
 
 TEST_F(BindingCache, LookupCopiesSignatureOrExchangeKeyFromTheRecord) {
-  const Bytes alicePub = ReadFileBytes(alice.settings.publicKeyPath);
-  const Bytes bobPub = ReadFileBytes(bob.settings.publicKeyPath);
+  const Bytes alicePub = ReadFileBytes(alice.settings.PublicKeyPath);
+  const Bytes bobPub = ReadFileBytes(bob.settings.PublicKeyPath);
   Bytes key;
   int32_t algorithm = -1;
   ASSERT_EQ(Lookup("Alice", false, key, algorithm), 0);
@@ -91,7 +80,7 @@ TEST_F(BindingCache, FirstFillingWithAnUnreadableFileReportsMinus11ThenFinds) {
 }
 
 TEST_F(BindingCache, MissingOwnFileFailsTheFirstFillingOnly) {
-  fs::remove(self.settings.publicKeyPath);
+  fs::remove(self.settings.PublicKeyPath);
   Bytes key;
   int32_t algorithm = -1;
   EXPECT_EQ(Lookup("Bob", false, key, algorithm), DZ_E_PUBLIC_KEY);
@@ -114,7 +103,7 @@ TEST_F(BindingCache, FilesInSubdirectoriesAndAnySuffixCaseAreFound) {
 
 TEST_F(BindingCache, TheOwnFileWinsOverADuplicateInTheDirectory) {
   WriteFileBytes(dir + "fake_owner.pub", RecordFor("Owner", alice));
-  const Bytes own = ReadFileBytes(self.settings.publicKeyPath);
+  const Bytes own = ReadFileBytes(self.settings.PublicKeyPath);
   Bytes record;
   ASSERT_EQ(Record("OWNER", record), 0);
   EXPECT_EQ(record, own);
@@ -140,7 +129,7 @@ TEST_F(BindingCache, RecordLengthMustFitTheAlgorithm) {
 TEST_F(BindingCache, RecordReadBackAndItsFailures) {
   Bytes record;
   ASSERT_EQ(Record("alice", record), 0);
-  EXPECT_EQ(record, ReadFileBytes(alice.settings.publicKeyPath));
+  EXPECT_EQ(record, ReadFileBytes(alice.settings.PublicKeyPath));
   EXPECT_EQ(Record("Nobody", record), DZ_E_PUBLIC_KEY);
   EXPECT_TRUE(record.empty()) << "outputLength is 0 on failure";
 }
@@ -203,7 +192,7 @@ TEST_F(BindingCache, IncludeRefusesTheOwnUIDInAnyCaseAndBadRecords) {
   EXPECT_EQ(Include(RecordFor("oWNER", alice)), DZ_E_INCLUDE_OWN_KEY);
   EXPECT_FALSE(FileExists(dir + "Owner.pub"));
   EXPECT_FALSE(FileExists(dir + "oWNER.pub"));
-  EXPECT_EQ(ReadFileBytes(self.settings.publicKeyPath).size(), 5u + 233u);
+  EXPECT_EQ(ReadFileBytes(self.settings.PublicKeyPath).size(), 5u + 233u);
 
   // Only exact public-key records; nothing is written for the others.
   Bytes padded = RecordFor("Big", alice);
@@ -218,7 +207,7 @@ TEST_F(BindingCache, IncludeRefusesTheOwnUIDInAnyCaseAndBadRecords) {
 }
 
 TEST_F(BindingCache, IncludeGoesOnWhenTheOwnUIDCannotBeRead) {
-  fs::remove(self.settings.publicKeyPath);
+  fs::remove(self.settings.PublicKeyPath);
   const Bytes record = RecordFor("Owner", alice);
   // The first filling reports the missing own file; the next include works.
   EXPECT_EQ(Include(record), DZ_E_PUBLIC_KEY);
@@ -245,7 +234,7 @@ TEST_F(BindingCache, RemoveProtectsTheOwnKeyLoadedOrNot) {
   int32_t algorithm = -1;
   ASSERT_EQ(AcquireSignature(self, key, algorithm), 0);
   EXPECT_EQ(Remove("owner"), DZ_E_REMOVE_OWN_KEY);
-  EXPECT_TRUE(FileExists(self.settings.publicKeyPath));
+  EXPECT_TRUE(FileExists(self.settings.PublicKeyPath));
 }
 
 TEST_F(BindingCache, RemoveReportsAFileThatCannotBeDeleted) {
@@ -266,18 +255,18 @@ TEST_F(BindingCache, MutualKeyIsStoredOnceAndDroppedByARefreshOfAReplacedFile) {
   uint8_t first[32], second[32], out[32];
   std::memset(first, 1, 32);
   std::memset(second, 2, 32);
-  EXPECT_FALSE(binding->FindCachedMutualKey("Alice", out));
-  binding->StoreMutualKey("Alice", first);
-  binding->StoreMutualKey("alice", second);
-  ASSERT_TRUE(binding->FindCachedMutualKey("ALICE", out));
+  EXPECT_FALSE(Access::FindCachedMutualKey(*binding, "Alice", out));
+  Access::StoreMutualKey(*binding, "Alice", first);
+  Access::StoreMutualKey(*binding, "alice", second);
+  ASSERT_TRUE(Access::FindCachedMutualKey(*binding, "ALICE", out));
   EXPECT_EQ(std::memcmp(out, first, 32), 0);
-  binding->StoreMutualKey("Nobody", first);
-  EXPECT_FALSE(binding->FindCachedMutualKey("Nobody", out));
+  Access::StoreMutualKey(*binding, "Nobody", first);
+  EXPECT_FALSE(Access::FindCachedMutualKey(*binding, "Nobody", out));
 
   const Bytes replacement = RecordFor("Alice", bob);
   WriteFileBytes(dir + "Alice.pub", replacement);
   ASSERT_EQ(Refresh("Alice"), 0);
-  EXPECT_FALSE(binding->FindCachedMutualKey("Alice", out));
+  EXPECT_FALSE(Access::FindCachedMutualKey(*binding, "Alice", out));
   ASSERT_EQ(Lookup("Alice", false, key, algorithm), 0);
   EXPECT_EQ(algorithm, rurov::kGost1994);
 }
@@ -307,7 +296,7 @@ TEST_F(BindingCache, RefreshFallsBackToAFullReload) {
   binding->ReleaseKeys();
   EXPECT_EQ(Refresh("Bob"), 0);
   binding->ReleaseKeys();
-  self.settings.correspondentsDir = temp / "none/";
+  self.settings.CorrespondentsDir = temp / "none/";
   EXPECT_EQ(Refresh("Bob"), DZ_E_PUBLIC_KEY);
 }
 

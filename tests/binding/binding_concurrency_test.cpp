@@ -46,10 +46,8 @@ class BindingConcurrency : public BindingTest {
   static Bytes Sign(TCryptoC_DLL& dll, const KeyMedium& m, const Bytes& data, int32_t* result = nullptr) {
     Bytes block(kMaxUIDLength + 1 + kSignatureValueSize, 0);
     int32_t length = 0;
-    const KeySettings& s = m.settings;
-    const int32_t r = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length,
-                                     s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                     s.keyRequestTimeout, s.lastOpTimeout, true);
+    const TKeySettings& s = m.settings;
+    const int32_t r = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length, s, true);
     if (result != nullptr) *result = r;
     block.resize(r == 0 ? static_cast<size_t>(length) : 0);
     return block;
@@ -60,26 +58,20 @@ class BindingConcurrency : public BindingTest {
     Bytes buffer = plain;
     buffer.resize(plain.size() + static_cast<size_t>(TCryptoC_DLL::GetMaxEncryptAddition(2)));
     int32_t length = static_cast<int32_t>(plain.size());
-    const KeySettings& s = m.settings;
-    const int32_t r = dll.EncryptData(buffer.data(), length, 0, list, s.publicKeyPath, s.secretKeyPath,
-                                      s.correspondentsDir, s.caDir, s.keyRequestTimeout, s.lastOpTimeout);
+    const int32_t r = dll.EncryptData(buffer.data(), length, 0, list, m.settings);
     if (result != nullptr) *result = r;
     buffer.resize(r == 0 ? static_cast<size_t>(length) : 0);
     return buffer;
   }
 
   int32_t Verify(const Bytes& data, const Bytes& block, std::string& signer) {
-    const KeySettings& s = alice.settings;
     return binding->VerifySignature(data.data(), static_cast<int32_t>(data.size()), block.data(),
-                                    static_cast<int32_t>(block.size()), signer, s.publicKeyPath, s.secretKeyPath,
-                                    s.correspondentsDir, s.caDir, s.keyRequestTimeout, s.lastOpTimeout);
+                                    static_cast<int32_t>(block.size()), signer, alice.settings);
   }
 
   int32_t Decrypt(Bytes& block) {
     int32_t length = static_cast<int32_t>(block.size());
-    const KeySettings& s = alice.settings;
-    const int32_t r = binding->DecryptData(block.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                           s.correspondentsDir, s.caDir, s.keyRequestTimeout, s.lastOpTimeout);
+    const int32_t r = binding->DecryptData(block.data(), length, alice.settings);
     if (r == 0) block.resize(static_cast<size_t>(length));
     return r;
   }
@@ -137,9 +129,8 @@ TEST_F(BindingConcurrency, EightThreadsSignVerifyEncryptDecryptWhileKeysAreRelea
 
 TEST_F(BindingConcurrency, SimultaneousMissesOfTheMutualKeyAllGetTheSameKey) {
   Bytes expected(kMutualKeySize, 0);
-  const KeySettings& s = alice.settings;
-  ASSERT_EQ(binding->GetMutualKey("Bob", expected.data(), s.publicKeyPath, s.secretKeyPath, s.correspondentsDir,
-                                  s.caDir, 60, 5), 0);
+  const TKeySettings& s = alice.settings;
+  ASSERT_EQ(Access::GetMutualKey(*binding, "Bob", expected.data(), s), 0);
   dz_test::Barrier sync(kThreads);
   std::vector<int> wrong(kThreads, 0);
   std::vector<std::thread> threads;
@@ -149,8 +140,7 @@ TEST_F(BindingConcurrency, SimultaneousMissesOfTheMutualKeyAllGetTheSameKey) {
         if (t == 0) binding->ReleaseKeys();
         EXPECT_TRUE(sync.ArriveAndWait());  // every thread now misses the cache together
         Bytes key(kMutualKeySize, 0);
-        const int32_t r = binding->GetMutualKey("Bob", key.data(), s.publicKeyPath, s.secretKeyPath,
-                                                s.correspondentsDir, s.caDir, 60, 5);
+        const int32_t r = Access::GetMutualKey(*binding, "Bob", key.data(), s);
         if (r != 0 || key != expected) ++wrong[t];
         EXPECT_TRUE(sync.ArriveAndWait());
       }

@@ -30,9 +30,7 @@ Outcome EncryptWith(TCryptoC_DLL& dll, const KeyMedium& medium, const Bytes& pla
   out.data = plain;
   out.data.resize(plain.size() + static_cast<size_t>(TCryptoC_DLL::GetMaxEncryptAddition(recipients)), 0xCD);
   out.length = static_cast<int32_t>(plain.size());
-  const KeySettings& s = medium.settings;
-  out.result = dll.EncryptData(out.data.data(), out.length, method, list, s.publicKeyPath, s.secretKeyPath,
-                               s.correspondentsDir, s.caDir, s.keyRequestTimeout, s.lastOpTimeout);
+  out.result = dll.EncryptData(out.data.data(), out.length, method, list, medium.settings);
   out.data.resize(static_cast<size_t>(out.length));
   return out;
 }
@@ -41,9 +39,7 @@ Outcome DecryptWith(TCryptoC_DLL& dll, const KeyMedium& medium, const Bytes& blo
   Outcome out;
   out.data = block;
   out.length = static_cast<int32_t>(block.size());
-  const KeySettings& s = medium.settings;
-  out.result = dll.DecryptData(out.data.empty() ? nullptr : out.data.data(), out.length, s.publicKeyPath,
-                               s.secretKeyPath, s.correspondentsDir, s.caDir, s.keyRequestTimeout, s.lastOpTimeout);
+  out.result = dll.DecryptData(out.data.empty() ? nullptr : out.data.data(), out.length, medium.settings);
   return out;
 }
 
@@ -59,9 +55,7 @@ struct User {
 
   Bytes MutualKey(const std::string& uid) {
     Bytes key(kMutualKeySize, 0);
-    const KeySettings& s = medium.settings;
-    EXPECT_EQ(dll->GetMutualKey(uid, key.data(), s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                s.keyRequestTimeout, s.lastOpTimeout), 0);
+    EXPECT_EQ(Access::GetMutualKey(*dll, uid, key.data(), medium.settings), 0);
     return key;
   }
 };
@@ -225,14 +219,11 @@ TEST_F(BindingCrypt, RecipientListRules) {
 
   int32_t length = -1;
   uint8_t byte = 0;
-  const KeySettings& s = alice.medium.settings;
-  EXPECT_EQ(alice.dll->EncryptData(&byte, length, 0, "Bob", s.publicKeyPath, s.secretKeyPath, s.correspondentsDir,
-                                   s.caDir, 60, 5), DZ_E_BAD_ARGUMENT);
+  const TKeySettings& s = alice.medium.settings;
+  EXPECT_EQ(alice.dll->EncryptData(&byte, length, 0, "Bob", s), DZ_E_BAD_ARGUMENT);
   length = 1;
-  EXPECT_EQ(alice.dll->EncryptData(nullptr, length, 0, "Bob", s.publicKeyPath, s.secretKeyPath,
-                                   s.correspondentsDir, s.caDir, 60, 5), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(alice.dll->DecryptData(nullptr, length, s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                   60, 5), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(alice.dll->EncryptData(nullptr, length, 0, "Bob", s), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(alice.dll->DecryptData(nullptr, length, s), DZ_E_BAD_ARGUMENT);
 }
 
 TEST_F(BindingCrypt, ManyRecipientsBeyondAHundred) {
@@ -299,10 +290,10 @@ TEST_F(BindingCrypt, MutualKeyIsCachedUntilTheCacheIsReleased) {
   User& alice = users.at("Alice");
   const Bytes key = alice.MutualKey("Carol");
   Bytes cached(kMutualKeySize, 0);
-  EXPECT_TRUE(alice.dll->FindCachedMutualKey("Carol", cached.data()));
+  EXPECT_TRUE(Access::FindCachedMutualKey(*alice.dll, "Carol", cached.data()));
   EXPECT_EQ(cached, key);
   alice.dll->ReleaseKeys();
-  EXPECT_FALSE(alice.dll->FindCachedMutualKey("Carol", cached.data()));
+  EXPECT_FALSE(Access::FindCachedMutualKey(*alice.dll, "Carol", cached.data()));
   EXPECT_EQ(alice.MutualKey("Carol"), key) << "the derivation is deterministic";
 }
 

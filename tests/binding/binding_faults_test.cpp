@@ -40,26 +40,27 @@ TEST_F(BindingFaults, MaskDrawFailureIsReportedAndNothingStaysLoaded) {
   ASSERT_EQ(force("RuroV_Random_Fill", 3, 1), 0);
   uint8_t key[32];
   int32_t algorithm = -1;
-  EXPECT_EQ(binding->AcquireSignatureKey(pub, sec, "", "", 60, 5, key, algorithm), 3);
-  EXPECT_EQ(binding->SecretKey, nullptr);
-  EXPECT_EQ(binding->KeyAlgorithm, rurov::kNoAlgorithm);
-  EXPECT_TRUE(binding->OwnerUID.empty());
-  EXPECT_EQ(binding->AcquireSignatureKey(pub, sec, "", "", 60, 5, key, algorithm), 0);
-  EXPECT_EQ(binding->OwnerUID, "User2");
+  TKeySettings s;
+  s.PublicKeyPath = pub;
+  s.SecretKeyPath = sec;
+  EXPECT_EQ(Access::AcquireSignatureKey(*binding, s, key, algorithm), 3);
+  EXPECT_TRUE(Access::SecretKeyBytes(*binding).empty());
+  EXPECT_EQ(Access::KeyAlgorithm(*binding), rurov::kNoAlgorithm);
+  EXPECT_TRUE(Access::OwnerUID(*binding).empty());
+  EXPECT_EQ(Access::AcquireSignatureKey(*binding, s, key, algorithm), 0);
+  EXPECT_EQ(Access::OwnerUID(*binding), "User2");
 }
 
 TEST_F(BindingFaults, SignatureKeyGenerationFailureWritesNothingAndKeepsTheState) {
   for (const char* entry : {"RuroV_LR34_10_2001_set_parms", "RuroV_LR34_10_2001_gen_secret_key",
                             "RuroV_LR34_10_2001_get_secret_key", "RuroV_LR34_10_2001_gen_public_key",
                             "RuroV_LR34_10_2001_get_public_key"}) {
-    TLibraryState before;
-    binding->SnapshotState(before);
+    TLibraryState before = Access::State(*binding);
     ASSERT_EQ(force(entry, 4, 1), 0) << entry;
     EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", pub, sec), 4) << entry;
     EXPECT_FALSE(FileExists(pub)) << entry;
     EXPECT_FALSE(FileExists(sec)) << entry;
-    TLibraryState after;
-    binding->SnapshotState(after);
+    TLibraryState after = Access::State(*binding);
     EXPECT_EQ(after, before) << entry;
   }
   ASSERT_EQ(force("RuroV_LR34_10_1994_gen_public_key", 9, 1), 0);

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "binding/crypto_c_dll.h"
+#include "binding/key_settings.h"
+#include "binding_test_access.h"
 #include "support/root_path.h"
 #include "platform/clock.h"
 #include "platform/dynlib.h"
@@ -27,6 +29,7 @@ namespace dizora::binding_test {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
+using Access = TCryptoC_DLLTestAccess;
 
 inline std::string BinFile(const std::string& name) { return std::string(DZ_BIN_DIR) + "/" + name; }
 
@@ -77,21 +80,11 @@ class TempDir {
   fs::path path_;
 };
 
-// The six key settings a binding operation takes.
-struct KeySettings {
-  std::string publicKeyPath;
-  std::string secretKeyPath;
-  std::string correspondentsDir;  // ends with the delimiter
-  std::string caDir;
-  int32_t keyRequestTimeout = 60;
-  int32_t lastOpTimeout = 5;
-};
-
 // A key medium: own key pair in `root`, correspondents' keys in root/abonents/.
 struct KeyMedium {
   std::string uid;
   int32_t algorithm = rurov::kGost2001;
-  KeySettings settings;
+  TKeySettings settings;  // the correspondents' directory ends with the delimiter
 };
 
 // A clock that tests set; installed for the lifetime of the object.
@@ -171,13 +164,13 @@ class BindingTest : public ::testing::Test {
     medium.algorithm = algorithm;
     // The key settings use the platform's delimiter, as the engine makes them.
     const std::string d = platform::kPathDelimiterText;
-    medium.settings.publicKeyPath = directory + d + "self.pub";
-    medium.settings.secretKeyPath = directory + d + "self.sec";
-    medium.settings.correspondentsDir = directory + d + "abonents" + d;
-    medium.settings.caDir = directory + d + "ca" + d;
-    fs::create_directories(medium.settings.correspondentsDir);
-    const int32_t result = binding->GenerateKeyPair(algorithm, uid, medium.settings.publicKeyPath,
-                                                    medium.settings.secretKeyPath);
+    medium.settings.PublicKeyPath = directory + d + "self.pub";
+    medium.settings.SecretKeyPath = directory + d + "self.sec";
+    medium.settings.CorrespondentsDir = directory + d + "abonents" + d;
+    medium.settings.CADir = directory + d + "ca" + d;
+    fs::create_directories(medium.settings.CorrespondentsDir);
+    const int32_t result = binding->GenerateKeyPair(algorithm, uid, medium.settings.PublicKeyPath,
+                                                    medium.settings.SecretKeyPath);
     EXPECT_EQ(result, 0) << "key generation for " << uid;
     return medium;
   }
@@ -189,25 +182,20 @@ class BindingTest : public ::testing::Test {
   static void AddCorrespondent(const KeyMedium& medium, const KeyMedium& peer,
                                const std::string& fileName = "") {
     const std::string name = fileName.empty() ? peer.uid + ".pub" : fileName;
-    fs::copy_file(peer.settings.publicKeyPath, medium.settings.correspondentsDir + name,
+    fs::copy_file(peer.settings.PublicKeyPath, medium.settings.CorrespondentsDir + name,
                   fs::copy_options::overwrite_existing);
   }
 
   // Acquires the signature key of `medium` with its settings.
   int32_t AcquireSignature(const KeyMedium& medium, Bytes& key, int32_t& algorithm) {
     key.assign(rurov::kSignSecretKeySize, 0);
-    const KeySettings& s = medium.settings;
-    return binding->AcquireSignatureKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                        s.keyRequestTimeout, s.lastOpTimeout, key.data(), algorithm);
+    return Access::AcquireSignatureKey(*binding, medium.settings, key.data(), algorithm);
   }
 
   int32_t GetKey(const KeyMedium& medium, const std::string& uid, bool exchange, Bytes& key,
                  int32_t& algorithm) {
     key.assign(rurov::kExchangeKeySize, 0);
-    const KeySettings& s = medium.settings;
-    return binding->GetPublicKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                 s.keyRequestTimeout, s.lastOpTimeout, uid, exchange, key.data(),
-                                 algorithm);
+    return Access::GetPublicKey(*binding, medium.settings, uid, exchange, key.data(), algorithm);
   }
 
   std::unique_ptr<TCryptoC_DLL> binding;
@@ -230,11 +218,11 @@ class FaultyLibraryTest : public ::testing::Test {
     ASSERT_NE(force, nullptr);
     fs::create_directories(temp / "u/ab");
     medium.uid = "User5";
-    medium.settings.publicKeyPath = temp / "u/self.pub";
-    medium.settings.secretKeyPath = temp / "u/self.sec";
-    medium.settings.correspondentsDir = temp / "u/ab/";
-    ASSERT_EQ(dll->GenerateKeyPair(rurov::kGost2001, medium.uid, medium.settings.publicKeyPath,
-                                   medium.settings.secretKeyPath),
+    medium.settings.PublicKeyPath = temp / "u/self.pub";
+    medium.settings.SecretKeyPath = temp / "u/self.sec";
+    medium.settings.CorrespondentsDir = temp / "u/ab/";
+    ASSERT_EQ(dll->GenerateKeyPair(rurov::kGost2001, medium.uid, medium.settings.PublicKeyPath,
+                                   medium.settings.SecretKeyPath),
               0);
   }
   void TearDown() override {

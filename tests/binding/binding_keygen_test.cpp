@@ -42,40 +42,38 @@ TEST_F(BindingKeygen, FailedSecretWriteLeavesNoHalfPair) {
 
   // A previous public-key file is put back as it was.
   const KeyMedium medium = MakeMedium("User2", rurov::kGost2001);
-  const Bytes previous = ReadFileBytes(medium.settings.publicKeyPath);
-  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", medium.settings.publicKeyPath, sec),
+  const Bytes previous = ReadFileBytes(medium.settings.PublicKeyPath);
+  EXPECT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "User2", medium.settings.PublicKeyPath, sec),
             DZ_E_FILE_WRITE);
-  EXPECT_EQ(ReadFileBytes(medium.settings.publicKeyPath), previous);
+  EXPECT_EQ(ReadFileBytes(medium.settings.PublicKeyPath), previous);
 }
 
 TEST_F(BindingKeygen, GenerationOverwritesExistingFiles) {
   const KeyMedium medium = MakeMedium("User2", rurov::kGost1994);
-  const Bytes before = ReadFileBytes(medium.settings.secretKeyPath);
-  ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "Z", medium.settings.publicKeyPath,
-                                     medium.settings.secretKeyPath),
+  const Bytes before = ReadFileBytes(medium.settings.SecretKeyPath);
+  ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "Z", medium.settings.PublicKeyPath,
+                                     medium.settings.SecretKeyPath),
             0);
-  ExpectImages(medium.settings.publicKeyPath, medium.settings.secretKeyPath, "Z", rurov::kGost2001);
-  EXPECT_NE(ReadFileBytes(medium.settings.secretKeyPath), before);
+  ExpectImages(medium.settings.PublicKeyPath, medium.settings.SecretKeyPath, "Z", rurov::kGost2001);
+  EXPECT_NE(ReadFileBytes(medium.settings.SecretKeyPath), before);
 }
 
 TEST_F(BindingKeygen, UIDOf255CharactersIsWrittenButDoesNotLoad) {
   const std::string uid(255, 'q');
   const KeyMedium medium = MakeMedium(uid, rurov::kGost2001, temp / "long");
-  ExpectImages(medium.settings.publicKeyPath, medium.settings.secretKeyPath, uid, rurov::kGost2001);
+  ExpectImages(medium.settings.PublicKeyPath, medium.settings.SecretKeyPath, uid, rurov::kGost2001);
   Bytes key;
   int32_t algorithm = 0;
   EXPECT_EQ(AcquireSignature(medium, key, algorithm), DZ_E_PUBLIC_KEY);
 }
 
 TEST_F(BindingKeygen, GenerationAdvancesTheLibraryStateOnlyOnSuccess) {
-  TLibraryState before;
-  binding->SnapshotState(before);
+  TLibraryState before = Access::State(*binding);
   ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "", temp / "a", temp / "b"), DZ_E_EMPTY_UID);
-  TLibraryState after;
-  binding->SnapshotState(after);
+  TLibraryState after = Access::State(*binding);
   EXPECT_EQ(after, before);
   ASSERT_EQ(binding->GenerateKeyPair(rurov::kGost2001, "S", temp / "a", temp / "b"), 0);
-  binding->SnapshotState(after);
+  after = Access::State(*binding);
   EXPECT_NE(after, before);
 }
 

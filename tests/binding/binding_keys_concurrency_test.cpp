@@ -27,7 +27,8 @@ TEST(BindingLoadConcurrency, ObjectsCreatedAtOnceShareOneLoadedLibrary) {
   for (const auto& binding : bindings) {
     EXPECT_TRUE(binding->Loaded);
     EXPECT_TRUE(binding->Complete);
-    EXPECT_EQ(binding->RuroV_Random_Fill, bindings[0]->RuroV_Random_Fill);
+    EXPECT_EQ(Access::EntryPoint(*binding, "RuroV_Random_Fill"),
+              Access::EntryPoint(*bindings[0], "RuroV_Random_Fill"));
   }
 }
 
@@ -39,9 +40,9 @@ TEST_F(BindingKeysConcurrency, AcquisitionsAndLookupsSurviveReleaseKeys) {
   const KeyMedium self = MakeMedium("Owner");
   const KeyMedium alice = MakeMedium("Alice", rurov::kGost1994);
   AddCorrespondent(self, alice);
-  const Bytes sec = ReadFileBytes(self.settings.secretKeyPath);
-  const Bytes alicePub = ReadFileBytes(alice.settings.publicKeyPath);
-  const KeySettings& s = self.settings;
+  const Bytes sec = ReadFileBytes(self.settings.SecretKeyPath);
+  const Bytes alicePub = ReadFileBytes(alice.settings.PublicKeyPath);
+  const TKeySettings& s = self.settings;
   uint8_t mutual[32];
   std::memset(mutual, 0x5A, sizeof mutual);
 
@@ -59,23 +60,20 @@ TEST_F(BindingKeysConcurrency, AcquisitionsAndLookupsSurviveReleaseKeys) {
         }
         uint8_t key[128];
         int32_t algorithm = -1;
-        if (binding->AcquireSignatureKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5,
-                                         key, algorithm) != 0 ||
+        if (Access::AcquireSignatureKey(*binding, s, key, algorithm) != 0 ||
             std::memcmp(key, sec.data() + 4, 32) != 0 || algorithm != rurov::kGost2001)
           ++failures;
-        if (binding->AcquireExchangeKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5,
-                                        key) != 0 ||
+        if (Access::AcquireExchangeKey(*binding, s, key) != 0 ||
             std::memcmp(key, sec.data() + 36, 128) != 0)
           ++failures;
-        if (binding->GetPublicKey(s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5, "alice",
-                                  t % 2 == 0, key, algorithm) != 0 ||
+        if (Access::GetPublicKey(*binding, s, "alice", t % 2 == 0, key, algorithm) != 0 ||
             std::memcmp(key, alicePub.data() + (t % 2 == 0 ? 138 : 10), 128) != 0)
           ++failures;
-        binding->StoreMutualKey("Alice", mutual);
+        Access::StoreMutualKey(*binding, "Alice", mutual);
         uint8_t found[32];
-        if (binding->FindCachedMutualKey("Alice", found) && std::memcmp(found, mutual, 32) != 0) ++failures;
+        if (Access::FindCachedMutualKey(*binding, "Alice", found) && std::memcmp(found, mutual, 32) != 0) ++failures;
         char uid[rurov::kUIDBufferSize];
-        if (binding->ReadOwnerUID(s.publicKeyPath, s.secretKeyPath, uid) != 0 || std::strcmp(uid, "Owner") != 0)
+        if (binding->ReadOwnerUID(s.PublicKeyPath, uid) != 0 || std::strcmp(uid, "Owner") != 0)
           ++failures;
       }
     });
@@ -95,9 +93,8 @@ TEST_F(BindingKeysConcurrency, StateBlockIsCopiedWhole) {
       TLibraryState mine;
       mine.fill(static_cast<uint8_t>(t + 1));
       for (int i = 0; i < 2000; ++i) {
-        binding->CommitState(mine);
-        TLibraryState seen;
-        binding->SnapshotState(seen);
+        Access::SetState(*binding, mine);
+        TLibraryState seen = Access::State(*binding);
         for (uint8_t b : seen) {
           if (b != seen[0]) {
             ++torn;

@@ -18,13 +18,13 @@ TEST(BindingLoader, RealLibraryResolvesEveryEntryPointToItsOwnName) {
   void* module = RurovLibraryHandleForTesting();
   ASSERT_NE(module, nullptr);
   // Each field holds the address of the export of its own name.
-  EXPECT_EQ(reinterpret_cast<void*>(binding.RuroV_R34_11_1994_init),
+  EXPECT_EQ(Access::EntryPoint(binding, "RuroV_R34_11_1994_init"),
             platform::FindModuleSymbol(module, "RuroV_R34_11_1994_init"));
-  EXPECT_EQ(reinterpret_cast<void*>(binding.RuroV_LDH_PKA_gen_mutual_key),
+  EXPECT_EQ(Access::EntryPoint(binding, "RuroV_LDH_PKA_gen_mutual_key"),
             platform::FindModuleSymbol(module, "RuroV_LDH_PKA_gen_mutual_key"));
-  EXPECT_EQ(reinterpret_cast<void*>(binding.RuroV_TestSignFunctions_),
+  EXPECT_EQ(Access::EntryPoint(binding, "RuroV_TestSignFunctions_"),
             platform::FindModuleSymbol(module, "RuroV_TestSignFunctions_"));
-  EXPECT_NE(binding.RuroV_Random_Fill, nullptr);
+  EXPECT_NE(Access::EntryPoint(binding, "RuroV_Random_Fill"), nullptr);
 }
 
 TEST(BindingLoader, ObjectsShareOneModuleAndDestroyingOneKeepsItLoaded) {
@@ -33,11 +33,11 @@ TEST(BindingLoader, ObjectsShareOneModuleAndDestroyingOneKeepsItLoaded) {
   void* module = RurovLibraryHandleForTesting();
   TCryptoC_DLL second;
   EXPECT_EQ(RurovLibraryHandleForTesting(), module);
-  EXPECT_EQ(second.RuroV_Random_Fill, first->RuroV_Random_Fill);
+  EXPECT_EQ(Access::EntryPoint(second, "RuroV_Random_Fill"), Access::EntryPoint(*first, "RuroV_Random_Fill"));
   first.reset();
   EXPECT_EQ(RurovLibraryHandleForTesting(), module);
   uint8_t bytes[16] = {};
-  EXPECT_EQ(second.RandomFill(bytes, sizeof bytes), 0);
+  EXPECT_EQ(Access::RandomFill(second, bytes, sizeof bytes), 0);
 }
 
 TEST(BindingLoader, MissingLibraryIsNotRememberedAndTheNextCreateLoads) {
@@ -58,8 +58,8 @@ TEST(BindingLoader, LibraryLackingOneNeverCalledEntryIsIncompleteButStaysLoaded)
   TCryptoC_DLL binding;
   EXPECT_TRUE(binding.Loaded);
   EXPECT_FALSE(binding.Complete);
-  EXPECT_EQ(binding.RuroV_TestSignFunctions_, nullptr);
-  EXPECT_NE(binding.RuroV_TestCryptoFunctions_, nullptr);
+  EXPECT_EQ(Access::EntryPoint(binding, "RuroV_TestSignFunctions_"), nullptr);
+  EXPECT_NE(Access::EntryPoint(binding, "RuroV_TestCryptoFunctions_"), nullptr);
   EXPECT_NE(RurovLibraryHandleForTesting(), nullptr);
 }
 
@@ -71,33 +71,16 @@ TEST(BindingLoader, RandomFillCommitsTheStateEvenWhenTheLibraryFails) {
       platform::FindModuleSymbol(RurovLibraryHandleForTesting(), "RuroV_TestHook_ForceResult"));
   ASSERT_NE(force, nullptr);
 
-  TLibraryState before;
-  binding.SnapshotState(before);
+  TLibraryState before = Access::State(binding);
   uint8_t bytes[8] = {};
   ASSERT_EQ(force("RuroV_Random_Fill", 12, 1), 0);
-  EXPECT_EQ(binding.RandomFill(bytes, sizeof bytes), 12);
-  TLibraryState after;
-  binding.SnapshotState(after);
+  EXPECT_EQ(Access::RandomFill(binding, bytes, sizeof bytes), 12);
+  TLibraryState after = Access::State(binding);
   EXPECT_NE(after, before) << "the state copy the library advanced was not stored back";
 
-  EXPECT_EQ(binding.RandomFill(bytes, sizeof bytes), 0);
-  TLibraryState third;
-  binding.SnapshotState(third);
+  EXPECT_EQ(Access::RandomFill(binding, bytes, sizeof bytes), 0);
+  TLibraryState third = Access::State(binding);
   EXPECT_NE(third, after);
-}
-
-TEST(BindingLoader, SnapshotAndCommitCopyTheWholeStateBlock) {
-  TCryptoC_DLL binding;
-  TLibraryState zero{};
-  TLibraryState copy;
-  copy.fill(0xAB);
-  binding.SnapshotState(copy);
-  EXPECT_EQ(copy, zero) << "a new object starts with a zero-filled state";
-  for (size_t i = 0; i < copy.size(); ++i) copy[i] = static_cast<uint8_t>(i + 1);
-  binding.CommitState(copy);
-  TLibraryState back{};
-  binding.SnapshotState(back);
-  EXPECT_EQ(back, copy);
 }
 
 TEST(BindingUID, ComparisonIgnoresLetterCaseInWindows1251) {

@@ -12,26 +12,25 @@ class BindingRegen : public BindingTest {
     BindingTest::SetUp();
     medium = MakeMedium("User2", rurov::kGost2001);
     fresh = MakeMedium("User2", rurov::kGost2001, temp / "regen");
-    regenPub = fresh.settings.publicKeyPath;  // the regeneration's "new.pub"
+    regenPub = fresh.settings.PublicKeyPath;  // the regeneration's "new.pub"
     oldSec = temp / "User2/old.sec";
     oldPub = temp / "User2/old.pub";
-    previousSec = ReadFileBytes(medium.settings.secretKeyPath);
-    previousPub = ReadFileBytes(medium.settings.publicKeyPath);
-    newSec = ReadFileBytes(fresh.settings.secretKeyPath);
+    previousSec = ReadFileBytes(medium.settings.SecretKeyPath);
+    previousPub = ReadFileBytes(medium.settings.PublicKeyPath);
+    newSec = ReadFileBytes(fresh.settings.SecretKeyPath);
     newPub = ReadFileBytes(regenPub);
     ASSERT_NE(previousSec, newSec);
   }
 
   int32_t Replace() {
-    return binding->ReplaceKeyFiles(medium.settings.publicKeyPath, medium.settings.secretKeyPath, regenPub,
-                                    newSec.data(), static_cast<int32_t>(newSec.size()));
+    return binding->ReplaceKeyFiles(medium.settings, regenPub, newSec.data(), static_cast<int32_t>(newSec.size()));
   }
 
   // The working pair is the previous one, whole, and still signs: a fresh
   // signature verifies against the own public-key file.
   void ExpectPreviousPairWorks() {
-    EXPECT_EQ(ReadFileBytes(medium.settings.secretKeyPath), previousSec);
-    EXPECT_EQ(ReadFileBytes(medium.settings.publicKeyPath), previousPub);
+    EXPECT_EQ(ReadFileBytes(medium.settings.SecretKeyPath), previousSec);
+    EXPECT_EQ(ReadFileBytes(medium.settings.PublicKeyPath), previousPub);
     Bytes key;
     int32_t algorithm = -1;
     binding->ReleaseKeys();
@@ -41,24 +40,22 @@ class BindingRegen : public BindingTest {
   }
 
   void ExpectSignsAndVerifies() {
-    const KeySettings& s = medium.settings;
+    const TKeySettings& s = medium.settings;
     const uint8_t data[] = "payment order 17";
     uint8_t signature[rurov::kMaxUIDLength + 65] = {};
     int32_t signatureLength = 0;
-    ASSERT_EQ(binding->SignBuffer(data, sizeof data, signature, signatureLength, s.publicKeyPath, s.secretKeyPath,
-                                  s.correspondentsDir, s.caDir, 60, 5, true),
+    ASSERT_EQ(binding->SignBuffer(data, sizeof data, signature, signatureLength, s, true),
               0);
     std::string signer;
-    EXPECT_EQ(binding->VerifySignature(data, sizeof data, signature, signatureLength, signer, s.publicKeyPath,
-                                       s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5),
+    EXPECT_EQ(binding->VerifySignature(data, sizeof data, signature, signatureLength, signer, s),
               0);
     EXPECT_EQ(signer, "User2");
   }
 
   // Puts the files back as they were before any replacement.
   void ResetFiles() {
-    WriteFileBytes(medium.settings.secretKeyPath, previousSec);
-    WriteFileBytes(medium.settings.publicKeyPath, previousPub);
+    WriteFileBytes(medium.settings.SecretKeyPath, previousSec);
+    WriteFileBytes(medium.settings.PublicKeyPath, previousPub);
     WriteFileBytes(regenPub, newPub);
     fs::remove(oldSec);
     fs::remove(oldPub);
@@ -77,14 +74,14 @@ TEST_F(BindingRegen, InstallsTheNewPairKeepsTheOldAndForgetsLoadedKeys) {
   ASSERT_EQ(GetKey(medium, "User2", false, key, algorithm), 0);
 
   ASSERT_EQ(Replace(), 0);
-  EXPECT_EQ(ReadFileBytes(medium.settings.secretKeyPath), newSec);
-  EXPECT_EQ(ReadFileBytes(medium.settings.publicKeyPath), newPub);
+  EXPECT_EQ(ReadFileBytes(medium.settings.SecretKeyPath), newSec);
+  EXPECT_EQ(ReadFileBytes(medium.settings.PublicKeyPath), newPub);
   EXPECT_EQ(ReadFileBytes(oldSec), previousSec);
   EXPECT_EQ(ReadFileBytes(oldPub), previousPub);
   EXPECT_FALSE(FileExists(regenPub));
-  EXPECT_EQ(binding->SecretKey, nullptr);
-  EXPECT_EQ(binding->KeyCache, nullptr);
-  EXPECT_TRUE(binding->OwnerUID.empty());
+  EXPECT_TRUE(Access::SecretKeyBytes(*binding).empty());
+  EXPECT_FALSE(Access::HasKeyCache(*binding));
+  EXPECT_TRUE(Access::OwnerUID(*binding).empty());
 
   ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
   EXPECT_EQ(key, Bytes(newSec.begin() + 4, newSec.begin() + 36));
@@ -97,33 +94,32 @@ TEST_F(BindingRegen, InstallsTheNewPairKeepsTheOldAndForgetsLoadedKeys) {
 TEST_F(BindingRegen, SecondRegenerationReplacesTheOldFiles) {
   ASSERT_EQ(Replace(), 0);
   const KeyMedium third = MakeMedium("User2", rurov::kGost1994, temp / "regen2");
-  const Bytes thirdSec = ReadFileBytes(third.settings.secretKeyPath);
-  ASSERT_EQ(binding->ReplaceKeyFiles(medium.settings.publicKeyPath, medium.settings.secretKeyPath,
-                                     third.settings.publicKeyPath, thirdSec.data(), 164),
-            0);
+  const Bytes thirdSec = ReadFileBytes(third.settings.SecretKeyPath);
+  ASSERT_EQ(binding->ReplaceKeyFiles(medium.settings, third.settings.PublicKeyPath, thirdSec.data(), 164), 0);
   EXPECT_EQ(ReadFileBytes(oldSec), newSec);
   EXPECT_EQ(ReadFileBytes(oldPub), newPub);
-  EXPECT_EQ(ReadFileBytes(medium.settings.secretKeyPath), thirdSec);
+  EXPECT_EQ(ReadFileBytes(medium.settings.SecretKeyPath), thirdSec);
 }
 
 TEST_F(BindingRegen, OldPublicFileGoesNextToTheSecretKeyFile) {
   fs::create_directories(temp / "pubdir");
   const std::string pubElsewhere = temp / "pubdir/self.pub";
-  fs::rename(medium.settings.publicKeyPath, pubElsewhere);
-  ASSERT_EQ(binding->ReplaceKeyFiles(pubElsewhere, medium.settings.secretKeyPath, regenPub, newSec.data(), 164),
-            0);
+  fs::rename(medium.settings.PublicKeyPath, pubElsewhere);
+  TKeySettings moved = medium.settings;
+  moved.PublicKeyPath = pubElsewhere;
+  ASSERT_EQ(binding->ReplaceKeyFiles(moved, regenPub, newSec.data(), 164), 0);
   EXPECT_EQ(ReadFileBytes(oldPub), previousPub);
   EXPECT_FALSE(FileExists(temp / "pubdir/old.pub"));
   EXPECT_EQ(ReadFileBytes(pubElsewhere), newPub);
 }
 
 TEST_F(BindingRegen, MissingWorkingFilesTouchNothing) {
-  const std::string sec = medium.settings.secretKeyPath;
-  fs::rename(medium.settings.publicKeyPath, temp / "aside.pub");
+  const std::string sec = medium.settings.SecretKeyPath;
+  fs::rename(medium.settings.PublicKeyPath, temp / "aside.pub");
   EXPECT_EQ(Replace(), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(ReadFileBytes(sec), previousSec);
   EXPECT_TRUE(FileExists(regenPub));
-  fs::rename(temp / "aside.pub", medium.settings.publicKeyPath);
+  fs::rename(temp / "aside.pub", medium.settings.PublicKeyPath);
   fs::rename(sec, temp / "aside.sec");
   EXPECT_EQ(Replace(), DZ_E_SECRET_KEY);
   EXPECT_FALSE(FileExists(oldPub));
@@ -136,7 +132,7 @@ TEST_F(BindingRegen, OldSecretNameThatCannotBeClearedGivesMinus18) {
   int32_t algorithm = -1;
   ASSERT_EQ(AcquireSignature(medium, key, algorithm), 0);
   EXPECT_EQ(Replace(), DZ_E_SECRET_KEY_FILE);
-  EXPECT_NE(binding->SecretKey, nullptr) << "a failure keeps the loaded key";
+  EXPECT_FALSE(Access::SecretKeyBytes(*binding).empty()) << "a failure keeps the loaded key";
   EXPECT_TRUE(FileExists(regenPub));
   ExpectPreviousPairWorks();
 }
@@ -170,8 +166,8 @@ TEST_F(BindingRegen, EveryFailingFileOperationLeavesAWholeWorkingPair) {
     fault::DisarmFileFault();
     ASSERT_TRUE(fired) << "operation " << n;
     if (result == 0) {
-      EXPECT_EQ(ReadFileBytes(medium.settings.secretKeyPath), newSec) << n;
-      EXPECT_EQ(ReadFileBytes(medium.settings.publicKeyPath), newPub) << n;
+      EXPECT_EQ(ReadFileBytes(medium.settings.SecretKeyPath), newSec) << n;
+      EXPECT_EQ(ReadFileBytes(medium.settings.PublicKeyPath), newPub) << n;
       continue;
     }
     EXPECT_TRUE(result == DZ_E_SECRET_KEY_FILE || result == DZ_E_PUBLIC_KEY_FILE) << result;

@@ -33,12 +33,12 @@ class BindingHash : public BindingTest {
  protected:
   Bytes Gost(const Bytes& data) {
     Bytes hash(kHashSize, 0);
-    EXPECT_EQ(binding->HashGost(data.data(), static_cast<int32_t>(data.size()), hash.data()), 0);
+    EXPECT_EQ(Access::HashGost(*binding, data.data(), static_cast<int32_t>(data.size()), hash.data()), 0);
     return hash;
   }
   Bytes Legacy(const Bytes& data) {
     Bytes hash(kHashSize, 0);
-    EXPECT_EQ(binding->HashOldFormat(data.data(), static_cast<int32_t>(data.size()), hash.data()), 0);
+    EXPECT_EQ(Access::HashOldFormat(*binding, data.data(), static_cast<int32_t>(data.size()), hash.data()), 0);
     return hash;
   }
 };
@@ -46,10 +46,10 @@ class BindingHash : public BindingTest {
 TEST_F(BindingHash, NullDataOrNonPositiveLengthGivesMinus4AndLeavesTheOutput) {
   const uint8_t byte = 1;
   Bytes hash(kHashSize, 0xAA);
-  EXPECT_EQ(binding->HashGost(nullptr, 5, hash.data()), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(binding->HashGost(&byte, 0, hash.data()), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(binding->HashOldFormat(&byte, -1, hash.data()), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(binding->HashOldFormat(nullptr, 1, hash.data()), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(Access::HashGost(*binding, nullptr, 5, hash.data()), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(Access::HashGost(*binding, &byte, 0, hash.data()), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(Access::HashOldFormat(*binding, &byte, -1, hash.data()), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(Access::HashOldFormat(*binding, nullptr, 1, hash.data()), DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(hash, Bytes(kHashSize, 0xAA));
 }
 
@@ -104,10 +104,8 @@ class BindingSign : public BindingTest {
     Signed out;
     out.block.assign(kMaxUIDLength + 1 + kSignatureValueSize, 0xEE);
     int32_t length = -1;
-    const KeySettings& s = medium.settings;
-    out.result = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), out.block.data(), length,
-                                s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                s.keyRequestTimeout, s.lastOpTimeout, gostHash);
+    const TKeySettings& s = medium.settings;
+    out.result = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), out.block.data(), length, s, gostHash);
     out.block.resize(length < 0 ? 0 : static_cast<size_t>(length));
     return out;
   }
@@ -118,32 +116,26 @@ TEST_F(BindingSign, ZeroLengthGivesMinus4AfterTheUIDIsReadAndWritesNothing) {
   const uint8_t byte = 7;
   Bytes out(400, 0xEE);
   int32_t length = 123;
-  const KeySettings& s = medium.settings;
-  EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(binding->SignBuffer(nullptr, 1, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_BAD_ARGUMENT);
-  EXPECT_EQ(binding->SignBuffer(&byte, 1, nullptr, length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_BAD_ARGUMENT);
+  const TKeySettings& s = medium.settings;
+  EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s, true), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(binding->SignBuffer(nullptr, 1, out.data(), length, s, true), DZ_E_BAD_ARGUMENT);
+  EXPECT_EQ(binding->SignBuffer(&byte, 1, nullptr, length, s, true), DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(out, Bytes(400, 0xEE));
   EXPECT_EQ(length, 123);
 
   // The UID comes first: without a public-key file even a zero length gives -11.
-  fs::remove(s.publicKeyPath);
-  EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_PUBLIC_KEY);
+  fs::remove(s.PublicKeyPath);
+  EXPECT_EQ(binding->SignBuffer(&byte, 0, out.data(), length, s, true), DZ_E_PUBLIC_KEY);
   EXPECT_EQ(out, Bytes(400, 0xEE));
 }
 
 TEST_F(BindingSign, MissingSecretKeyFileGivesMinus10AfterTheUIDIsWritten) {
   const KeyMedium medium = MakeMedium("User5");
-  fs::remove(medium.settings.secretKeyPath);
+  fs::remove(medium.settings.SecretKeyPath);
   const Bytes data = Pattern(10, 7);
   Bytes out(400, 0xEE);
   int32_t length = 123;
-  const KeySettings& s = medium.settings;
-  EXPECT_EQ(binding->SignBuffer(data.data(), 10, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                                s.correspondentsDir, s.caDir, 60, 5, true), DZ_E_SECRET_KEY);
+  EXPECT_EQ(binding->SignBuffer(data.data(), 10, out.data(), length, medium.settings, true), DZ_E_SECRET_KEY);
   EXPECT_EQ(length, 123);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out.data())), "User5");
 }
@@ -164,9 +156,7 @@ class BindingSignFaults : public FaultyLibraryTest {
   int32_t Sign(Bytes& out, int32_t& length) {
     const Bytes data = Pattern(50, 9);
     out.assign(400, 0xEE);
-    const KeySettings& s = medium.settings;
-    return dll->SignBuffer(data.data(), 50, out.data(), length, s.publicKeyPath, s.secretKeyPath,
-                           s.correspondentsDir, s.caDir, 60, 5, true);
+    return dll->SignBuffer(data.data(), 50, out.data(), length, medium.settings, true);
   }
 };
 
@@ -174,12 +164,10 @@ TEST_F(BindingSignFaults, FailingSignCallStillReportsTheLengthAndCommitsTheState
   Bytes out;
   int32_t length = -1;
   ASSERT_EQ(force("RuroV_LR34_10_2001_sign", 9, 1), 0);
-  TLibraryState before;
-  dll->SnapshotState(before);
+  TLibraryState before = Access::State(*dll);
   EXPECT_EQ(Sign(out, length), 9);
   EXPECT_EQ(length, 5 + 1 + 64);
-  TLibraryState after;
-  dll->SnapshotState(after);
+  TLibraryState after = Access::State(*dll);
   EXPECT_NE(before, after);
 }
 
@@ -202,11 +190,11 @@ TEST_F(BindingSignFaults, HashFailuresPassThrough) {
   const Bytes data = Pattern(70000, 10);
   Bytes hash(kHashSize, 0xAA);
   ASSERT_EQ(force("RuroV_R34_11_1994_init", 4, 1), 0);
-  EXPECT_EQ(dll->HashGost(data.data(), 70000, hash.data()), 4);
+  EXPECT_EQ(Access::HashGost(*dll, data.data(), 70000, hash.data()), 4);
   ASSERT_EQ(force("RuroV_R34_11_1994_update", 11, 1), 0);
-  EXPECT_EQ(dll->HashOldFormat(data.data(), 70000, hash.data()), 11);
+  EXPECT_EQ(Access::HashOldFormat(*dll, data.data(), 70000, hash.data()), 11);
   ASSERT_EQ(force("RuroV_R34_11_1994_final", 12, 1), 0);
-  EXPECT_EQ(dll->HashGost(data.data(), 70000, hash.data()), 12);
+  EXPECT_EQ(Access::HashGost(*dll, data.data(), 70000, hash.data()), 12);
   EXPECT_EQ(hash, Bytes(kHashSize, 0xAA));
 
   int32_t size = 99;

@@ -32,10 +32,8 @@ class VerifyHashOnce : public BindingTest {
   Bytes Sign(bool gostHash) {
     Bytes block(kMaxUIDLength + 1 + kSignatureValueSize, 0);
     int32_t length = 0;
-    const KeySettings& s = signer.settings;
-    EXPECT_EQ(binding->SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length,
-                                  s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                  s.keyRequestTimeout, s.lastOpTimeout, gostHash),
+    const TKeySettings& s = signer.settings;
+    EXPECT_EQ(binding->SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length, s, gostHash),
               0);
     block.resize(static_cast<size_t>(length));
     return block;
@@ -43,25 +41,23 @@ class VerifyHashOnce : public BindingTest {
 
   // The verifier's state block after a verification from `start`.
   TLibraryState StateAfterVerify(const TLibraryState& start, const Bytes& block, int32_t& result) {
-    verifierBinding->LibraryState = start;
+    Access::SetState(*verifierBinding, start);
     std::string uid;
-    const KeySettings& s = verifier.settings;
     result = verifierBinding->VerifySignature(data.data(), static_cast<int32_t>(data.size()), block.data(),
-                                              static_cast<int32_t>(block.size()), uid, s.publicKeyPath,
-                                              s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                              s.keyRequestTimeout, s.lastOpTimeout);
-    return verifierBinding->LibraryState;
+                                              static_cast<int32_t>(block.size()), uid, verifier.settings);
+    return Access::State(*verifierBinding);
   }
 
   // The state block after the given hash operations from `start`.
   TLibraryState StateAfterHashes(const TLibraryState& start, bool legacyToo) {
-    verifierBinding->LibraryState = start;
+    Access::SetState(*verifierBinding, start);
     uint8_t hash[kHashSize];
-    EXPECT_EQ(verifierBinding->HashGost(data.data(), static_cast<int32_t>(data.size()), hash), 0);
+    const auto size = static_cast<int32_t>(data.size());
+    EXPECT_EQ(Access::HashGost(*verifierBinding, data.data(), size, hash), 0);
     if (legacyToo) {
-      EXPECT_EQ(verifierBinding->HashOldFormat(data.data(), static_cast<int32_t>(data.size()), hash), 0);
+      EXPECT_EQ(Access::HashOldFormat(*verifierBinding, data.data(), size, hash), 0);
     }
-    return verifierBinding->LibraryState;
+    return Access::State(*verifierBinding);
   }
 
   KeyMedium signer, verifier;
@@ -73,7 +69,7 @@ TEST_F(VerifyHashOnce, OrdinaryHashSignatureHashesTheDataOnce) {
   const Bytes block = Sign(true);
   // Warm the verifier's key cache first: it does not touch the state.
   int32_t result = -1;
-  const TLibraryState start = verifierBinding->LibraryState;
+  const TLibraryState start = Access::State(*verifierBinding);
   (void)StateAfterVerify(start, block, result);
   ASSERT_EQ(result, 0);
 
@@ -86,7 +82,7 @@ TEST_F(VerifyHashOnce, OrdinaryHashSignatureHashesTheDataOnce) {
 TEST_F(VerifyHashOnce, LegacySignatureComputesTheLegacyDigestAfterTheMismatch) {
   const Bytes block = Sign(false);
   int32_t result = -1;
-  const TLibraryState start = verifierBinding->LibraryState;
+  const TLibraryState start = Access::State(*verifierBinding);
   (void)StateAfterVerify(start, block, result);
   ASSERT_EQ(result, 0);
 
@@ -99,7 +95,7 @@ TEST_F(VerifyHashOnce, AlteredDataTriesBothDigestsAndFails) {
   const Bytes block = Sign(true);
   data[kOverOnePiece - 1] ^= 1;
   int32_t result = -1;
-  const TLibraryState start = verifierBinding->LibraryState;
+  const TLibraryState start = Access::State(*verifierBinding);
   (void)StateAfterVerify(start, block, result);
   const TLibraryState afterVerify = StateAfterVerify(start, block, result);
   EXPECT_EQ(result, DZ_LIB_BAD_SIGNATURE);

@@ -26,21 +26,17 @@ Bytes Block(const std::string& uid, size_t valueLength, uint8_t fill = 0x11) {
 Bytes SignWith(TCryptoC_DLL& dll, const KeyMedium& medium, const Bytes& data, bool gostHash) {
   Bytes block(kMaxUIDLength + 1 + kSignatureValueSize, 0);
   int32_t length = 0;
-  const KeySettings& s = medium.settings;
   const int32_t result = dll.SignBuffer(data.data(), static_cast<int32_t>(data.size()), block.data(), length,
-                                        s.publicKeyPath, s.secretKeyPath, s.correspondentsDir, s.caDir,
-                                        s.keyRequestTimeout, s.lastOpTimeout, gostHash);
+                                        medium.settings, gostHash);
   EXPECT_EQ(result, 0) << "signing as " << medium.uid;
   block.resize(static_cast<size_t>(length));
   return block;
 }
 
-int32_t VerifyWith(TCryptoC_DLL& dll, const KeySettings& s, const Bytes& data, const Bytes& block,
+int32_t VerifyWith(TCryptoC_DLL& dll, const TKeySettings& s, const Bytes& data, const Bytes& block,
                    std::string& signer) {
   return dll.VerifySignature(data.empty() ? nullptr : data.data(), static_cast<int32_t>(data.size()),
-                             block.data(), static_cast<int32_t>(block.size()), signer, s.publicKeyPath,
-                             s.secretKeyPath, s.correspondentsDir, s.caDir, s.keyRequestTimeout,
-                             s.lastOpTimeout);
+                             block.data(), static_cast<int32_t>(block.size()), signer, s);
 }
 
 // A signer of each algorithm and a verifier that has both public keys in its
@@ -105,14 +101,12 @@ TEST_F(BindingVerify, MalformedBlocksGiveMinus14AndLeaveTheSignerUntouched) {
   // A length shorter than the UID and its terminator, and a null block.
   const Bytes block = Block("Signer01", 64);
   std::string signer = "untouched";
-  const KeySettings& s = verifier.settings;
+  const TKeySettings& s = verifier.settings;
   for (int32_t length : {8, 5, 0, -1, -100}) {
-    EXPECT_EQ(verifierBinding->VerifySignature(data.data(), 100, block.data(), length, signer, s.publicKeyPath,
-                                               s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5),
+    EXPECT_EQ(verifierBinding->VerifySignature(data.data(), 100, block.data(), length, signer, s),
               DZ_E_SIGNATURE_FORMAT) << length;
   }
-  EXPECT_EQ(verifierBinding->VerifySignature(data.data(), 100, nullptr, 73, signer, s.publicKeyPath,
-                                             s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5),
+  EXPECT_EQ(verifierBinding->VerifySignature(data.data(), 100, nullptr, 73, signer, s),
             DZ_E_SIGNATURE_FORMAT);
   EXPECT_EQ(signer, "untouched");
 }
@@ -138,14 +132,12 @@ TEST_F(BindingVerify, UnknownSignerGivesMinus11WithTheUIDReported) {
 TEST_F(BindingVerify, NullOrEmptyDataGivesMinus4) {
   const Bytes block = Block("Signer01", 64);
   std::string signer = "untouched";
-  const KeySettings& s = verifier.settings;
-  EXPECT_EQ(verifierBinding->VerifySignature(nullptr, 10, block.data(), 73, signer, s.publicKeyPath,
-                                             s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5),
+  const TKeySettings& s = verifier.settings;
+  EXPECT_EQ(verifierBinding->VerifySignature(nullptr, 10, block.data(), 73, signer, s),
             DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(signer, "untouched") << "a null data pointer is refused before the block is read";
   const uint8_t byte = 0;
-  EXPECT_EQ(verifierBinding->VerifySignature(&byte, 0, block.data(), 73, signer, s.publicKeyPath,
-                                             s.secretKeyPath, s.correspondentsDir, s.caDir, 60, 5),
+  EXPECT_EQ(verifierBinding->VerifySignature(&byte, 0, block.data(), 73, signer, s),
             DZ_E_BAD_ARGUMENT);
   EXPECT_EQ(signer, "Signer01") << "the signer is reported before hashing";
 }
@@ -172,7 +164,7 @@ TEST_F(BindingVerify, RecordOfAnUnknownAlgorithmIsNeverValid) {
   Bytes record = Block("Weird", 0);
   record.insert(record.end(), {2, 0, 0, 0});
   record.insert(record.end(), 128, 0x42);
-  WriteFileBytes(verifier.settings.correspondentsDir + "weird.pub", record);
+  WriteFileBytes(verifier.settings.CorrespondentsDir + "weird.pub", record);
   Bytes key;
   int32_t algorithm = -7;
   ASSERT_EQ(GetKey(verifier, "Weird", false, key, algorithm), 0);
@@ -238,17 +230,14 @@ TEST_F(BindingVerifyFaults, OnlyTheHashStoresALibraryState) {
   const Bytes data = Pattern(100, 12);
   const Bytes block = SignWith(*dll, medium, data, true);
   ASSERT_EQ(Verify(data, block), 0);  // fills the cache
-  TLibraryState start;
-  dll->SnapshotState(start);
+  TLibraryState start = Access::State(*dll);
   ASSERT_EQ(Verify(data, block), 0);
-  TLibraryState afterVerify;
-  dll->SnapshotState(afterVerify);
+  TLibraryState afterVerify = Access::State(*dll);
 
-  dll->CommitState(start);
+  Access::SetState(*dll, start);
   Bytes hash(kHashSize, 0);
-  ASSERT_EQ(dll->HashGost(data.data(), 100, hash.data()), 0);
-  TLibraryState afterHash;
-  dll->SnapshotState(afterHash);
+  ASSERT_EQ(Access::HashGost(*dll, data.data(), 100, hash.data()), 0);
+  TLibraryState afterHash = Access::State(*dll);
   EXPECT_NE(afterHash, start);
   EXPECT_EQ(afterVerify, afterHash) << "the signature check must use a state block of its own";
 }
