@@ -164,7 +164,7 @@ TEST(TableCache, HoldsSixtyFourTablesAndAlwaysServesTheStandardOnes) {
 
 // Threads released together by a barrier hash, encrypt and sign on their
 // own contexts; every result must equal the one computed alone.
-TEST(Parallel, SeparateContextsGiveTheSameResults) {
+TEST(Concurrency, SeparateContextsGiveTheSameResults) {
   const Bytes data = random_bytes(100000, 99);
   const Bytes expected_hash = lib_hash(data);
   auto set01 = lib().fn<Set01Fn>("RuroV_LR34_10_2001_set_parms");
@@ -199,7 +199,7 @@ TEST(Parallel, SeparateContextsGiveTheSameResults) {
 
 // Threads adding distinct tables to the cache at the same moment each get
 // their own table: the digests equal those computed one after the other.
-TEST(Parallel, DistinctTablesEnterTheCacheSafely) {
+TEST(Concurrency, DistinctTablesEnterTheCacheSafely) {
   const Library instance("libcrypt_faulty.dll");  // a cache of its own
   ASSERT_TRUE(instance.loaded());
   auto init = instance.fn<HashInitFn>("RuroV_R34_11_1994_init");

@@ -74,7 +74,7 @@ TEST_F(ClockTest, TestClockReplacesAndRestoresSystemClock) {
   EXPECT_EQ(calls, 2);
 }
 
-TEST_F(ClockTest, ReplacingWhileOtherThreadsReadIsSafe) {
+TEST_F(ClockTest, ReplacingDuringConcurrentReadsIsSafe) {
   const LocalTime a = At(1, 0, 0, 0);
   const LocalTime b = At(2, 0, 0, 0);
   SetClockForTesting([a] { return a; });
