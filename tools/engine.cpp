@@ -177,9 +177,17 @@ Session::Session(const GlobalOptions& options) {
   SetRemoteGeneratePath(engine.get(), EnginePath(medium.regen).c_str());
   RefreshMedium();
   // The engine's first look at the medium completes or undoes a change that
-  // a killed process left, before the tool reads any key file itself.
-  std::vector<char> uid(static_cast<size_t>(GetMaxUIDLength(engine.get())) + 1, 0);
-  (void)GetCurrentUserUID(engine.get(), uid.data());
+  // a killed process left, before the tool reads any key file itself. That
+  // look takes the medium's lock, which makes its lock file: a directory
+  // with neither a secret key nor a change record (a folder where the tool
+  // only hashes a file) is left as it is.
+  const std::filesystem::path key_folder = medium.secret_key.parent_path();
+  std::error_code ignored;
+  if (std::filesystem::exists(medium.secret_key, ignored) ||
+      std::filesystem::exists(key_folder / ".dizora.intent", ignored)) {
+    std::vector<char> uid(static_cast<size_t>(GetMaxUIDLength(engine.get())) + 1, 0);
+    (void)GetCurrentUserUID(engine.get(), uid.data());
+  }
 }
 
 void Session::RefreshMedium() {

@@ -106,6 +106,9 @@ TEST_F(ToolTest, DoubleDashEndsTheOptions) {
   const Result r = Run({"hash", "--", "-x.txt"});
   EXPECT_EQ(r.rc, 0) << r;
   EXPECT_EQ(r.out, Run({"hash", "-"}, "abc").out);
+  // The current directory is the default medium, but it holds no key: hashing
+  // there leaves it as it was (no lock file of a medium appears).
+  EXPECT_FALSE(fs::exists(Path(".dizora.lock")));
 }
 
 TEST_F(ToolTest, ExitStatusesAreDistinctAndDocumented) {

@@ -221,7 +221,7 @@ TEST_F(ToolTest, MediumInitTakesOnlyAKeyAndReplacesNone) {
   Result r = On("stick", {"medium", "init", "notes.pub"});
   EXPECT_TRUE(Failed(r, 4, "is not a public-key record"));
   EXPECT_EQ(On("stick", {"medium", "init", "missing.pub"}).rc, 4);
-  EXPECT_EQ(Entries("stick"), std::vector<std::string>{".dizora.lock"});  // made by the first look
+  EXPECT_TRUE(Entries("stick").empty());  // refused calls leave an empty medium empty
   ASSERT_EQ(On("stick", {"medium", "init", "alice/self.pub"}).rc, 0);
   EXPECT_EQ(Entries("stick"), AsEntries({".dizora.lock", "ABONENTS", "CA", "self.pub"}));
   EXPECT_TRUE(Failed(On("stick", {"medium", "init", "bank/self.pub"}), 4, "already has another public key"));
