@@ -6,6 +6,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "spawn.h"
 
@@ -29,17 +31,39 @@ struct Pipe {
   }
 };
 
-[[noreturn]] void RunChild(const std::filesystem::path& program, const std::vector<std::string>& args,
-                           const std::filesystem::path& cwd, const Environment& env, int in, int out, int err) {
+// The program's argument and environment vectors, made before the fork: the
+// child of a process with other threads (the multi-process test spawns from
+// several) may call only async-signal-safe functions until exec, and an
+// allocation there can wait forever on a lock another thread held.
+struct ExecImage {
+  std::vector<std::string> strings;
+  std::vector<char*> argv;
+  std::vector<char*> envp;
+
+  ExecImage(const std::filesystem::path& program, const std::vector<std::string>& args, const Environment& env) {
+    strings.push_back(program.string());
+    strings.insert(strings.end(), args.begin(), args.end());
+    const size_t argc = strings.size();
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string entry(*e);
+      const std::string name = entry.substr(0, entry.find('='));
+      bool replaced = false;
+      for (const auto& added : env) replaced = replaced || added.first == name;
+      if (!replaced) strings.push_back(entry);
+    }
+    for (const auto& [name, value] : env) strings.push_back(name + "=" + value);
+    for (size_t i = 0; i < strings.size(); ++i) (i < argc ? argv : envp).push_back(strings[i].data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+  }
+};
+
+[[noreturn]] void RunChild(const ExecImage& image, const std::filesystem::path& cwd, int in, int out, int err) {
   if (chdir(cwd.c_str()) != 0) _exit(126);
   dup2(in, 0);
   dup2(out, 1);
   dup2(err, 2);
-  for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  execv(program.c_str(), argv.data());
+  execve(image.argv[0], image.argv.data(), image.envp.data());
   _exit(127);
 }
 
@@ -48,9 +72,10 @@ struct Pipe {
 Result Spawn(const std::filesystem::path& program, const std::vector<std::string>& args,
              const std::filesystem::path& cwd, const std::string& input, const Environment& env) {
   std::signal(SIGPIPE, SIG_IGN);
+  const ExecImage image(program, args, env);
   Pipe in, out, err;
   const pid_t pid = fork();
-  if (pid == 0) RunChild(program, args, cwd, env, in.fd[0], out.fd[1], err.fd[1]);
+  if (pid == 0) RunChild(image, cwd, in.fd[0], out.fd[1], err.fd[1]);
   close(in.Take(0));
   close(out.Take(1));
   close(err.Take(1));
