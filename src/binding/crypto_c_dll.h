@@ -503,8 +503,9 @@ class TCryptoC_DLL : public TCrypto_DLL {
   int32_t LoadKeyFiles(const std::string& publicKeyPath, const std::string& secretKeyPath);
   // Forgets the loaded key (wiped) and OwnerUID; KeyLock held.
   void DropSecretKey();
-  // Drops the loaded key unless both time-outs still allow it; KeyLock held.
-  void CheckKeyExpiry(int32_t keyRequestTimeout, int32_t lastOpTimeout);
+  // Drops the loaded key unless both time-outs still allow it at `now` (the
+  // local time of day as a fraction of a day); KeyLock held.
+  void CheckKeyExpiry(double now, int32_t keyRequestTimeout, int32_t lastOpTimeout);
   // The unmasked 32-byte signature key and its algorithm.
   int32_t AcquireSignatureKey(const TKeySettings& settings, uint8_t* key, int32_t& algorithm,
                               std::string* ownerUID = nullptr);
@@ -516,8 +517,9 @@ class TCryptoC_DLL : public TCrypto_DLL {
   // `epoch` (optional) receives the key's OwnKeyEpoch.
   int32_t AcquireKeyBytes(const TKeySettings& settings, bool signatureKey, uint8_t* key, int32_t* algorithm,
                           std::string* ownerUID = nullptr, uint64_t* epoch = nullptr);
-  // The loaded key's bytes handed out; KeyLock held, a key loaded.
-  int32_t HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
+  // The loaded key's bytes handed out, `now` noted as the time of use;
+  // KeyLock held, a key loaded.
+  int32_t HandOutKey(double now, bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
                      std::string* ownerUID, uint64_t* epoch = nullptr);
   // Starts a new OwnKeyEpoch when the loaded pair's exchange public key is
   // not the one of the current epoch; KeyLock held.

@@ -16,14 +16,16 @@ namespace {
 
 constexpr int32_t kMaskWords = rurov::kKeyMaskSize / 4;
 
-// Local time of day as a fraction of a day, read afresh at every call.
+// Local time of day as a fraction of a day, read afresh at every call. One
+// key acquisition reads it once: the expiry checks and the time of use are
+// the same instant, and the local-time conversion is not repeated.
 double NowTimeOfDay() { return platform::TimeOfDay(platform::CurrentLocalTime()); }
 
-// Whether `since` lies no more than `timeoutSeconds` back (either side of it),
-// computed in extended precision; a time-out of 0 never holds.
-bool WithinTimeout(double since, int32_t timeoutSeconds) {
+// Whether `since` lies no more than `timeoutSeconds` from `now` (either side
+// of it), computed in extended precision; a time-out of 0 never holds.
+bool WithinTimeout(double now, double since, int32_t timeoutSeconds) {
   if (timeoutSeconds == 0) return false;
-  const long double elapsed = static_cast<long double>(NowTimeOfDay()) - static_cast<long double>(since);
+  const long double elapsed = static_cast<long double>(now) - static_cast<long double>(since);
   return std::fabs(elapsed) <= static_cast<long double>(timeoutSeconds) * rurov::kDaysPerSecond;
 }
 
@@ -119,11 +121,11 @@ void TCryptoC_DLL::ReleaseKeys() {
   DropSecretKey();
 }
 
-void TCryptoC_DLL::CheckKeyExpiry(int32_t keyRequestTimeout, int32_t lastOpTimeout) {
-  const bool keep = WithinTimeout(LoadTime, keyRequestTimeout) &&
-                    WithinTimeout(LastUseTime, lastOpTimeout) &&
-                    WithinTimeout(LoadTime, KeyRequestTimeout) &&
-                    WithinTimeout(LastUseTime, LastOpTimeout);
+void TCryptoC_DLL::CheckKeyExpiry(double now, int32_t keyRequestTimeout, int32_t lastOpTimeout) {
+  const bool keep = WithinTimeout(now, LoadTime, keyRequestTimeout) &&
+                    WithinTimeout(now, LastUseTime, lastOpTimeout) &&
+                    WithinTimeout(now, LoadTime, KeyRequestTimeout) &&
+                    WithinTimeout(now, LastUseTime, LastOpTimeout);
   if (!keep) DropSecretKey();
 }
 
@@ -136,8 +138,8 @@ TMediumAccess::TMediumAccess(TCryptoC_DLL& binding, Mode mode) {
   binding.DropSecretKey();
 }
 
-int32_t TCryptoC_DLL::HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8_t* key, int32_t* algorithm,
-                                 std::string* ownerUID, uint64_t* epoch) {
+int32_t TCryptoC_DLL::HandOutKey(double now, bool signatureKey, int32_t lastOpTimeout, uint8_t* key,
+                                 int32_t* algorithm, std::string* ownerUID, uint64_t* epoch) {
   if (!SecretKey || !KeyMask) return DZ_E_SECRET_KEY;
   const uint8_t* block = SecretKey->data();
   if (signatureKey) {
@@ -153,7 +155,7 @@ int32_t TCryptoC_DLL::HandOutKey(bool signatureKey, int32_t lastOpTimeout, uint8
   if (ownerUID != nullptr) *ownerUID = OwnerUID;
   if (epoch != nullptr) *epoch = OwnKeyEpoch;
   LastOpTimeout = lastOpTimeout;
-  LastUseTime = NowTimeOfDay();
+  LastUseTime = now;
   return DZ_OK;
 }
 
@@ -164,8 +166,9 @@ int32_t TCryptoC_DLL::AcquireKeyBytes(const TKeySettings& settings, bool signatu
   {
     // A loaded key is handed out without touching the medium.
     TGuard guard(KeyLock);
-    CheckKeyExpiry(settings.KeyRequestTimeout, lastOpTimeout);
-    if (SecretKey) return HandOutKey(signatureKey, lastOpTimeout, key, algorithm, ownerUID, epoch);
+    const double now = NowTimeOfDay();
+    CheckKeyExpiry(now, settings.KeyRequestTimeout, lastOpTimeout);
+    if (SecretKey) return HandOutKey(now, signatureKey, lastOpTimeout, key, algorithm, ownerUID, epoch);
   }
   // Both files are read under the medium's lock: never a pair half-replaced.
   const TMediumAccess medium(*this, TMediumAccess::Mode::kShared);
@@ -175,8 +178,9 @@ int32_t TCryptoC_DLL::AcquireKeyBytes(const TKeySettings& settings, bool signatu
     if (loaded != DZ_OK) return loaded;
     KeyRequestTimeout = settings.KeyRequestTimeout;
     LoadTime = NowTimeOfDay();
+    return HandOutKey(LoadTime, signatureKey, lastOpTimeout, key, algorithm, ownerUID, epoch);
   }
-  return HandOutKey(signatureKey, lastOpTimeout, key, algorithm, ownerUID, epoch);
+  return HandOutKey(NowTimeOfDay(), signatureKey, lastOpTimeout, key, algorithm, ownerUID, epoch);
 }
 
 int32_t TCryptoC_DLL::AcquireSignatureKey(const TKeySettings& settings, uint8_t* key, int32_t& algorithm,
@@ -190,15 +194,14 @@ int32_t TCryptoC_DLL::AcquireExchangeKey(const TKeySettings& settings, uint8_t* 
 
 int32_t TCryptoC_DLL::ReadOwnerUID(const std::string& publicKeyPath, char* buffer) {
   if (buffer == nullptr) return DZ_E_BAD_ARGUMENT;
-  std::string uid;
   {
+    // The UID loaded with the key, copied under the lock (no copy of its own).
     TGuard guard(KeyLock);
-    uid = OwnerUID;
-  }
-  if (!uid.empty()) {
-    if (uid.size() > static_cast<size_t>(rurov::kMaxUIDLength)) return DZ_E_PUBLIC_KEY;
-    std::memcpy(buffer, uid.c_str(), uid.size() + 1);
-    return DZ_OK;
+    if (!OwnerUID.empty()) {
+      if (OwnerUID.size() > static_cast<size_t>(rurov::kMaxUIDLength)) return DZ_E_PUBLIC_KEY;
+      std::memcpy(buffer, OwnerUID.c_str(), OwnerUID.size() + 1);
+      return DZ_OK;
+    }
   }
 
   std::array<uint8_t, rurov::kMaxPublicKeyFileSize> record{};

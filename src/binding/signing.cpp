@@ -67,7 +67,7 @@ int32_t TCryptoC_DLL::HashInPieces(const uint8_t* data, int32_t length, uint8_t*
   }
 
   // The digest may be key material (a mutual key is the hash of a shared secret).
-  support::SecureBuffer digest(kHashSize);
+  support::WipedArray<kHashSize> digest;
   result = RuroV_R34_11_1994_final(ctx.get(), digest.data());
   if (result != DZ_OK) return result;
   std::memcpy(hash, digest.data(), kHashSize);
@@ -96,7 +96,7 @@ int32_t TCryptoC_DLL::SignBuffer(const uint8_t* data, int32_t length, uint8_t* o
   if (result != DZ_OK) return result;
 
   std::memcpy(output, uid, std::strlen(uid) + 1);
-  support::SecureBuffer key(kSignSecretKeySize);
+  support::WipedArray<kSignSecretKeySize> key;
   int32_t algorithm = kNoAlgorithm;
   std::string signer;
   result = AcquireSignatureKey(settings, key.data(), algorithm, &signer);

@@ -102,4 +102,24 @@ class SecureBuffer {
   std::size_t size_ = 0;
 };
 
+// N bytes in the object itself (on the stack, as a local), zero-filled and
+// wiped when they go out of scope: for small fixed-size secrets (a digest, an
+// unmasked signature key) where a heap buffer would cost an allocation per
+// call. Neither copied nor moved, so no second image is left behind.
+template <std::size_t N>
+class WipedArray {
+ public:
+  WipedArray() noexcept = default;
+  ~WipedArray() { WipeMemory(bytes_, N); }
+  WipedArray(const WipedArray&) = delete;
+  WipedArray& operator=(const WipedArray&) = delete;
+
+  std::uint8_t* data() noexcept { return bytes_; }
+  const std::uint8_t* data() const noexcept { return bytes_; }
+  static constexpr std::size_t size() noexcept { return N; }
+
+ private:
+  std::uint8_t bytes_[N] = {};
+};
+
 }  // namespace dizora::support
