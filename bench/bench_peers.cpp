@@ -340,6 +340,24 @@ bool verify94(const Group94& g, const BIGNUM* h, const Signature94& sig, bool si
   return ok && BN_nnmod(u.get(), u.get(), q, c) == 1 && BN_cmp(u.get(), sig.r.get()) == 0;
 }
 
+// The check the library makes of every public key it is given: 2 <= y <=
+// p - 2 and y^q = 1 mod p (public data: the variable-time exponentiation).
+bool check_public94(const Group94& g, const BIGNUM* y) {
+  BN_CTX* c = g.ctx.get();
+  const Bn limit = new_bn(), t = new_bn();
+  if (!BN_sub(limit.get(), g.p.get(), BN_value_one()) || !BN_sub_word(limit.get(), 1)) return false;
+  if (BN_cmp(y, BN_value_one()) <= 0 || BN_cmp(y, limit.get()) > 0) return false;
+  return BN_mod_exp_mont(t.get(), y, g.q.get(), g.p.get(), c, g.mont.get()) == 1 && BN_is_one(t.get());
+}
+
+// -a has order 2q: inside the range, outside the subgroup. The check must
+// refuse it and accept a itself, or the rows below measure nothing.
+bool check_public94_works(const Group94& g) {
+  const Bn minus_a = new_bn();
+  return BN_sub(minus_a.get(), g.p.get(), g.a.get()) == 1 && !check_public94(g, minus_a.get()) &&
+         check_public94(g, g.a.get());
+}
+
 // One exponentiation with a 256-bit secret exponent: a Diffie-Hellman
 // secret (the peer's public key to one's own secret), the cost of a sign.
 void BM_Ossl_ModExp94(benchmark::State& st) {
@@ -350,6 +368,22 @@ void BM_Ossl_ModExp94(benchmark::State& st) {
   g.random_secret(secret.get());
   for (auto _ : st) {
     if (!g.power(shared.get(), peer.get(), secret.get())) st.SkipWithError("BN_mod_exp_mont_consttime failed");
+  }
+  count_ops(st);
+}
+
+// The same work as the library's agreement: the peer's key checked, then
+// the exponentiation.
+void BM_Ossl_CheckedModExp94(benchmark::State& st) {
+  const Group94 g;
+  if (!check_public94_works(g)) return st.SkipWithError("BN: the subgroup check does not tell members");
+  const Bn secret = new_bn(), peer = new_bn(), shared = new_bn();
+  g.random_secret(secret.get());
+  g.power(peer.get(), g.a.get(), secret.get());
+  g.random_secret(secret.get());
+  for (auto _ : st) {
+    if (!check_public94(g, peer.get()) || !g.power(shared.get(), peer.get(), secret.get()))
+      st.SkipWithError("BN: checked agreement failed");
   }
   count_ops(st);
 }
@@ -386,6 +420,21 @@ void ossl_verify94(benchmark::State& st, bool simultaneous) {
 void BM_Ossl_Verify94(benchmark::State& st) { ossl_verify94(st, false); }
 void BM_Ossl_Verify94Exp2(benchmark::State& st) { ossl_verify94(st, true); }
 
+// The same work as the library's verification: the signer's key checked,
+// then the simultaneous exponentiation.
+void BM_Ossl_CheckedVerify94Exp2(benchmark::State& st) {
+  const Group94 g;
+  if (!check_public94_works(g)) return st.SkipWithError("BN: the subgroup check does not tell members");
+  const Bn h = g.digest_mod_q();
+  Signature94 sig;
+  if (!sign94(g, h.get(), sig)) return st.SkipWithError("BN GOST R 34.10-94: sign failed");
+  for (auto _ : st) {
+    if (!check_public94(g, g.y.get()) || !verify94(g, h.get(), sig, true))
+      st.SkipWithError("BN GOST R 34.10-94: checked verify failed");
+  }
+  count_ops(st);
+}
+
 // ---- the library and the symmetric rows ---------------------------------------------
 
 void BM_Lib_Sign2001(benchmark::State& st) { lib_sign(st, k01, false); }
@@ -420,7 +469,9 @@ BENCHMARK(BM_Ossl_ModExp94);
 BENCHMARK(BM_Lib_Verify94);
 BENCHMARK(BM_Ossl_Verify94);
 BENCHMARK(BM_Ossl_Verify94Exp2);
+BENCHMARK(BM_Ossl_CheckedVerify94Exp2);
 BENCHMARK(BM_Lib_DH);
+BENCHMARK(BM_Ossl_CheckedModExp94);
 BENCHMARK(BM_Lib_Hash)->Arg(1 << 20);
 BENCHMARK(BM_Nettle_Hash)->Arg(1 << 20);
 BENCHMARK(BM_Lib_Gamma)->Arg(1 << 20);
