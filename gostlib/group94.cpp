@@ -79,14 +79,16 @@ void group94_public_of(uint8_t y[kP94Bytes], const uint8_t x[kQ94Bytes]) {
   wipe_value(r);
 }
 
-bool group94_check_public(const uint8_t y[kP94Bytes], uint8_t powers[3][kP94Bytes]) {
-  Elem v, pw[3];
+bool group94_public_in_range(const uint8_t y[kP94Bytes]) {
+  Elem v;
   mont::from_le_bytes(v, y);
-  if (!Group::get().check_public(v, powers != nullptr ? pw : nullptr)) return false;
-  if (powers != nullptr) {
-    for (size_t j = 0; j < 3; ++j) mont::to_le_bytes(powers[j], pw[j]);
-  }
-  return true;
+  return Group::get().in_range(v);
+}
+
+bool group94_check_public(const uint8_t y[kP94Bytes]) {
+  Elem v;
+  mont::from_le_bytes(v, y);
+  return Group::get().check_public(v);
 }
 
 bool group94_sign(uint8_t signature[64], const uint8_t x[kQ94Bytes], const uint8_t digest[32]) {
@@ -124,17 +126,16 @@ int32_t group94_signature_parts(const uint8_t signature[64]) {
   return kOk;
 }
 
-int32_t group94_verify(const uint8_t y[kP94Bytes], const uint8_t powers[3][kP94Bytes],
-                       const uint8_t digest[32], const uint8_t signature[64]) {
+int32_t group94_verify(const uint8_t y[kP94Bytes], bool check_subgroup, const uint8_t digest[32],
+                       const uint8_t signature[64]) {
   const Group& g = Group::get();
   Scalar s, r, e, u;
-  Elem yv, pw[3];
+  Elem yv;
   load_be32(s, signature);
   load_be32(r, signature + 32);
   digest_value(e, digest);
   mont::from_le_bytes(yv, y);
-  for (size_t j = 0; j < 3; ++j) mont::from_le_bytes(pw[j], powers[j]);
-  g.verify_value(u, yv, pw, e, r, s);
+  if (!g.verify_value(u, yv, check_subgroup, e, r, s)) return kErrBadKey;
   return mont::cmp_vartime(u, r) == 0 ? kOk : kErrSignature;
 }
 

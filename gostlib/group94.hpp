@@ -27,24 +27,28 @@ bool group94_random_scalar(uint8_t out[kQ94Bytes]);
 // y = a^x mod p for a secret x in [1, q - 1].
 void group94_public_of(uint8_t y[kP94Bytes], const uint8_t x[kQ94Bytes]);
 
-// 2 <= y <= p - 2 and y^q = 1 mod p. powers (when not null) receives
-// y^(2^64), y^(2^128), y^(2^192), which group94_verify then needs.
-bool group94_check_public(const uint8_t y[kP94Bytes], uint8_t powers[3][kP94Bytes]);
+// 2 <= y <= p - 2.
+bool group94_public_in_range(const uint8_t y[kP94Bytes]);
+
+// 2 <= y <= p - 2 and y^q = 1 mod p.
+bool group94_check_public(const uint8_t y[kP94Bytes]);
 
 // The signature s (big-endian) || r (big-endian) of a digest (read
 // little-endian, mod q, 0 taken as 1) under secret x, with a fresh k.
 bool group94_sign(uint8_t signature[64], const uint8_t x[kQ94Bytes], const uint8_t digest[32]);
 
 // kOk or kErrSignature for a signature whose parts are already known to be
-// in [1, q - 1]; y and powers as group94_check_public gave them.
-int32_t group94_verify(const uint8_t y[kP94Bytes], const uint8_t powers[3][kP94Bytes],
-                       const uint8_t digest[32], const uint8_t signature[64]);
+// in [1, q - 1], under a key y in range. With check_subgroup, y^q = 1 is
+// checked on the verification's own squarings, and a y outside the
+// subgroup gives kErrBadKey.
+int32_t group94_verify(const uint8_t y[kP94Bytes], bool check_subgroup, const uint8_t digest[32],
+                       const uint8_t signature[64]);
 
 // Signature part codes: kErrZeroR / kErrZeroS / kErrRangeR / kErrRangeS, or kOk.
 int32_t group94_signature_parts(const uint8_t signature[64]);
 
 // shared = peer^x mod p after checking the peer as group94_check_public
-// does; false (shared untouched) for a peer outside the subgroup.
+// does (on the same squarings); false (shared untouched) for a peer outside the subgroup.
 bool group94_agree(uint8_t shared[kP94Bytes], const uint8_t* x, const uint8_t peer[kP94Bytes]);
 
 // Key generation in the group, shared by the 94 signature and Diffie-Hellman

@@ -346,15 +346,7 @@ Group94<L>::Group94()
   r_pow_q_[1] = fq_.r2();
   fq_.mul(r_pow_q_[2], fq_.r2(), fq_.r2());
   fq_.mul(r_pow_q_[3], r_pow_q_[2], fq_.r2());
-  // q's sliding windows: odd values of up to 4 bits, by their lowest bit.
-  for (size_t hi = kBitsQ; hi-- > 0;) {
-    if (mont::bits_at(q(), hi, 1) == 0) continue;
-    size_t lo = hi + 1 >= kWindow ? hi + 1 - kWindow : 0;
-    while (mont::bits_at(q(), lo, 1) == 0) ++lo;
-    q_windows_[lo] = uint8_t(mont::bits_at(q(), lo, unsigned(hi - lo + 1)));
-    q_top_ = std::max(q_top_, lo);
-    hi = lo;
-  }
+  q_top_ = odd_windows(q(), q_windows_);
   Elem base;  // a^(16^i)
   fp_.to_mont(base, a_);
   for (size_t i = 0; i < kDigits; ++i) {
@@ -363,11 +355,25 @@ Group94<L>::Group94()
     for (size_t d = 2; d < (1u << kWindow); ++d) fp_.mul(fixed_[i][d], fixed_[i][d - 1], base);
     fp_.mul(base, fixed_[i][(1u << kWindow) - 1], base);
   }
-  fp_.to_mont(base, a_);
-  for (size_t j = 0; j < 4; ++j) {
-    mont::odd_powers(fp_, a_odd_[j], base, kVerifyWindow);
-    for (unsigned k = 0; k < 64; ++k) fp_.sqr(base, base);
+  fp_.to_mont(a_pow2_[0], a_);
+  for (size_t i = 1; i < kBitsQ; ++i) fp_.sqr(a_pow2_[i], a_pow2_[i - 1]);
+}
+
+// Sliding windows of a public exponent: odd values of up to kWindow bits,
+// each stored at its lowest bit; returns the highest such bit (0 for e = 0).
+template <class L>
+size_t Group94<L>::odd_windows(const Scalar& e, uint8_t digits[kBitsQ]) {
+  size_t top = 0;
+  for (size_t i = 0; i < kBitsQ; ++i) digits[i] = 0;
+  for (size_t hi = kBitsQ; hi-- > 0;) {
+    if (mont::bits_at(e, hi, 1) == 0) continue;
+    size_t lo = hi + 1 >= kWindow ? hi + 1 - kWindow : 0;
+    while (mont::bits_at(e, lo, 1) == 0) ++lo;
+    digits[lo] = uint8_t(mont::bits_at(e, lo, unsigned(hi - lo + 1)));
+    top = std::max(top, lo);
+    hi = lo;
   }
+  return top;
 }
 
 template <class L>
@@ -385,20 +391,17 @@ void Group94<L>::pow_a(Elem& out, const Scalar& e) const {
 
 // Y_i = y^(2^i) by one squaring each, shared by every exponent of base y:
 // q's sliding windows (public) go to odd buckets, x's fixed 4-bit windows
-// (secret) to constant-time ones; y^(2^64), y^(2^128), y^(2^192) are kept
-// on the way when asked for.
+// (secret) to constant-time ones.
 template <class L>
-void Group94<L>::walk(const Elem& y, const Scalar* x, Elem* y_to_x, Elem& y_to_q, Elem* powers) const {
+void Group94<L>::walk(const Elem& y, const Scalar* x, Elem* y_to_x, Elem& y_to_q) const {
   OddBuckets<L, kPLimbs> bq(fp_);
   SecretBuckets<L, kPLimbs> bx(fp_);
   size_t top = q_top_;
   if (x != nullptr) top = std::max<size_t>(top, kBitsQ - kWindow);
-  if (powers != nullptr) top = std::max<size_t>(top, 192);
   Elem yi;
   fp_.to_mont(yi, y);
   for (size_t i = 0; i <= top; ++i) {
     if (i > 0) fp_.sqr(yi, yi);
-    if (powers != nullptr && i > 0 && i % 64 == 0) fp_.from_mont(powers[i / 64 - 1], yi);
     if (q_windows_[i] != 0) bq.add(q_windows_[i], yi);
     if (x != nullptr && i % kWindow == 0) bx.add(mont::bits_at(*x, i, kWindow), yi);
   }
@@ -408,24 +411,26 @@ void Group94<L>::walk(const Elem& y, const Scalar* x, Elem* y_to_x, Elem& y_to_q
 }
 
 template <class L>
-bool Group94<L>::check_public(const Elem& y, Elem* powers) const {
+bool Group94<L>::in_range(const Elem& y) const {
   Elem two{}, limit;
   two[0] = 2;
   mont::sub(limit, p(), two);  // p - 2
-  if (mont::cmp_vartime(y, two) < 0 || mont::cmp_vartime(y, limit) > 0) return false;
+  return mont::cmp_vartime(y, two) >= 0 && mont::cmp_vartime(y, limit) <= 0;
+}
+
+template <class L>
+bool Group94<L>::check_public(const Elem& y) const {
+  if (!in_range(y)) return false;
   Elem y_to_q;
-  walk(y, nullptr, nullptr, y_to_q, powers);
+  walk(y, nullptr, nullptr, y_to_q);
   return mont::cmp_vartime(y_to_q, fp_.one()) == 0;
 }
 
 template <class L>
 bool Group94<L>::agree(Elem& out, const Elem& y, const Scalar& x) const {
-  Elem two{}, limit;
-  two[0] = 2;
-  mont::sub(limit, p(), two);
-  if (mont::cmp_vartime(y, two) < 0 || mont::cmp_vartime(y, limit) > 0) return false;
+  if (!in_range(y)) return false;
   Elem y_to_q, y_to_x;
-  walk(y, &x, &y_to_x, y_to_q, nullptr);
+  walk(y, &x, &y_to_x, y_to_q);
   const bool ok = mont::cmp_vartime(y_to_q, fp_.one()) == 0;
   if (ok) fp_.from_mont(out, y_to_x);
   wipe_value(y_to_x);
@@ -450,29 +455,44 @@ bool Group94<L>::sign(Scalar& r, Scalar& s, const Scalar& x, const Scalar& k, co
   return L(~mont::is_zero_mask(r) & ~mont::is_zero_mask(s)) != 0;
 }
 
+// One walk over Y_i = y^(2^i), all public: q's windows (the subgroup check,
+// when asked for) go to buckets of their own; the windows of z2 with Y_i
+// and those of z1 with the stored a^(2^i) share one set of buckets, whose
+// product is then a^z1 y^z2 (Yao's method, both bases at once). The
+// squarings are the check's; the verification adds only multiplications.
 template <class L>
-void Group94<L>::verify_value(Scalar& u, const Elem& y, const Elem powers[3], const Scalar& e,
-                              const Scalar& r, const Scalar& s) const {
+bool Group94<L>::verify_value(Scalar& u, const Elem& y, bool check_subgroup, const Scalar& e, const Scalar& r,
+                              const Scalar& s) const {
   Scalar v, z1, z2, minus_r;
   inverse_q_vartime(v, e);
   fq_.to_mont(v, v);
   fq_.mul(z1, s, v);  // s / e
   mont::sub(minus_r, q(), r);
   fq_.mul(z2, minus_r, v);  // -r / e
-  // a^z1 y^z2 as prod_j (a^(2^64 j))^(piece j of z1) (y^(2^64 j))^(piece j
-  // of z2), 64-bit pieces: 63 squarings shared by all eight factors.
-  Elem y_odd[4][1u << (kWindow - 1)], base;
-  mont::PowTerm<L, kPLimbs, kQLimbs> terms[8];
-  for (size_t j = 0; j < 4; ++j) {
-    fp_.to_mont(base, j == 0 ? y : powers[j - 1]);
-    mont::odd_powers(fp_, y_odd[j], base, kWindow);
-    terms[j] = {y_odd[j], kWindow, &z2, 64 * j};
-    terms[4 + j] = {a_odd_[j], kVerifyWindow, &z1, 64 * j};
+  uint8_t d1[kBitsQ], d2[kBitsQ];
+  odd_windows(z1, d1);
+  size_t top = odd_windows(z2, d2);
+  if (check_subgroup) top = std::max(top, q_top_);
+  OddBuckets<L, kPLimbs> bq(fp_), both(fp_);
+  Elem yi;
+  fp_.to_mont(yi, y);
+  for (size_t i = 0; i < kBitsQ; ++i) {
+    if (d1[i] != 0) both.add(d1[i], a_pow2_[i]);
+    if (i > top) continue;
+    if (i > 0) fp_.sqr(yi, yi);
+    if (check_subgroup && q_windows_[i] != 0) bq.add(q_windows_[i], yi);
+    if (d2[i] != 0) both.add(d2[i], yi);
+  }
+  if (check_subgroup) {
+    Elem y_to_q;
+    bq.finish(y_to_q);
+    if (mont::cmp_vartime(y_to_q, fp_.one()) != 0) return false;
   }
   Elem product;
-  mont::multi_pow_vartime(fp_, product, terms, 8, 64);
+  both.finish(product);
   fp_.from_mont(product, product);
   reduce_q(u, product);
+  return true;
 }
 
 // v = sum_i c_i 2^(256 i) with 256-bit pieces c_i; each piece is brought

@@ -16,10 +16,13 @@ struct Sign94State {
   uint32_t flags;
   uint8_t x[kQ94Bytes];  // secret, little-endian
   uint8_t y[kP94Bytes];  // public, little-endian
-  // y^(2^64), y^(2^128), y^(2^192): by-products of the subgroup check of a
-  // set public key that shorten every verification with it.
-  uint8_t y_pow[3][kP94Bytes];
 };
+
+// Set with kHasPublic once y is known to lie in the order-q subgroup: a
+// derived key is, a set one after the first verification checked it (the
+// check runs on that verification's own squarings, so a set key costs no
+// exponentiation of its own).
+constexpr uint32_t kPublicInSubgroup = 4;
 
 using View = ContextView<Sign94State, kSign1994ContextSize>;
 
@@ -77,8 +80,7 @@ int32_t s94_gen_public_key(void* ctx) {
   if (const int32_t rc = open(view); rc != kOk) return rc;
   const int32_t rc = group94_gen_public(*view);
   if (rc != kOk) return rc;
-  // The powers of y that verification with this key needs.
-  if (!group94_check_public(view->y, view->y_pow)) return kErrInternal;
+  view->flags |= kPublicInSubgroup;  // a^x, a of order q
   view.commit();
   return kOk;
 }
@@ -114,9 +116,10 @@ int32_t s94_set_public_key(void* ctx, const void* key) {
   if (const int32_t rc = open(view); rc != kOk) return rc;
   if (key == nullptr) return kErrNullPointer;
   if (view->flags & kHasPublic) return kErrKeyPresent;
-  if (!group94_check_public(static_cast<const uint8_t*>(key), view->y_pow)) return kErrBadKey;
+  // The range here; the subgroup at the first verification (kErrBadKey there).
+  if (!group94_public_in_range(static_cast<const uint8_t*>(key))) return kErrBadKey;
   std::memcpy(view->y, key, kP94Bytes);
-  view->flags |= kHasPublic;
+  view->flags = (view->flags | kHasPublic) & ~kPublicInSubgroup;
   view.commit();
   return kOk;
 }
@@ -138,14 +141,23 @@ int32_t s94_verify(void* ctx, const void* hash, const void* signature) {
   if (hash == nullptr || signature == nullptr) return kErrNullPointer;
   if (!(view->flags & kHasPublic)) return kErrSequence;
   const auto* sig = static_cast<const uint8_t*>(signature);
-  if (const int32_t rc = group94_signature_parts(sig); rc != kOk) return rc;
-  return group94_verify(view->y, view->y_pow, static_cast<const uint8_t*>(hash), sig);
+  const bool checked = (view->flags & kPublicInSubgroup) != 0;
+  // A key outside the subgroup answers kErrBadKey whatever the signature.
+  const int32_t parts = group94_signature_parts(sig);
+  if (parts != kOk && !checked && !group94_check_public(view->y)) return kErrBadKey;
+  const int32_t rc = parts != kOk ? parts : group94_verify(view->y, !checked, static_cast<const uint8_t*>(hash), sig);
+  if (rc == kErrBadKey) return rc;
+  if (!checked) {
+    view->flags |= kPublicInSubgroup;
+    view.commit();
+  }
+  return rc;
 }
 
 int32_t s94_clear_secret_key(void* ctx) { return clear_key<View>(ctx, kHasSecret, &Sign94State::x); }
 
 int32_t s94_clear_public_key(void* ctx) {
-  return clear_key<View>(ctx, kHasPublic, &Sign94State::y, &Sign94State::y_pow);
+  return clear_key<View>(ctx, kHasPublic | kPublicInSubgroup, &Sign94State::y);
 }
 
 int32_t s94_clear(void* ctx) { return clear_context<View>(ctx); }

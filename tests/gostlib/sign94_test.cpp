@@ -70,10 +70,19 @@ TEST_F(Sign94, OutOfRangeSignaturePartsAndKeys) {
   EXPECT_EQ(verify(pub, digest, with(0, Bytes(32, 0))), 7);
   EXPECT_EQ(verify(pub, digest, with(32, qb)), 8);
   EXPECT_EQ(verify(pub, digest, with(0, qb)), 9);
-  // Public keys outside 2..p - 2 or the order-q subgroup (2 lies outside).
+  // Public keys outside 2..p - 2 are refused when set; one in range but
+  // outside the order-q subgroup (2) by the verification, with 3 whatever
+  // the signature, and again after a first refusal.
+  for (const Bytes& bad : {Bytes(128, 0), le_of(gostvec::kP94)}) EXPECT_EQ(verify(bad, digest, good), 103);
   Bytes two(128, 0);
   two[0] = 2;
-  for (const Bytes& bad : {two, Bytes(128, 0), le_of(gostvec::kP94)}) EXPECT_EQ(verify(bad, digest, good), 103);
+  {
+    auto ctx = fresh();
+    ASSERT_EQ(set_public(ctx.data(), two.data()), 0);
+    for (const Bytes& sig : {good, with(32, Bytes(32, 0)), with(0, qb), good})
+      EXPECT_EQ(verify_fn(ctx.data(), digest.data(), sig.data()), 3);
+    clear(ctx.data());
+  }
   auto ctx = fresh();
   EXPECT_EQ(set_secret(ctx.data(), Bytes(32, 0).data()), 3);
   EXPECT_EQ(set_secret(ctx.data(), le_of(gostvec::kQ94).data()), 3);
@@ -100,6 +109,13 @@ TEST_F(Sign94, VerifiesWithGeneratedAndReplacedPublicKeys) {
   EXPECT_EQ(verify_fn(ctx.data(), digest.data(), sig.data()), 5) << "the old key's signature";
   const Bytes sig2 = sign(secret2, digest);
   EXPECT_EQ(verify_fn(ctx.data(), digest.data(), sig2.data()), 0);
+  // A key found in the subgroup by one verification does not excuse the
+  // next key set in the same context.
+  Bytes two(128, 0);
+  two[0] = 2;
+  ASSERT_EQ(clear_public(ctx.data()), 0);
+  ASSERT_EQ(set_public(ctx.data(), two.data()), 0);
+  EXPECT_EQ(verify_fn(ctx.data(), digest.data(), sig2.data()), 3);
   clear(ctx.data());
 }
 
