@@ -495,8 +495,9 @@ class TCryptoC_DLL : public TCrypto_DLL {
   void CommitState(const TLibraryState& copy);
   // Random bytes from the library; the state copy is committed whatever the result.
   int32_t RandomFill(void* buffer, int32_t length);
-  // Zero block with the GOST R 34.11-94 test substitution table (K8..K1) in front.
-  static void PrepareParameterBlock(TParameterBlock& block);
+  // The parameter block of every hash, cipher and MAC initialisation: zeros
+  // with the GOST R 34.11-94 test substitution table (K8..K1) in front.
+  static const TParameterBlock& ParameterBlock();
 
   // ---- Key files and the secret key --------------------------------------
   // Reads both key files; KeyLock held. On failure nothing stays loaded.

@@ -78,8 +78,7 @@ int32_t TCryptoC_DLL::ComputeMac(const uint8_t* source, int32_t length, const ui
                                  uint8_t* mac) {
   TLibraryState state;
   SnapshotState(state);
-  TParameterBlock params;
-  PrepareParameterBlock(params);
+  const TParameterBlock& params = ParameterBlock();
   TLibraryContext<kMacContextSize> ctx;
   uint8_t area[kMacSize] = {};
   int32_t result = RuroV_G28147_1989_mac_init(ctx.get(), params.data(), state.data(), key, area);
@@ -100,8 +99,7 @@ int32_t TCryptoC_DLL::CryptWithMac(const uint8_t* source, uint8_t* destination, 
   if (mode < 0 || mode > 3) return DZ_E_CRYPT_MODE;
   TLibraryState state;
   SnapshotState(state);
-  TParameterBlock params;
-  PrepareParameterBlock(params);
+  const TParameterBlock& params = ParameterBlock();
   const bool feedback = (mode == 1 || mode == 3);
   const bool encrypt = (mode == 0 || mode == 1);
   int32_t result = DZ_OK;

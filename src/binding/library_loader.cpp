@@ -145,10 +145,21 @@ int32_t TCryptoC_DLL::RandomFill(void* buffer, int32_t length) {
   return result;
 }
 
-void TCryptoC_DLL::PrepareParameterBlock(TParameterBlock& block) {
-  block.fill(0);
-  std::memcpy(block.data(), kTestSubstitutionTable, sizeof(kTestSubstitutionTable));
+namespace {
+
+constexpr TParameterBlock MakeParameterBlock() {
+  TParameterBlock block{};
+  for (size_t i = 0; i < sizeof(kTestSubstitutionTable); ++i) block[i] = kTestSubstitutionTable[i];
+  return block;
 }
+
+// Made by the compiler, read-only: the library takes the block as const, so
+// one copy serves every call and thread and nothing is filled per call.
+constexpr TParameterBlock kParameterBlock = MakeParameterBlock();
+
+}  // namespace
+
+const TParameterBlock& TCryptoC_DLL::ParameterBlock() { return kParameterBlock; }
 
 void RurovModuleStart() { (void)g_library.Get(); }
 

@@ -45,8 +45,7 @@ int32_t SignWithKey(TLibraryState& state, SetParms setParms, TRuroV_SetKey setSe
 // The library gets the caller's memory in place.
 int32_t TCryptoC_DLL::HashInPieces(const uint8_t* data, int32_t length, uint8_t* hash, bool restartEachPiece) {
   if (data == nullptr || length <= 0) return DZ_E_BAD_ARGUMENT;
-  TParameterBlock params;
-  PrepareParameterBlock(params);
+  const TParameterBlock& params = ParameterBlock();
   TLibraryState state;
   SnapshotState(state);
   TLibraryContext<kHashContextSize> ctx;
