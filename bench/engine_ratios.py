@@ -9,9 +9,19 @@ ALGORITHMS = {0: "94", 1: "2001"}
 
 
 def load(path):
+    """Name -> run: the median aggregate where the rows were repeated, else
+    the single iteration run."""
     with open(path) as f:
         runs = json.load(f)["benchmarks"]
-    return {r["name"]: r for r in runs if r.get("run_type", "iteration") == "iteration"}
+    rows = {}
+    for r in runs:
+        name = r.get("run_name", r["name"])
+        if r.get("run_type") == "aggregate":
+            if r.get("aggregate_name") == "median":
+                rows[name] = r
+        elif name not in rows:
+            rows[name] = r
+    return rows
 
 
 def us(run, key="cpu_time"):

@@ -10,6 +10,10 @@ build=${1:-build-bench}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_FLAGS="-Wno-error=restrict -Wno-error=stringop-overread -Wno-error=stringop-overflow -Wno-error=array-bounds" >/dev/null
 cmake --build "$build" --target bench_engine -j2
-"$build/bin/bench_engine" --benchmark_min_time=0.3 \
+# Three repetitions in random order, the median of each row: a disturbance
+# (such as the kernel writing back the key files made at start-up) then
+# hits engine and raw rows alike instead of whichever ran at that moment.
+"$build/bin/bench_engine" --benchmark_min_time=0.3 --benchmark_repetitions=3 \
+  --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
   --benchmark_out="$build/bench_engine.json" --benchmark_out_format=json
 python3 bench/engine_ratios.py "$build/bench_engine.json"
