@@ -346,7 +346,7 @@ Group94<L>::Group94()
   r_pow_q_[1] = fq_.r2();
   fq_.mul(r_pow_q_[2], fq_.r2(), fq_.r2());
   fq_.mul(r_pow_q_[3], r_pow_q_[2], fq_.r2());
-  q_top_ = odd_windows(q(), q_windows_);
+  q_top_ = mont::odd_windows(q(), kBitsQ, kWindow, q_windows_);
   Elem base;  // a^(16^i)
   fp_.to_mont(base, a_);
   for (size_t i = 0; i < kDigits; ++i) {
@@ -357,23 +357,6 @@ Group94<L>::Group94()
   }
   fp_.to_mont(a_pow2_[0], a_);
   for (size_t i = 1; i < kBitsQ; ++i) fp_.sqr(a_pow2_[i], a_pow2_[i - 1]);
-}
-
-// Sliding windows of a public exponent: odd values of up to kWindow bits,
-// each stored at its lowest bit; returns the highest such bit (0 for e = 0).
-template <class L>
-size_t Group94<L>::odd_windows(const Scalar& e, uint8_t digits[kBitsQ]) {
-  size_t top = 0;
-  for (size_t i = 0; i < kBitsQ; ++i) digits[i] = 0;
-  for (size_t hi = kBitsQ; hi-- > 0;) {
-    if (mont::bits_at(e, hi, 1) == 0) continue;
-    size_t lo = hi + 1 >= kWindow ? hi + 1 - kWindow : 0;
-    while (mont::bits_at(e, lo, 1) == 0) ++lo;
-    digits[lo] = uint8_t(mont::bits_at(e, lo, unsigned(hi - lo + 1)));
-    top = std::max(top, lo);
-    hi = lo;
-  }
-  return top;
 }
 
 template <class L>
@@ -458,8 +441,9 @@ bool Group94<L>::sign(Scalar& r, Scalar& s, const Scalar& x, const Scalar& k, co
 // One walk over Y_i = y^(2^i), all public: q's windows (the subgroup check,
 // when asked for) go to buckets of their own; the windows of z2 with Y_i
 // and those of z1 with the stored a^(2^i) share one set of buckets, whose
-// product is then a^z1 y^z2 (Yao's method, both bases at once). The
-// squarings are the check's; the verification adds only multiplications.
+// product is then a^z1 y^z2 (Yao's method, both bases at once). With the
+// check, the squarings serve both, and the verification adds only
+// multiplications; without it, the walk stops at z2's top window.
 template <class L>
 bool Group94<L>::verify_value(Scalar& u, const Elem& y, bool check_subgroup, const Scalar& e, const Scalar& r,
                               const Scalar& s) const {
@@ -470,8 +454,8 @@ bool Group94<L>::verify_value(Scalar& u, const Elem& y, bool check_subgroup, con
   mont::sub(minus_r, q(), r);
   fq_.mul(z2, minus_r, v);  // -r / e
   uint8_t d1[kBitsQ], d2[kBitsQ];
-  odd_windows(z1, d1);
-  size_t top = odd_windows(z2, d2);
+  mont::odd_windows(z1, kBitsQ, kWindow, d1);
+  size_t top = mont::odd_windows(z2, kBitsQ, kWindow, d2);
   if (check_subgroup) top = std::max(top, q_top_);
   OddBuckets<L, kPLimbs> bq(fp_), both(fp_);
   Elem yi;

@@ -209,6 +209,25 @@ inline void shift_right1(Num<L, N>& a, L top) {
   }
 }
 
+// Sliding windows of a public exponent e of `bits` bits: odd values of up to
+// `window` bits (at most 8), each stored in digits[] at its lowest bit, every
+// other digit 0, so that e = sum digits[i] 2^i. Returns the highest bit
+// that holds a window (0 for e = 0).
+template <class L, size_t N>
+size_t odd_windows(const Num<L, N>& e, size_t bits, unsigned window, uint8_t* digits) {
+  size_t top = 0;
+  for (size_t i = 0; i < bits; ++i) digits[i] = 0;
+  for (size_t hi = bits; hi-- > 0;) {
+    if (bits_at(e, hi, 1) == 0) continue;
+    size_t lo = hi + 1 >= window ? hi + 1 - window : 0;
+    while (bits_at(e, lo, 1) == 0) ++lo;
+    digits[lo] = uint8_t(bits_at(e, lo, unsigned(hi - lo + 1)));
+    if (lo > top) top = lo;
+    hi = lo;
+  }
+  return top;
+}
+
 // Comparisons on public values.
 template <class L, size_t N>
 inline int cmp_vartime(const Num<L, N>& a, const Num<L, N>& b) {
@@ -440,7 +459,6 @@ class Group94 {
   static constexpr size_t kDigits = kBitsQ / kWindow;
 
   Group94();
-  static size_t odd_windows(const Scalar& e, uint8_t digits[kBitsQ]);
   void walk(const Elem& y, const Scalar* x, Elem* y_to_x, Elem& y_to_q) const;
 
   mont::Mont<L, kPLimbs> fp_;

@@ -80,7 +80,11 @@ int32_t s94_gen_public_key(void* ctx) {
   if (const int32_t rc = open(view); rc != kOk) return rc;
   const int32_t rc = group94_gen_public(*view);
   if (rc != kOk) return rc;
-  view->flags |= kPublicInSubgroup;  // a^x, a of order q
+  // a^x lies in the subgroup by construction; the check stays as a guard
+  // against a fault in the arithmetic (a key pair is derived at every key
+  // load, so a miscomputed public key must not pass as a good one).
+  if (!group94_check_public(view->y)) return kErrInternal;
+  view->flags |= kPublicInSubgroup;
   view.commit();
   return kOk;
 }

@@ -176,6 +176,35 @@ TEST_F(BindingVerify, RecordOfAnUnknownAlgorithmIsNeverValid) {
   EXPECT_EQ(signer, "Weird");
 }
 
+// A GOST R 34.10-94 correspondent whose key lies in range but outside the
+// order-q subgroup (2): every verification under it answers the library's
+// bad-key code, whatever the data's length (no second attempt follows it).
+TEST_F(BindingVerify, KeyOutsideTheSubgroupIsRefusedWithCode3) {
+  const std::string uid = "Outsider94";
+  const Bytes own = ReadFileBytes(signer94.settings.PublicKeyPath);
+  const size_t keys = signer94.uid.size() + 1 + 4;  // past the UID, its terminator and the algorithm
+  ASSERT_GE(own.size(), keys + 128);
+  Bytes record(uid.begin(), uid.end());
+  record.push_back(0);
+  record.insert(record.end(), own.begin() + static_cast<std::ptrdiff_t>(signer94.uid.size() + 1), own.end());
+  const size_t at = uid.size() + 1 + 4;
+  std::fill(record.begin() + static_cast<std::ptrdiff_t>(at), record.begin() + static_cast<std::ptrdiff_t>(at + 128),
+            uint8_t{0});
+  record[at] = 2;
+  WriteFileBytes(verifier.settings.CorrespondentsDir + "outsider.pub", record);
+  for (const size_t size : {size_t{64}, size_t{70000}}) {
+    const Bytes data = Pattern(size, 9);
+    const Bytes signed94 = SignWith(*binding, signer94, data, size <= 65535);
+    Bytes block(uid.begin(), uid.end());
+    block.push_back(0);
+    block.insert(block.end(), signed94.end() - kSignatureValueSize, signed94.end());
+    std::string signer;
+    EXPECT_EQ(Verify(data, block, signer), DZ_LIB_BAD_KEY) << size;
+    EXPECT_EQ(signer, uid);
+    EXPECT_EQ(Verify(data, signed94, signer), 0) << "the signer's own key, " << size;
+  }
+}
+
 // The second attempt and library failures, forced through the fault-injecting build.
 class BindingVerifyFaults : public FaultyLibraryTest {
  protected:

@@ -107,6 +107,40 @@ TYPED_TEST(MontArith, ProductsSumsAndConstantsMatchTheReference) {
   EXPECT_EQ(hex(this->fq.r2()), one[3]);
 }
 
+// Sliding windows of public exponents, edge values included: odd digits of
+// at most 4 bits stored at their lowest bit, windows that do not overlap,
+// together exactly the exponent, and the highest one reported.
+TYPED_TEST(MontArith, OddWindowsRebuildTheExponent) {
+  using L = typename TestFixture::L;
+  const std::string q = gostvec::kQ94;
+  std::string q_minus_1 = q;
+  q_minus_1.back() = char(q_minus_1.back() - 1);  // q is odd
+  for (const std::string& h : {std::string("0"), std::string("1"), std::string("2"), std::string("f"),
+                               std::string("10"), std::string("8000000000000001"), std::string("180000000"),
+                               std::string("11111111111111111"), q, q_minus_1, std::string(64, 'f')}) {
+    const auto e = this->scalar(std::string(64 - h.size(), '0') + h);
+    uint8_t digits[256];
+    const size_t top = mont::odd_windows(e, 256, 4, digits);
+    typename TestFixture::Scalar rebuilt{};
+    size_t highest = 0;
+    for (size_t i = 0; i < 256; ++i) {
+      if (digits[i] == 0) continue;
+      EXPECT_EQ(digits[i] % 2, 1) << h << " at bit " << i;
+      EXPECT_LT(digits[i], 16) << h << " at bit " << i;
+      for (unsigned b = 0; b < 4 && i + b < 256; ++b) {
+        if (((digits[i] >> b) & 1u) == 0) continue;
+        L& limb = rebuilt[(i + b) / mont::kBits<L>];
+        const L bit = L(L(1) << ((i + b) % mont::kBits<L>));
+        EXPECT_EQ(limb & bit, L(0)) << h << ": windows overlap at bit " << i + b;
+        limb = L(limb | bit);
+      }
+      highest = i;
+    }
+    EXPECT_EQ(hex(rebuilt), hex(e)) << h;
+    EXPECT_EQ(top, highest) << h;
+  }
+}
+
 TEST(MontHelpers, BitWindowsAndSelection) {
   using N4 = mont::Num<uint32_t, 4>;
   const N4 e{0x89ABCDEFu, 0x01234567u, 0xFFFFFFFFu, 0x80000000u};

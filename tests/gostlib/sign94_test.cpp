@@ -106,9 +106,15 @@ TEST_F(Sign94, VerifiesWithGeneratedAndReplacedPublicKeys) {
   generate(secret2, pub2);
   ASSERT_EQ(clear_public(ctx.data()), 0);
   ASSERT_EQ(set_public(ctx.data(), pub2.data()), 0);
+  // A signature with r = 0 under the new key: its code, the key checked on
+  // the way; later verifications in the context take the checked path.
+  Bytes zero_r = sig;
+  std::fill(zero_r.begin() + 32, zero_r.end(), uint8_t{0});
+  EXPECT_EQ(verify_fn(ctx.data(), digest.data(), zero_r.data()), 6);
   EXPECT_EQ(verify_fn(ctx.data(), digest.data(), sig.data()), 5) << "the old key's signature";
   const Bytes sig2 = sign(secret2, digest);
   EXPECT_EQ(verify_fn(ctx.data(), digest.data(), sig2.data()), 0);
+  EXPECT_EQ(verify_fn(ctx.data(), other.data(), sig2.data()), 5);
   // A key found in the subgroup by one verification does not excuse the
   // next key set in the same context.
   Bytes two(128, 0);

@@ -103,8 +103,9 @@ void SweepEveryPoint(const char* what, const Sweep& sweep) {
 }
 
 // Sweeps an operation that takes no working buffer at all (its fixed-size
-// secrets live in self-wiping arrays): it cannot be refused for memory. One
-// that starts to allocate belongs in SweepEveryPoint, which then exercises
+// secrets live in self-wiping arrays), so the allocation seam has nothing to
+// refuse in it: the fault-free run and its checks still run. One that starts
+// to take working buffers belongs in SweepEveryPoint, which then exercises
 // each new point.
 void SweepAllocationFree(const char* what, const Sweep& sweep) {
   const Outcome o = ForEachAllocationPoint(sweep);
