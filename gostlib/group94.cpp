@@ -85,10 +85,14 @@ bool group94_public_in_range(const uint8_t y[kP94Bytes]) {
   return Group::get().in_range(v);
 }
 
-bool group94_check_public(const uint8_t y[kP94Bytes]) {
-  Elem v;
+bool group94_check_public(const uint8_t y[kP94Bytes], uint8_t powers[3][kP94Bytes]) {
+  Elem v, pw[3];
   mont::from_le_bytes(v, y);
-  return Group::get().check_public(v);
+  if (!Group::get().check_public(v, powers != nullptr ? pw : nullptr)) return false;
+  if (powers != nullptr) {
+    for (size_t j = 0; j < 3; ++j) mont::to_le_bytes(powers[j], pw[j]);
+  }
+  return true;
 }
 
 bool group94_sign(uint8_t signature[64], const uint8_t x[kQ94Bytes], const uint8_t digest[32]) {
@@ -126,17 +130,39 @@ int32_t group94_signature_parts(const uint8_t signature[64]) {
   return kOk;
 }
 
-int32_t group94_verify(const uint8_t y[kP94Bytes], bool check_subgroup, const uint8_t digest[32],
+namespace {
+
+struct VerifyInputs {
+  Scalar s, r, e;
+  Elem y;
+  VerifyInputs(const uint8_t y_le[kP94Bytes], const uint8_t digest[32], const uint8_t signature[64]) {
+    load_be32(s, signature);
+    load_be32(r, signature + 32);
+    digest_value(e, digest);
+    mont::from_le_bytes(y, y_le);
+  }
+};
+
+}  // namespace
+
+int32_t group94_verify_checking(const uint8_t y[kP94Bytes], uint8_t powers[3][kP94Bytes],
+                                const uint8_t digest[32], const uint8_t signature[64]) {
+  const VerifyInputs in(y, digest, signature);
+  Scalar u;
+  Elem pw[3];
+  if (!Group::get().verify_checking(u, pw, in.y, in.e, in.r, in.s)) return kErrBadKey;
+  for (size_t j = 0; j < 3; ++j) mont::to_le_bytes(powers[j], pw[j]);
+  return mont::cmp_vartime(u, in.r) == 0 ? kOk : kErrSignature;
+}
+
+int32_t group94_verify(const uint8_t y[kP94Bytes], const uint8_t powers[3][kP94Bytes], const uint8_t digest[32],
                        const uint8_t signature[64]) {
-  const Group& g = Group::get();
-  Scalar s, r, e, u;
-  Elem yv;
-  load_be32(s, signature);
-  load_be32(r, signature + 32);
-  digest_value(e, digest);
-  mont::from_le_bytes(yv, y);
-  if (!g.verify_value(u, yv, check_subgroup, e, r, s)) return kErrBadKey;
-  return mont::cmp_vartime(u, r) == 0 ? kOk : kErrSignature;
+  const VerifyInputs in(y, digest, signature);
+  Scalar u;
+  Elem pw[3];
+  for (size_t j = 0; j < 3; ++j) mont::from_le_bytes(pw[j], powers[j]);
+  Group::get().verify_with_powers(u, in.y, pw, in.e, in.r, in.s);
+  return mont::cmp_vartime(u, in.r) == 0 ? kOk : kErrSignature;
 }
 
 bool group94_agree(uint8_t shared[kP94Bytes], const uint8_t* x, const uint8_t peer[kP94Bytes]) {

@@ -30,18 +30,23 @@ void group94_public_of(uint8_t y[kP94Bytes], const uint8_t x[kQ94Bytes]);
 // 2 <= y <= p - 2.
 bool group94_public_in_range(const uint8_t y[kP94Bytes]);
 
-// 2 <= y <= p - 2 and y^q = 1 mod p.
-bool group94_check_public(const uint8_t y[kP94Bytes]);
+// 2 <= y <= p - 2 and y^q = 1 mod p. powers (when not null) receives
+// y^(2^64), y^(2^128), y^(2^192), which later verifications under y take.
+bool group94_check_public(const uint8_t y[kP94Bytes], uint8_t powers[3][kP94Bytes]);
 
 // The signature s (big-endian) || r (big-endian) of a digest (read
 // little-endian, mod q, 0 taken as 1) under secret x, with a fresh k.
 bool group94_sign(uint8_t signature[64], const uint8_t x[kQ94Bytes], const uint8_t digest[32]);
 
 // kOk or kErrSignature for a signature whose parts are already known to be
-// in [1, q - 1], under a key y in range. With check_subgroup, y^q = 1 is
-// checked on the verification's own squarings, and a y outside the
-// subgroup gives kErrBadKey.
-int32_t group94_verify(const uint8_t y[kP94Bytes], bool check_subgroup, const uint8_t digest[32],
+// in [1, q - 1], under a key y in range.
+// group94_verify_checking: y not yet checked. y^q = 1 is checked on the
+// verification's own squarings: kErrBadKey for a y outside the subgroup;
+// otherwise powers receives what group94_check_public gives.
+int32_t group94_verify_checking(const uint8_t y[kP94Bytes], uint8_t powers[3][kP94Bytes],
+                                const uint8_t digest[32], const uint8_t signature[64]);
+// group94_verify: y checked, with its powers.
+int32_t group94_verify(const uint8_t y[kP94Bytes], const uint8_t powers[3][kP94Bytes], const uint8_t digest[32],
                        const uint8_t signature[64]);
 
 // Signature part codes: kErrZeroR / kErrZeroS / kErrRangeR / kErrRangeS, or kOk.

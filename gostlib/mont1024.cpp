@@ -357,6 +357,7 @@ Group94<L>::Group94()
   }
   fp_.to_mont(a_pow2_[0], a_);
   for (size_t i = 1; i < kBitsQ; ++i) fp_.sqr(a_pow2_[i], a_pow2_[i - 1]);
+  for (size_t j = 0; j < 4; ++j) mont::odd_powers(fp_, a_odd_[j], a_pow2_[64 * j], kVerifyWindow);
 }
 
 template <class L>
@@ -374,17 +375,20 @@ void Group94<L>::pow_a(Elem& out, const Scalar& e) const {
 
 // Y_i = y^(2^i) by one squaring each, shared by every exponent of base y:
 // q's sliding windows (public) go to odd buckets, x's fixed 4-bit windows
-// (secret) to constant-time ones.
+// (secret) to constant-time ones; y^(2^64), y^(2^128), y^(2^192) are kept
+// on the way when asked for.
 template <class L>
-void Group94<L>::walk(const Elem& y, const Scalar* x, Elem* y_to_x, Elem& y_to_q) const {
+void Group94<L>::walk(const Elem& y, const Scalar* x, Elem* y_to_x, Elem& y_to_q, Elem* powers) const {
   OddBuckets<L, kPLimbs> bq(fp_);
   SecretBuckets<L, kPLimbs> bx(fp_);
   size_t top = q_top_;
   if (x != nullptr) top = std::max<size_t>(top, kBitsQ - kWindow);
+  if (powers != nullptr) top = std::max<size_t>(top, 192);
   Elem yi;
   fp_.to_mont(yi, y);
   for (size_t i = 0; i <= top; ++i) {
     if (i > 0) fp_.sqr(yi, yi);
+    if (powers != nullptr && i > 0 && i % 64 == 0) fp_.from_mont(powers[i / 64 - 1], yi);
     if (q_windows_[i] != 0) bq.add(q_windows_[i], yi);
     if (x != nullptr && i % kWindow == 0) bx.add(mont::bits_at(*x, i, kWindow), yi);
   }
@@ -402,10 +406,10 @@ bool Group94<L>::in_range(const Elem& y) const {
 }
 
 template <class L>
-bool Group94<L>::check_public(const Elem& y) const {
+bool Group94<L>::check_public(const Elem& y, Elem* powers) const {
   if (!in_range(y)) return false;
   Elem y_to_q;
-  walk(y, nullptr, nullptr, y_to_q);
+  walk(y, nullptr, nullptr, y_to_q, powers);
   return mont::cmp_vartime(y_to_q, fp_.one()) == 0;
 }
 
@@ -413,7 +417,7 @@ template <class L>
 bool Group94<L>::agree(Elem& out, const Elem& y, const Scalar& x) const {
   if (!in_range(y)) return false;
   Elem y_to_q, y_to_x;
-  walk(y, &x, &y_to_x, y_to_q);
+  walk(y, &x, &y_to_x, y_to_q, nullptr);
   const bool ok = mont::cmp_vartime(y_to_q, fp_.one()) == 0;
   if (ok) fp_.from_mont(out, y_to_x);
   wipe_value(y_to_x);
@@ -438,45 +442,71 @@ bool Group94<L>::sign(Scalar& r, Scalar& s, const Scalar& x, const Scalar& k, co
   return L(~mont::is_zero_mask(r) & ~mont::is_zero_mask(s)) != 0;
 }
 
-// One walk over Y_i = y^(2^i), all public: q's windows (the subgroup check,
-// when asked for) go to buckets of their own; the windows of z2 with Y_i
-// and those of z1 with the stored a^(2^i) share one set of buckets, whose
-// product is then a^z1 y^z2 (Yao's method, both bases at once). With the
-// check, the squarings serve both, and the verification adds only
-// multiplications; without it, the walk stops at z2's top window.
+// z1 = s / e and z2 = -r / e mod q.
 template <class L>
-bool Group94<L>::verify_value(Scalar& u, const Elem& y, bool check_subgroup, const Scalar& e, const Scalar& r,
-                              const Scalar& s) const {
-  Scalar v, z1, z2, minus_r;
+void Group94<L>::exponents(Scalar& z1, Scalar& z2, const Scalar& e, const Scalar& r, const Scalar& s) const {
+  Scalar v, minus_r;
   inverse_q_vartime(v, e);
   fq_.to_mont(v, v);
-  fq_.mul(z1, s, v);  // s / e
+  fq_.mul(z1, s, v);
   mont::sub(minus_r, q(), r);
-  fq_.mul(z2, minus_r, v);  // -r / e
+  fq_.mul(z2, minus_r, v);
+}
+
+// One walk over Y_i = y^(2^i), all public: q's windows (the subgroup check)
+// go to buckets of their own; the windows of z2 with Y_i and those of z1
+// with the stored a^(2^i) share one set of buckets, whose product is then
+// a^z1 y^z2 (Yao's method, both bases at once). The squarings serve the
+// check and the verification alike, which adds only multiplications.
+template <class L>
+bool Group94<L>::verify_checking(Scalar& u, Elem powers[3], const Elem& y, const Scalar& e, const Scalar& r,
+                                 const Scalar& s) const {
+  Scalar z1, z2;
+  exponents(z1, z2, e, r, s);
   uint8_t d1[kBitsQ], d2[kBitsQ];
   mont::odd_windows(z1, kBitsQ, kWindow, d1);
-  size_t top = mont::odd_windows(z2, kBitsQ, kWindow, d2);
-  if (check_subgroup) top = std::max(top, q_top_);
+  const size_t top = std::max({mont::odd_windows(z2, kBitsQ, kWindow, d2), q_top_, size_t{192}});
   OddBuckets<L, kPLimbs> bq(fp_), both(fp_);
-  Elem yi;
+  Elem yi, pw[3];
   fp_.to_mont(yi, y);
   for (size_t i = 0; i < kBitsQ; ++i) {
     if (d1[i] != 0) both.add(d1[i], a_pow2_[i]);
     if (i > top) continue;
     if (i > 0) fp_.sqr(yi, yi);
-    if (check_subgroup && q_windows_[i] != 0) bq.add(q_windows_[i], yi);
+    if (i > 0 && i % 64 == 0) fp_.from_mont(pw[i / 64 - 1], yi);
+    if (q_windows_[i] != 0) bq.add(q_windows_[i], yi);
     if (d2[i] != 0) both.add(d2[i], yi);
   }
-  if (check_subgroup) {
-    Elem y_to_q;
-    bq.finish(y_to_q);
-    if (mont::cmp_vartime(y_to_q, fp_.one()) != 0) return false;
-  }
+  Elem y_to_q;
+  bq.finish(y_to_q);
+  if (mont::cmp_vartime(y_to_q, fp_.one()) != 0) return false;
   Elem product;
   both.finish(product);
   fp_.from_mont(product, product);
   reduce_q(u, product);
+  for (size_t j = 0; j < 3; ++j) powers[j] = pw[j];
   return true;
+}
+
+// a^z1 y^z2 as prod_j (a^(2^64 j))^(piece j of z1) (y^(2^64 j))^(piece j of
+// z2), 64-bit pieces: 63 squarings shared by all eight factors.
+template <class L>
+void Group94<L>::verify_with_powers(Scalar& u, const Elem& y, const Elem powers[3], const Scalar& e,
+                                    const Scalar& r, const Scalar& s) const {
+  Scalar z1, z2;
+  exponents(z1, z2, e, r, s);
+  Elem y_odd[4][1u << (kWindow - 1)], base;
+  mont::PowTerm<L, kPLimbs, kQLimbs> terms[8];
+  for (size_t j = 0; j < 4; ++j) {
+    fp_.to_mont(base, j == 0 ? y : powers[j - 1]);
+    mont::odd_powers(fp_, y_odd[j], base, kWindow);
+    terms[j] = {y_odd[j], kWindow, &z2, 64 * j};
+    terms[4 + j] = {a_odd_[j], kVerifyWindow, &z1, 64 * j};
+  }
+  Elem product;
+  mont::multi_pow_vartime(fp_, product, terms, 8, 64);
+  fp_.from_mont(product, product);
+  reduce_q(u, product);
 }
 
 // v = sum_i c_i 2^(256 i) with 256-bit pieces c_i; each piece is brought

@@ -400,6 +400,62 @@ class Mont {
   Elem r2_{};
 };
 
+// table[t] = base^(2 t + 1) for t < 2^(window - 1), Montgomery form.
+template <class L, size_t N>
+void odd_powers(const Mont<L, N>& f, Num<L, N>* table, const Num<L, N>& base, unsigned window) {
+  Num<L, N> sq;
+  f.sqr(sq, base);
+  table[0] = base;
+  for (size_t t = 1; t < (size_t(1) << (window - 1)); ++t) f.mul(table[t], table[t - 1], sq);
+}
+
+// One factor of a product of powers: base^(bits [offset, offset + bits) of
+// exp), the base given by its odd powers up to 2^window - 1.
+template <class L, size_t N, size_t K>
+struct PowTerm {
+  const Num<L, N>* odd_powers;
+  unsigned window;
+  const Num<L, K>* exp;
+  size_t offset;
+};
+
+// out = the product of the terms (Montgomery form), for public exponents:
+// interleaved sliding windows over one shared chain of squarings. At most
+// 8 terms of at most 256 bits.
+template <class L, size_t N, size_t K>
+void multi_pow_vartime(const Mont<L, N>& f, Num<L, N>& out, const PowTerm<L, N, K>* terms, size_t count,
+                       size_t bits) {
+  constexpr size_t kMaxTerms = 8, kMaxBits = 256;
+  if (count > kMaxTerms || bits > kMaxBits) return;
+  uint8_t digit[kMaxTerms][kMaxBits] = {};  // odd window value by its lowest bit
+  for (size_t b = 0; b < count; ++b) {
+    const PowTerm<L, N, K>& t = terms[b];
+    const auto bit = [&](size_t i) { return bits_at(*t.exp, t.offset + i, 1) != 0; };
+    for (size_t top = bits; top-- > 0;) {
+      if (!bit(top)) continue;
+      size_t low = top + 1 >= t.window ? top + 1 - t.window : 0;
+      while (!bit(low)) ++low;
+      digit[b][low] = uint8_t(bits_at(*t.exp, t.offset + low, unsigned(top - low + 1)));
+      top = low;
+    }
+  }
+  bool started = false;
+  out = f.one();
+  for (size_t i = bits; i-- > 0;) {
+    if (started) f.sqr(out, out);
+    for (size_t b = 0; b < count; ++b) {
+      if (digit[b][i] == 0) continue;
+      const Num<L, N>& power = terms[b].odd_powers[digit[b][i] >> 1];
+      if (started) {
+        f.mul(out, out, power);
+      } else {
+        out = power;
+        started = true;
+      }
+    }
+  }
+}
+
 }  // namespace gost::mont
 
 namespace gost {
@@ -428,8 +484,10 @@ class Group94 {
   // 2 <= y <= p - 2, for a public y.
   bool in_range(const Elem& y) const;
 
-  // in_range(y) and y^q = 1, for a public y (variable time).
-  bool check_public(const Elem& y) const;
+  // in_range(y) and y^q = 1, for a public y (variable time). powers (when
+  // not null) receives y^(2^64), y^(2^128), y^(2^192), by-products of the
+  // check that verify_with_powers() takes.
+  bool check_public(const Elem& y, Elem* powers) const;
 
   // out = y^x mod p for a secret x (constant time in x), with the check of
   // y done on the same squarings; false (out untouched) when y fails it.
@@ -440,12 +498,18 @@ class Group94 {
   // r or s is zero (draw another k). Constant time in x and k.
   bool sign(Scalar& r, Scalar& s, const Scalar& x, const Scalar& k, const Scalar& e) const;
 
-  // u = (a^(s/e) y^(-r/e) mod p) mod q for 0 < r, s < q and a public key
-  // in range; the signature holds when u = r. With check_subgroup, y^q = 1
-  // is checked on the same squarings, and false (u untouched) means y lies
-  // outside the subgroup.
-  bool verify_value(Scalar& u, const Elem& y, bool check_subgroup, const Scalar& e, const Scalar& r,
-                    const Scalar& s) const;
+  // The verification value u = (a^(s/e) y^(-r/e) mod p) mod q, for
+  // 0 < r, s < q and e != 0; the signature holds when u = r.
+  //
+  // verify_checking: for a key in range not yet checked. The subgroup check
+  // y^q = 1 runs on the verification's own squarings; false (u and powers
+  // untouched) means y lies outside the subgroup. On success powers receives
+  // what check_public would give, for the later verifications.
+  bool verify_checking(Scalar& u, Elem powers[3], const Elem& y, const Scalar& e, const Scalar& r,
+                       const Scalar& s) const;
+  // verify_with_powers: for a key that passed the check, with its powers.
+  void verify_with_powers(Scalar& u, const Elem& y, const Elem powers[3], const Scalar& e, const Scalar& r,
+                          const Scalar& s) const;
 
   // Mod q helpers: v mod q (constant time), 1/e mod q (public e != 0).
   void reduce_q(Scalar& r, const Elem& v) const;
@@ -459,7 +523,8 @@ class Group94 {
   static constexpr size_t kDigits = kBitsQ / kWindow;
 
   Group94();
-  void walk(const Elem& y, const Scalar* x, Elem* y_to_x, Elem& y_to_q) const;
+  void walk(const Elem& y, const Scalar* x, Elem* y_to_x, Elem& y_to_q, Elem* powers) const;
+  void exponents(Scalar& z1, Scalar& z2, const Scalar& e, const Scalar& r, const Scalar& s) const;
 
   mont::Mont<L, kPLimbs> fp_;
   mont::Mont<L, kQLimbs> fq_;
@@ -469,9 +534,12 @@ class Group94 {
   size_t q_top_ = 0;                 // the highest of them
   // fixed_[i][d] = a^(d 16^i) in Montgomery form.
   Elem fixed_[kDigits][1u << kWindow];
-  // a_pow2_[i] = a^(2^i) in Montgomery form, for the public exponent of
-  // verification.
+  // a_pow2_[i] = a^(2^i) and a_odd_[j][t] = (a^(2^(64 j)))^(2 t + 1), in
+  // Montgomery form, for the public exponents of verification (the first
+  // and the later ones under a key).
   Elem a_pow2_[kBitsQ];
+  static constexpr unsigned kVerifyWindow = 6;
+  Elem a_odd_[4][1u << (kVerifyWindow - 1)];
 };
 
 using NativeGroup94 = Group94<mont::NativeLimb>;

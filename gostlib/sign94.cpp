@@ -16,12 +16,15 @@ struct Sign94State {
   uint32_t flags;
   uint8_t x[kQ94Bytes];  // secret, little-endian
   uint8_t y[kP94Bytes];  // public, little-endian
+  // y^(2^64), y^(2^128), y^(2^192): by-products of the subgroup check that
+  // shorten every later verification with the key. Valid with the flag below.
+  uint8_t y_pow[3][kP94Bytes];
 };
 
-// Set with kHasPublic once y is known to lie in the order-q subgroup: a
-// derived key is, a set one after the first verification checked it (the
-// check runs on that verification's own squarings, so a set key costs no
-// exponentiation of its own).
+// Set with kHasPublic once y is known to lie in the order-q subgroup and
+// y_pow holds its powers: a derived key is checked at once; a set one by
+// the first verification under it, on that verification's own squarings,
+// so that setting a key costs no exponentiation of its own.
 constexpr uint32_t kPublicInSubgroup = 4;
 
 using View = ContextView<Sign94State, kSign1994ContextSize>;
@@ -83,7 +86,7 @@ int32_t s94_gen_public_key(void* ctx) {
   // a^x lies in the subgroup by construction; the check stays as a guard
   // against a fault in the arithmetic (a key pair is derived at every key
   // load, so a miscomputed public key must not pass as a good one).
-  if (!group94_check_public(view->y)) return kErrInternal;
+  if (!group94_check_public(view->y, view->y_pow)) return kErrInternal;
   view->flags |= kPublicInSubgroup;
   view.commit();
   return kOk;
@@ -145,23 +148,30 @@ int32_t s94_verify(void* ctx, const void* hash, const void* signature) {
   if (hash == nullptr || signature == nullptr) return kErrNullPointer;
   if (!(view->flags & kHasPublic)) return kErrSequence;
   const auto* sig = static_cast<const uint8_t*>(signature);
-  const bool checked = (view->flags & kPublicInSubgroup) != 0;
-  // A key outside the subgroup answers kErrBadKey whatever the signature.
+  const auto* digest = static_cast<const uint8_t*>(hash);
   const int32_t parts = group94_signature_parts(sig);
-  if (parts != kOk && !checked && !group94_check_public(view->y)) return kErrBadKey;
-  const int32_t rc = parts != kOk ? parts : group94_verify(view->y, !checked, static_cast<const uint8_t*>(hash), sig);
-  if (rc == kErrBadKey) return rc;
-  if (!checked) {
-    view->flags |= kPublicInSubgroup;
-    view.commit();
+  if (view->flags & kPublicInSubgroup) {
+    return parts != kOk ? parts : group94_verify(view->y, view->y_pow, digest, sig);
   }
+  // The first verification under a set key checks it, on its own squarings
+  // (alone when the signature's parts are out of range): a key outside the
+  // subgroup answers kErrBadKey whatever the signature.
+  int32_t rc = parts;
+  if (parts != kOk) {
+    if (!group94_check_public(view->y, view->y_pow)) return kErrBadKey;
+  } else {
+    rc = group94_verify_checking(view->y, view->y_pow, digest, sig);
+    if (rc == kErrBadKey) return rc;
+  }
+  view->flags |= kPublicInSubgroup;
+  view.commit();
   return rc;
 }
 
 int32_t s94_clear_secret_key(void* ctx) { return clear_key<View>(ctx, kHasSecret, &Sign94State::x); }
 
 int32_t s94_clear_public_key(void* ctx) {
-  return clear_key<View>(ctx, kHasPublic | kPublicInSubgroup, &Sign94State::y);
+  return clear_key<View>(ctx, kHasPublic | kPublicInSubgroup, &Sign94State::y, &Sign94State::y_pow);
 }
 
 int32_t s94_clear(void* ctx) { return clear_context<View>(ctx); }

@@ -107,6 +107,37 @@ TYPED_TEST(MontArith, ProductsSumsAndConstantsMatchTheReference) {
   EXPECT_EQ(hex(this->fq.r2()), one[3]);
 }
 
+TYPED_TEST(MontArith, PublicExponentiationMatchesTheReference) {
+  using Elem = typename TestFixture::Elem;
+  using Scalar = typename TestFixture::Scalar;
+  using Term = mont::PowTerm<typename TestFixture::L, TestFixture::kP, TestFixture::kQ>;
+  Elem bm, out, table[8];
+  for (const Row& v : rows("pow")) {  // b e b^e
+    this->fp.to_mont(bm, this->elem(v[0]));
+    mont::odd_powers(this->fp, table, bm, 4);
+    const Scalar e = this->scalar(v[1]);
+    const Term term{table, 4, &e, 0};
+    mont::multi_pow_vartime(this->fp, out, &term, 1, 256);
+    this->fp.from_mont(out, out);
+    EXPECT_EQ(hex(out), v[2]) << v[1];
+  }
+  // Eight bases, windows of 2 to 6 bits, each with its own 64-bit piece of
+  // one of two exponents.
+  const Row& v = rows("pow8").at(0);  // e1 e2 b0..b7 product
+  const Scalar es[2] = {this->scalar(v[0]), this->scalar(v[1])};
+  std::vector<Elem> tables(8 * 32);
+  Term terms[8];
+  for (size_t j = 0; j < 8; ++j) {
+    const unsigned window = unsigned(2 + j % 5);
+    this->fp.to_mont(bm, this->elem(v[2 + j]));
+    mont::odd_powers(this->fp, &tables[32 * j], bm, window);
+    terms[j] = {&tables[32 * j], window, &es[j / 4], 64 * (j % 4)};
+  }
+  mont::multi_pow_vartime(this->fp, out, terms, 8, 64);
+  this->fp.from_mont(out, out);
+  EXPECT_EQ(hex(out), v[10]);
+}
+
 // Sliding windows of public exponents, edge values included: odd digits of
 // at most 4 bits stored at their lowest bit, windows that do not overlap,
 // together exactly the exponent, and the highest one reported.
@@ -217,11 +248,16 @@ TYPED_TEST(GroupOps, FixedBasePowersMatchTheReference) {
   }
 }
 
-// Public keys in the subgroup pass the check; values outside 2..p - 2 or
-// the subgroup fail it.
-TYPED_TEST(GroupOps, SubgroupCheck) {
-  for (const Row& v : rows("subgroup")) EXPECT_TRUE(this->g.check_public(this->elem(v[0]))) << v[0];
-  for (const Row& v : rows("outside")) EXPECT_FALSE(this->g.check_public(this->elem(v[0]))) << v[0];
+// Public keys in the subgroup pass the check with its by-products; values
+// outside 2..p - 2 or the subgroup fail it, p and above before any
+// arithmetic.
+TYPED_TEST(GroupOps, SubgroupCheckAndItsPowers) {
+  typename TestFixture::Elem powers[3];
+  for (const Row& v : rows("subgroup")) {  // y y^(2^64) y^(2^128) y^(2^192)
+    ASSERT_TRUE(this->g.check_public(this->elem(v[0]), powers)) << v[0];
+    for (unsigned j = 0; j < 3; ++j) EXPECT_EQ(hex(powers[j]), v[1 + j]) << j;
+  }
+  for (const Row& v : rows("outside")) EXPECT_FALSE(this->g.check_public(this->elem(v[0]), nullptr)) << v[0];
 }
 
 TYPED_TEST(GroupOps, AgreementSharesSquaringsAndRefusesOutsiders) {
@@ -265,10 +301,12 @@ TYPED_TEST(GroupOps, SecretRangeIsOneToQMinusOne) {
 }
 
 // The signature of the reference for the same x, k and e, and its
-// verification value, with and without the subgroup check on the same
-// squarings; another digest value gives another one. With the check, a key
-// outside the subgroup is refused and the value left as it was.
+// verification value by both paths: the first under a key (the subgroup
+// check on the same squarings, giving the key's powers) and the later ones
+// (with those powers); another digest value gives another one. The first
+// path refuses a key outside the subgroup and writes nothing.
 TYPED_TEST(GroupOps, SignatureMatchesTheReferenceAndVerifies) {
+  using Elem = typename TestFixture::Elem;
   for (const Row& v : rows("sign")) {  // x k e y r s
     typename TestFixture::Scalar r, s, u;
     const auto e = this->scalar(v[2]);
@@ -276,21 +314,27 @@ TYPED_TEST(GroupOps, SignatureMatchesTheReferenceAndVerifies) {
     EXPECT_EQ(hex(r), v[4]);
     EXPECT_EQ(hex(s), v[5]);
     const auto y = this->elem(v[3]);
-    for (const bool check : {true, false}) {
-      u.fill(0);
-      ASSERT_TRUE(this->g.verify_value(u, y, check, e, r, s));
-      EXPECT_EQ(u, r) << "check " << check;
-      auto other = e;
-      other[1] ^= 1;
-      ASSERT_TRUE(this->g.verify_value(u, y, check, other, r, s));
-      EXPECT_NE(u, r) << "another digest value, check " << check;
-    }
+    Elem expected[3], powers[3];
+    ASSERT_TRUE(this->g.check_public(y, expected));
+    auto other = e;
+    other[1] ^= 1;
+    ASSERT_TRUE(this->g.verify_checking(u, powers, y, e, r, s));
+    EXPECT_EQ(u, r);
+    for (unsigned j = 0; j < 3; ++j) EXPECT_EQ(hex(powers[j]), hex(expected[j])) << j;
+    ASSERT_TRUE(this->g.verify_checking(u, powers, y, other, r, s));
+    EXPECT_NE(u, r) << "another digest value, first path";
+    this->g.verify_with_powers(u, y, powers, e, r, s);
+    EXPECT_EQ(u, r);
+    this->g.verify_with_powers(u, y, powers, other, r, s);
+    EXPECT_NE(u, r) << "another digest value, later path";
     for (const Row& o : rows("outside")) {
       const auto outsider = this->elem(o[0]);
       if (!this->g.in_range(outsider)) continue;
       u = r;
-      EXPECT_FALSE(this->g.verify_value(u, outsider, true, e, r, s)) << o[0];
+      powers[0] = outsider;
+      EXPECT_FALSE(this->g.verify_checking(u, powers, outsider, e, r, s)) << o[0];
       EXPECT_EQ(u, r) << "nothing written for a refused key";
+      EXPECT_EQ(powers[0], outsider) << "nothing written for a refused key";
     }
   }
 }

@@ -295,6 +295,23 @@ void montgomery_lines(File& f, Random& rnd) {
 }
 
 void power_lines(File& f, Random& rnd) {
+  std::vector<Z> exps = {0, 1, 2, Q94 - 1, Q94, pow2(256) - 1, Z::of_hex("8000000000000001")};
+  for (int i = 0; i < 4; ++i) exps.push_back(rnd.bits(256));
+  const Z base = rnd.below(P94, 1024);
+  for (const Z& e : exps) f.add("pow", {h128(base), hex(e), h128(powm(base, e, P94))});
+  // Eight bases, each raised to its own 64-bit piece of one of two exponents.
+  const Z& e1 = exps.back();
+  const Z& e2 = exps[exps.size() - 2];
+  std::vector<std::string> fields = {hex(e1), hex(e2)};
+  Z product = 1;
+  for (unsigned j = 0; j < 8; ++j) {
+    const Z b = rnd.below(P94, 1024);
+    const Z piece = mod(shr(j < 4 ? e1 : e2, 64 * (j % 4)), pow2(64));
+    product = mod(product * powm(b, piece, P94), P94);
+    fields.push_back(h128(b));
+  }
+  fields.push_back(h128(product));
+  f.add("pow8", fields);
   std::vector<Z> fixed = {0, 1, 15, 16, Q94 - 1, pow2(256) - 1};
   for (int i = 0; i < 6; ++i) fixed.push_back(rnd.below(Q94));
   for (const Z& e : fixed) f.add("pow_a", {hex(e), h128(powm(A94, e, P94))});
@@ -303,7 +320,8 @@ void power_lines(File& f, Random& rnd) {
 void group_lines(File& f, Random& rnd) {
   require(mod(P94 - 1, Q94).is_zero() && powm(A94, Q94, P94) == 1, "q divides p - 1, a has order q");
   for (const Z& y : {A94, powm(A94, rnd.below(Q94), P94)}) {
-    f.add("subgroup", {h128(y)});
+    f.add("subgroup", {h128(y), h128(powm(y, pow2(64), P94)), h128(powm(y, pow2(128), P94)),
+                       h128(powm(y, pow2(192), P94))});
   }
   const Z outsider = mod(powm(A94, rnd.below(Q94), P94) * 2, P94);
   require(!(powm(outsider, Q94, P94) == 1), "outside the subgroup");
@@ -331,7 +349,9 @@ File mont1024_file() {
          "# from GMP. Numbers are big-endian hex, 128 bytes below p or 2^1024, 32 bytes otherwise.\n"
          "# Montgomery products use R = 2^1024 mod p and R = 2^256 mod q.\n"
          "# mont_p x y xy/R x^2/R x+y x-y   mont_q x y xy/R x^2/R   mont_one R R^2 (mod p) R R^2 (mod q)\n"
-         "# pow_a e a^e   subgroup y   outside y (no public key)   agree y x y^x\n"
+         "# pow b e b^e   pow8 e1 e2 b0..b7 (the product of bj to the 64-bit piece j mod 4 of e1 for\n"
+         "# j < 4, of e2 otherwise)   pow_a e a^e\n"
+         "# subgroup y y^(2^64) y^(2^128) y^(2^192)   outside y (no public key)   agree y x y^x\n"
          "# reduce_q v v-mod-q   inverse_q e 1/e   sign x k e y=a^x r=(a^k mod p) mod q s=(xr+ke) mod q\n"};
   Random rnd(94);
   montgomery_lines(f, rnd);
