@@ -1,30 +1,17 @@
 #!/usr/bin/env python3
 """Reads the JSON output of bench_engine and prints the engine's figures as
 ratios to the raw primitives of the same run (a Markdown table)."""
-import json
 import sys
+
+from benchmark_json import load
 
 SIZES = {64: "64 B", 1024: "1 KiB", 1 << 20: "1 MiB", 16 << 20: "16 MiB"}
 ALGORITHMS = {0: "94", 1: "2001"}
 
 
-def load(path):
-    """Name -> run: the median aggregate where the rows were repeated, else
-    the single iteration run."""
-    with open(path) as f:
-        runs = json.load(f)["benchmarks"]
-    rows = {}
-    for r in runs:
-        name = r.get("run_name", r["name"])
-        if r.get("run_type") == "aggregate":
-            if r.get("aggregate_name") == "median":
-                rows[name] = r
-        elif name not in rows:
-            rows[name] = r
-    return rows
-
-
 def us(run, key="cpu_time"):
+    if isinstance(run, str):  # a row that failed: its error text
+        return float("nan")
     factor = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}[run["time_unit"]]
     return run[key] * factor
 

@@ -3,8 +3,9 @@
 ratios to the peers of the same run (Markdown tables), from CPU time. With
 repetitions, the median of each row is used.
 Usage: peer_ratios.py bench_peers.json"""
-import json
 import sys
+
+from benchmark_json import load
 
 MIB = 1 << 20
 
@@ -41,24 +42,6 @@ ALL_ROWS = [
     ("GOST R 34.11-94 hash, 1 MiB", [f"BM_Lib_Hash/{MIB}", f"BM_Nettle_Hash/{MIB}"]),
     ("counter mode vs ECB, 1 MiB", [f"BM_Lib_Gamma/{MIB}", f"BM_Gcry_Ecb/{MIB}"]),
 ]
-
-
-def load(path):
-    """Name -> run: the median aggregate where there are repetitions, else
-    the single iteration run; rows that failed map to their error text."""
-    with open(path) as f:
-        runs = json.load(f)["benchmarks"]
-    rows = {}
-    for r in runs:
-        name = r.get("run_name", r["name"])
-        if r.get("error_occurred"):
-            rows[name] = r.get("error_message", "error")
-        elif r.get("run_type") == "aggregate":
-            if r.get("aggregate_name") == "median":
-                rows[name] = r
-        elif name not in rows:
-            rows[name] = r
-    return rows
 
 
 def seconds(run):

@@ -358,7 +358,7 @@ Group94<L>::Group94()
   r_pow_q_[1] = fq_.r2();
   fq_.mul(r_pow_q_[2], fq_.r2(), fq_.r2());
   fq_.mul(r_pow_q_[3], r_pow_q_[2], fq_.r2());
-  q_top_ = mont::odd_windows(q(), kBitsQ, kWindow, q_windows_);
+  q_top_ = mont::odd_windows(q(), 0, kBitsQ, kWindow, q_windows_);
   Elem base;  // a^(16^i)
   fp_.to_mont(base, a_);
   for (size_t i = 0; i < kDigits; ++i) {
@@ -476,8 +476,8 @@ bool Group94<L>::verify_checking(Scalar& u, Elem powers[3], const Elem& y, const
   Scalar z1, z2;
   exponents(z1, z2, e, r, s);
   uint8_t d1[kBitsQ], d2[kBitsQ];
-  mont::odd_windows(z1, kBitsQ, kWindow, d1);
-  const size_t top = std::max({mont::odd_windows(z2, kBitsQ, kWindow, d2), q_top_, size_t{192}});
+  mont::odd_windows(z1, 0, kBitsQ, kWindow, d1);
+  const size_t top = std::max({mont::odd_windows(z2, 0, kBitsQ, kWindow, d2), q_top_, size_t{192}});
   OddBuckets<L, kPLimbs> bq(fp_), both(fp_);
   Elem yi, pw[3];
   fp_.to_mont(yi, y);

@@ -209,19 +209,20 @@ inline void shift_right1(Num<L, N>& a, L top) {
   }
 }
 
-// Sliding windows of a public exponent e of `bits` bits: odd values of up to
-// `window` bits (at most 8), each stored in digits[] at its lowest bit, every
-// other digit 0, so that e = sum digits[i] 2^i. Returns the highest bit
-// that holds a window (0 for e = 0).
+// Sliding windows of the `bits` bits of a public exponent e from bit
+// `offset` on: odd values of up to `window` bits (at most 8), each stored in
+// digits[] at its lowest bit, every other digit 0, so that those bits of e
+// are sum digits[i] 2^i. Returns the highest bit that holds a window (0 when
+// the bits are all zero).
 template <class L, size_t N>
-size_t odd_windows(const Num<L, N>& e, size_t bits, unsigned window, uint8_t* digits) {
+size_t odd_windows(const Num<L, N>& e, size_t offset, size_t bits, unsigned window, uint8_t* digits) {
   size_t top = 0;
   for (size_t i = 0; i < bits; ++i) digits[i] = 0;
   for (size_t hi = bits; hi-- > 0;) {
-    if (bits_at(e, hi, 1) == 0) continue;
+    if (bits_at(e, offset + hi, 1) == 0) continue;
     size_t lo = hi + 1 >= window ? hi + 1 - window : 0;
-    while (bits_at(e, lo, 1) == 0) ++lo;
-    digits[lo] = uint8_t(bits_at(e, lo, unsigned(hi - lo + 1)));
+    while (bits_at(e, offset + lo, 1) == 0) ++lo;
+    digits[lo] = uint8_t(bits_at(e, offset + lo, unsigned(hi - lo + 1)));
     if (lo > top) top = lo;
     hi = lo;
   }
@@ -427,18 +428,8 @@ void multi_pow_vartime(const Mont<L, N>& f, Num<L, N>& out, const PowTerm<L, N, 
                        size_t bits) {
   constexpr size_t kMaxTerms = 8, kMaxBits = 256;
   if (count > kMaxTerms || bits > kMaxBits) return;
-  uint8_t digit[kMaxTerms][kMaxBits] = {};  // odd window value by its lowest bit
-  for (size_t b = 0; b < count; ++b) {
-    const PowTerm<L, N, K>& t = terms[b];
-    const auto bit = [&](size_t i) { return bits_at(*t.exp, t.offset + i, 1) != 0; };
-    for (size_t top = bits; top-- > 0;) {
-      if (!bit(top)) continue;
-      size_t low = top + 1 >= t.window ? top + 1 - t.window : 0;
-      while (!bit(low)) ++low;
-      digit[b][low] = uint8_t(bits_at(*t.exp, t.offset + low, unsigned(top - low + 1)));
-      top = low;
-    }
-  }
+  uint8_t digit[kMaxTerms][kMaxBits];  // odd window value by its lowest bit
+  for (size_t b = 0; b < count; ++b) odd_windows(*terms[b].exp, terms[b].offset, bits, terms[b].window, digit[b]);
   bool started = false;
   out = f.one();
   for (size_t i = bits; i-- > 0;) {

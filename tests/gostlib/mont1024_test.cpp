@@ -151,7 +151,7 @@ TYPED_TEST(MontArith, OddWindowsRebuildTheExponent) {
                                std::string("11111111111111111"), q, q_minus_1, std::string(64, 'f')}) {
     const auto e = this->scalar(std::string(64 - h.size(), '0') + h);
     uint8_t digits[256];
-    const size_t top = mont::odd_windows(e, 256, 4, digits);
+    const size_t top = mont::odd_windows(e, 0, 256, 4, digits);
     typename TestFixture::Scalar rebuilt{};
     size_t highest = 0;
     for (size_t i = 0; i < 256; ++i) {
